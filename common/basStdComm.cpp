@@ -1,0 +1,150 @@
+#include "common/basStdComm.h"
+
+#include "platform/VbCompat.h"
+#include "database/Schema.h"
+#include "platform/AppInfo.h"
+#include "platform/MsgBox.h"
+
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QScreen>
+#include <QWidget>
+
+namespace basStdComm {
+
+AutoNew<DBAccess> gobjDB;
+AutoNew<IniFile> gobjIni;
+AutoNew<ProgressDialog> gobjProgress;
+long glngUserId = 0;
+long glngSskCd = 0;
+long glngGrpCd = 0;
+long glngUserType = 0;
+QString gstrSQL;
+QString gstrAppPath;
+QString gstrReportPath;
+
+bool fncStartUp() {
+    SetAppPath();
+    ReadSystemIni();
+    if (!fncCheckStart()) return false;
+    return fncConnectDB();
+}
+
+void SetAppPath() {
+    gstrAppPath = AppInfo::Folder();
+    if (!gstrAppPath.endsWith('/')) gstrAppPath += '/';
+    gstrReportPath = gstrAppPath + "Report/";
+}
+
+void ReadSystemIni() {
+    gobjIni->FileName(gstrAppPath + "system.ini");
+    // A missing settings file would leave user, branch and group 0 and the
+    // program working on nobody's books: stop with a clear message instead.
+    if (!gobjIni->Readable())
+        throw AppError(errStartUp, "設定ファイルを読み込めません。" + gobjIni->FileName(), "ReadSystemIni");
+    glngUserId = ValLng(gobjIni->GetValue("CLIENT", "CURRENTUSER"));
+    glngSskCd = ValLng(gobjIni->GetValue("CLIENT", "CURRENTSSK"));
+    glngGrpCd = ValLng(gobjIni->GetValue("CLIENT", "CURRENTGRP"));
+    glngUserType = ValLng(gobjIni->GetValue("CLIENT", "CURRENTTYPE"));
+}
+
+bool fncCheckStart() {
+    if (AppInfo::PrevInstance()) {
+        MsgBox(AppInfo::Title() + " は既に起動されています", vbExclamation, AppInfo::Title());
+        return false;
+    }
+    if (!AppInfo::CommandLine().endsWith("/S")) {
+        MsgBox("メニューからでないと起動できません", vbExclamation, AppInfo::Title());
+        return false;
+    }
+    return true;
+}
+
+bool fncConnectDB() {
+    if (!gobjDB->Connect()) return false;
+    // A new, empty database gets the tables; the stored procedures are
+    // registered on every connection.
+    if (!Schema::Prepare(*gobjDB)) {
+        long n = gobjDB->ErrorNumber();
+        QString t = gobjDB->ErrorText();
+        gobjDB->Disconnect();
+        gobjDB->SetError(n ? n : adErrCommand, t);
+        return false;
+    }
+    return true;
+}
+
+void EndSystem() {
+    if (!gobjDB.IsNothing()) gobjDB->Disconnect();
+    gobjDB.Release();
+    gobjIni.Release();
+    gobjProgress.Release();
+}
+
+QString fncLookupField(const QString& field, const QString& table, const QString& condition) {
+    try {
+        RecordsetPtr rs = gobjDB->OpenRecordset("SELECT " + field + " FROM " + table + " WHERE " + condition);
+        if (rs->Eof()) return QString();
+        DbValue v = rs->Fields(0).Value();
+        return v.IsNull() ? QString() : v.Text();
+    } catch (...) {
+        return QString();
+    }
+}
+
+QString fncSqlQuote(const QString& value) {
+    QString v = value;
+    v.replace("'", "''");
+    return "'" + v + "'";
+}
+
+void ShowErrMsg(const AppError& e) {
+    if (e.Number == errReportTemplateMissing) {
+        MsgBox("帳票を作成するために必要なExcelファイルがありません。", vbCritical);
+        return;
+    }
+    if (e.Number == 0) {
+        ShowDBError();
+        return;
+    }
+    QString text = "ｴﾗｰ番号 :" + QString::number(e.Number) + "\n" + e.Description;
+    if (!gobjDB.IsNothing() && gobjDB->ErrorNumber() != 0) {
+        if (gobjDB->ErrorNumber() == errLostConnection)
+            text = "データベースの接続でエラーが発生しました。\n\n１度システムを終了し再度実行して下さい。";
+        else
+            text += "\n\nADOｴﾗｰ番号 :" + QString::number(gobjDB->AdoErrorNumber()) + "\n" +
+                    gobjDB->AdoErrorDescription();
+    }
+    MsgBox(text, vbOKOnly, AppInfo::Title());
+}
+
+void ShowErrMsg() {
+    // No raised error: a failed connection or statement left its error on
+    // the connection; report it like a raised one.
+    if (!gobjDB.IsNothing() && gobjDB->ErrorNumber() != 0) {
+        ShowErrMsg(AppError(gobjDB->ErrorNumber(), gobjDB->ErrorText(), "DBAccess"));
+        return;
+    }
+    ShowDBError();
+}
+
+void ShowDBError() {
+    if (gobjDB.IsNothing() || gobjDB->ErrorNumber() == 0) return;
+    MsgBox("ｴﾗｰ番号 :" + QString::number(gobjDB->ErrorNumber()) + "\n" + gobjDB->ErrorText(), vbOKOnly,
+           AppInfo::Title());
+}
+
+void CenterForm(QWidget* form) {
+    QScreen* screen = form->screen() ? form->screen() : QGuiApplication::primaryScreen();
+    if (screen) {
+        QRect r = screen->availableGeometry();
+        QSize s = form->frameGeometry().size();
+        if (s.width() < form->width()) s = form->size();
+        form->move(r.x() + (r.width() - s.width()) / 2, r.y() + (r.height() - s.height()) / 2);
+    }
+    QString icon = gstrAppPath + "ICON.ICO";
+    if (QFileInfo::exists(icon)) form->setWindowIcon(QIcon(icon));
+}
+
+}  // namespace basStdComm

@@ -1,0 +1,23 @@
+#include "inquiry/basKR410.h"
+
+#include "common/basStdComm.h"
+
+using namespace basStdComm;
+
+namespace basKR410 {
+
+int Main() {
+    try {
+        if (!fncStartUp()) {
+            ShowErrMsg();
+            return 1;
+        }
+    } catch (const AppError& e) {
+        ShowErrMsg(e);
+        return 1;
+    }
+    EndSystem();
+    return 0;
+}
+
+}  // namespace basKR410

@@ -1,0 +1,12 @@
+#include "inquiry/basKR410.h"
+#include "platform/AppInfo.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    AppInfo::SetName("WKR410");
+    AppInfo::SetTitle(QString::fromUtf8("仕訳帳照会"));
+    AppInfo::InitApplication();
+    return basKR410::Main();
+}

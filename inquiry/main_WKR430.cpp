@@ -1,0 +1,12 @@
+#include "inquiry/basKR430.h"
+#include "platform/AppInfo.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    AppInfo::SetName("WKR430");
+    AppInfo::SetTitle(QString::fromUtf8("元帳照会"));
+    AppInfo::InitApplication();
+    return basKR430::Main();
+}

@@ -1,0 +1,180 @@
+// DBAccess: the programs' one gateway to the database (an embedded SQLite
+// file), with ADO-like recordsets.
+//
+// What callers rely on:
+//  - Connect() takes no argument: it reads the data-link file "DB.udl" in the
+//    application folder (AppInfo::Folder()). Format, one line:
+//        Provider=SQLite;Data Source=<file>
+//    A relative <file> is relative to the application folder. Lines starting
+//    with "[" or ";" are ignored; UTF-8 or UTF-16 (with BOM) text.
+//    The file must exist; an existing empty file is a new database.
+//  - OpenRecordset() returns every row at once, so RecordCount() is true
+//    before the first row is read; Eof() is true at once for an empty result.
+//    A failing statement throws AppError (number = ErrorNumber()).
+//  - OpenUpdatable() takes a single-table "SELECT ... FROM <table> ..."; the
+//    rows can be changed by field assignment, new rows by AddNew(); Update()
+//    writes the current row back.
+//  - Execute() returns false on any error, ErrorText() then describes it. A
+//    statement whose first word is no SQL verb is a stored-procedure call
+//    "name arg, arg, ...", run from the procedures registered with
+//    RegisterProcedure(); an unknown name fails.
+//  - BeginTrans() takes the write lock at once (concurrent writers wait for
+//    each other up to the busy timeout). Transactions never nest: a second
+//    BeginTrans() throws AppError.
+//  - A database that cannot be opened or read reports ErrorNumber()
+//    0x80004005 (lost connection); other statement errors 0x80040E14.
+//  - DateLiteral("yyyy/mm/dd") gives 'yyyy-mm-dd'; SqlText() quotes a text
+//    with "'" doubled.
+#pragma once
+#include "platform/AppError.h"
+#include "platform/DbValue.h"
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+struct sqlite3;
+class DBAccess;
+class Recordset;
+
+constexpr long adErrConnection = static_cast<long>(0x80004005u);
+constexpr long adErrCommand = static_cast<long>(0x80040E14u);
+constexpr long adErrItemNotFound = 3265;
+
+// A column of the current row of a recordset.
+class Field {
+public:
+    Field(Recordset* rs, int index) : rs_(rs), index_(index) {}
+    DbValue Value() const;
+    QString Name() const;
+    // Assignment (updatable recordsets only).
+    Field& operator=(const QString& text);
+    Field& operator=(qint64 number);
+    Field& operator=(const DbValue& value);
+
+private:
+    Recordset* rs_;
+    int index_;
+};
+
+class Recordset {
+public:
+    enum { adStateClosed = 0, adStateOpen = 1 };
+    ~Recordset();
+    bool Eof() const;
+    void MoveNext();
+    long RecordCount() const;
+    int State() const { return open_ ? adStateOpen : adStateClosed; }
+    void Close();
+    int FieldCount() const;
+    Field Fields(const QString& name);   // case-insensitive; throws AppError 3265
+    Field Fields(int index);              // 0-based
+    // Updatable recordsets only.
+    void AddNew();
+    void Update();
+
+private:
+    friend class DBAccess;
+    friend class Field;
+    Recordset() = default;
+    int indexOf(const QString& name) const;
+    void checkRow() const;
+    DbValue get(int index) const;
+    void set(int index, const DbValue& v);
+
+    DBAccess* db_ = nullptr;
+    bool open_ = true;
+    bool updatable_ = false;
+    QString table_;
+    QStringList names_;
+    std::vector<std::vector<DbValue>> rows_;
+    std::vector<qint64> rowids_;          // updatable: rowid per row, -1 for a new row
+    std::vector<bool> dirty_;
+    size_t pos_ = 0;
+};
+
+using RecordsetPtr = std::unique_ptr<Recordset>;
+
+class DBAccess {
+public:
+    // A stored procedure of the database side: receives its arguments as
+    // text; returns false after SetError() on failure.
+    using Procedure = std::function<bool(DBAccess& db, const QStringList& args)>;
+
+    DBAccess();
+    ~DBAccess();
+    DBAccess(const DBAccess&) = delete;
+    DBAccess& operator=(const DBAccess&) = delete;
+
+    bool Connect();
+    void Disconnect();
+    bool IsConnected() const { return db_ != nullptr; }
+    RecordsetPtr OpenRecordset(const QString& sql);
+    RecordsetPtr OpenUpdatable(const QString& sql);
+    bool Execute(const QString& sql);
+    void BeginTrans();
+    void CommitTrans();
+    void RollbackTrans();
+    bool InTransaction() const;
+    QString DateLiteral(const QString& dateText) const;
+    long ErrorNumber() const { return errNumber_; }
+    QString ErrorText() const { return errText_; }
+    long AdoErrorNumber() const { return driverNumber_; }
+    QString AdoErrorDescription() const { return driverText_; }
+    QString SqlText(const QString& value) const;
+
+    // Where the data-link file is read from (default: application folder).
+    void SetDataLinkFile(const QString& path) { udlPath_ = path; }
+    QString DataLinkFile() const;
+    // The database file named by the data-link file (after Connect()).
+    QString DatabaseFile() const { return dbFile_; }
+    // Connects straight to a database file (tools and tests).
+    bool ConnectFile(const QString& file, bool create = false);
+
+    void RegisterProcedure(const QString& name, Procedure proc);
+    void SetError(long number, const QString& text, long driverNumber = 0,
+                  const QString& driverText = QString());
+    void ClearError();
+    // Milliseconds a statement waits for another program's lock.
+    void SetBusyTimeout(int ms);
+
+private:
+    friend class Recordset;
+    bool runStatements(const QString& sql, std::vector<std::vector<DbValue>>* rows,
+                       QStringList* names);
+    void setSqliteError(int rc);
+    bool callProcedure(const QString& sql, bool& handled);
+    bool checkConnected();
+
+    sqlite3* db_ = nullptr;
+    QString udlPath_;
+    QString dbFile_;
+    int busyMs_ = 30000;
+    long errNumber_ = 0;
+    QString errText_;
+    long driverNumber_ = 0;
+    QString driverText_;
+    std::map<QString, Procedure> procs_;  // keys upper case
+};
+
+// A transaction that rolls back unless Commit() was called.
+class DBTransaction {
+public:
+    explicit DBTransaction(DBAccess& db) : db_(db) { db_.BeginTrans(); }
+    ~DBTransaction() {
+        if (!done_) {
+            try { db_.RollbackTrans(); } catch (...) {}
+        }
+    }
+    void Commit() { db_.CommitTrans(); done_ = true; }
+    void Rollback() { db_.RollbackTrans(); done_ = true; }
+    DBTransaction(const DBTransaction&) = delete;
+    DBTransaction& operator=(const DBTransaction&) = delete;
+
+private:
+    DBAccess& db_;
+    bool done_ = false;
+};

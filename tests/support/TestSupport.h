@@ -1,0 +1,63 @@
+// Test support: a fresh application folder and database per test, a
+// recorder that answers message boxes, and child processes.
+#pragma once
+#include "platform/MsgBox.h"
+
+#include <QDate>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <deque>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+#include <vector>
+
+// Records every message box and answers from a queue (default: the first
+// button, i.e. OK or Yes... unless AnswerDefault is set).
+class MsgRecorder {
+public:
+    MsgRecorder();
+    ~MsgRecorder();
+    void Answer(int answer) { answers_.push_back(answer); }
+    const std::vector<MsgBoxCall>& Calls() const { return calls_; }
+    QStringList Texts() const;
+    bool Empty() const { return calls_.empty(); }
+    const MsgBoxCall& Last() const { return calls_.back(); }
+    void Clear() { calls_.clear(); }
+    // Answer No to questions when no answer was queued (default Yes).
+    int defaultYesNo = vbYes;
+
+private:
+    std::vector<MsgBoxCall> calls_;
+    std::deque<int> answers_;
+};
+
+// A temporary application folder with system.ini, DB.udl and Tab.ini, and
+// an empty database with the schema. The process-wide state points at it and
+// is connected unless told otherwise.
+class AppFolder {
+public:
+    explicit AppFolder(bool connect = true);
+    ~AppFolder();
+    QString Path() const;                 // without trailing "/"
+    QString DbFile() const;
+    void WriteFile(const QString& name, const QByteArray& content) const;
+    // Runs statements (schema already there); fails the test on error.
+    void Sql(const QString& sql) const;
+    QString Scalar(const QString& sql) const;
+    // Fills the demo rows.
+    void Demo(const QDate& today = QDate()) const;
+
+private:
+    QTemporaryDir dir_;
+};
+
+// Runs this test program again as a child doing `role` with `args`; the
+// child part is registered with RegisterChild(). Returns the exit code.
+int RunChild(const QString& role, const QStringList& args, QString* output = nullptr, int timeoutMs = 60000);
+using ChildMain = std::function<int(const QStringList& args)>;
+bool RegisterChild(const QString& role, ChildMain fn);
+// Starts a child without waiting (for concurrent runs).
+class QProcess;
+std::unique_ptr<QProcess> StartChild(const QString& role, const QStringList& args);

@@ -1,0 +1,12 @@
+#include "platform/AppInfo.h"
+#include "voucher_entry/basWKE410.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    AppInfo::SetName("WKE410");
+    AppInfo::SetTitle(QString::fromUtf8("振替伝票入力"));
+    AppInfo::InitApplication();
+    return basWKE410::Main();
+}

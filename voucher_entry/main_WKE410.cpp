@@ -8,5 +8,6 @@ int main(int argc, char** argv) {
     AppInfo::SetName("WKE410");
     AppInfo::SetTitle(QString::fromUtf8("振替伝票入力"));
     AppInfo::InitApplication();
-    return basWKE410::Main();
+    if (!basWKE410::Main()) return 1;
+    return app.exec();
 }

@@ -1,0 +1,130 @@
+// The voucher entry window "振替伝票入力": one transfer voucher with its
+// header fields and the 50-row voucher grid, opened in one of five modes
+// (I add, U change, C add as copy, D delete, S reference).
+#pragma once
+#include "platform/Currency.h"
+
+#include <QDialog>
+#include <QString>
+
+class QCheckBox;
+class QLabel;
+class QPushButton;
+class QShortcut;
+class imDate;
+class imNumber;
+class imText;
+class Panel3D;
+class VoucherGrid;
+
+class frmKE410 : public QDialog {
+    Q_OBJECT
+public:
+    explicit frmKE410(QWidget* parent = nullptr);
+    ~frmKE410() override;
+
+    // Recomputes the footer totals (amount plus tax of every row).
+    void subTatekei();
+    // Tax of an amount under a tax code at the voucher date; lowers the
+    // amount by the tax for tax-included codes.
+    Currency fncTaxCalc(Currency& curKin, long& lngZeiCd);
+
+    // Controls (the template dialogs read and write the grid, the
+    // description and the settlement box directly).
+    imNumber* txtDenno = nullptr;
+    imDate* txtDate = nullptr;
+    imDate* txtNDate = nullptr;
+    imText* txtDTekiyo = nullptr;
+    Panel3D* lblCap[5] = {};
+    Panel3D* lblTanto = nullptr;
+    Panel3D* lblNendo = nullptr;
+    Panel3D* lblGrp = nullptr;
+    Panel3D* lblMode = nullptr;
+    Panel3D* Panel3D1[2] = {};
+    QLabel* Label1 = nullptr;
+    QCheckBox* chkKbn = nullptr;
+    VoucherGrid* denMeisai = nullptr;
+    QPushButton* cmdUpd = nullptr;
+    QPushButton* cmdPrn = nullptr;
+    QPushButton* cmdAdd = nullptr;
+    QPushButton* cmdPrev = nullptr;
+    QPushButton* cmdNext = nullptr;
+    QPushButton* cmdJump = nullptr;
+    QPushButton* cmdPRead = nullptr;
+    QPushButton* cmdPUpd = nullptr;
+    QPushButton* cmdTeki = nullptr;
+    QPushButton* cmdTan = nullptr;
+    QPushButton* cmdEnd = nullptr;
+
+    // Form state.
+    bool blnChanged = false;
+    bool blnLoadError = false;
+    QString varOldKin;
+
+    // Commands (buttons and keys call these).
+    void cmdUpd_Click();
+    void cmdPrn_Click();
+    void cmdAdd_Click();
+    void cmdPrev_Click();
+    void cmdNext_Click();
+    void cmdJump_Click();
+    void cmdPRead_Click();
+    void cmdPUpd_Click();
+    void cmdTeki_Click();
+    void cmdTan_Click();
+    void cmdEnd_Click();
+
+    // Validation and writers.
+    bool fncCheckVoucher();
+    bool fncSaveVoucher();
+    bool fncRemoveOldVoucher();
+    bool fncDeleteVoucher();
+    bool fncSaveChanges();
+    bool LoadVoucher();
+    bool fncRefreshGridNames();
+
+    // Grid events.
+    void denMeisai_CellChanged(const QString& key, int row);
+    void denMeisai_RememberAmount();
+    void denMeisai_RecheckAmount(QString& value);
+    void denMeisai_KeyDown(int& keyCode, int& shift);
+    void denMeisai_KeyPress(int& keyAscii);
+    void denMeisai_CellEnter(const QString& key);
+
+    // Header events.
+    void ApplyVoucherDate();
+    void ClearVoucherScreen();
+    void LockVoucherInput();
+    void LockUpdateButtons();
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    void done(int r) override;
+
+private:
+    void BuildControls();
+    void Form_Load();
+    void Form_Activate();
+    bool Form_QueryUnload();
+    void InitEntryScreen();
+    void SetDefaultVoucherDate();
+    void SetFormStyle();
+    void PrintCurrentVoucher(long lngWhen);
+    bool AskSaveChanges();
+    void LoadNeighbour(bool next);
+    void ProposeNumberAndMonth();
+    void EnterAddMode();
+    void SearchGridCode();
+    bool CheckHalf(int row, const QString& side);
+    void FocusCell(const QString& key, int row);
+    void Unload();
+    void txtDTekiyo_KeyDown(int& keyCode, int shift);
+    void LoadHolidays(imDate* field, int year);
+
+    void ShowDescriptionDialog();
+
+    bool activated_ = false;
+    bool budgetOn_ = false;
+    long budgetYear_ = 0;
+    bool unloading_ = false;
+};

@@ -21,8 +21,8 @@
 // - The cursor always marks a whole row. ActiveRow is its row, 0 when the
 //   list has no rows; when rows appear in an empty list the cursor goes to
 //   row 1.
-// - Every key pressed in the list raises KeyDown with the Windows virtual
-//   key code and the shift mask (1 Shift, 2 Ctrl, 4 Alt) before the list
+// - Every key pressed in the list raises KeyDown with the virtual-key code
+//   and shift state of platform/KeyCodes.h (vbKeyReturn ...) before the list
 //   acts on it; a handler that sets the code to 0 swallows the key. Enter is
 //   never passed on to the window around the list. A double-click raises
 //   DblClick(col, row); row 0 is the header.

@@ -153,12 +153,14 @@ public:
     bool CellEditing() const;
     void setCellEditing(bool editing);
 
-    // ClearCells empties every cell; Clear also empties the footer totals.
+    // ClearCells empties every cell (an edit in progress is dropped); Clear
+    // also empties the footer totals. Neither raises CellChanged.
     void ClearCells();
     void Clear();
-    // An empty row at the cursor's row; the last row drops out.
+    // An empty row at the cursor's row; the last row drops out. An edit in
+    // progress is confirmed first; the shift itself raises no CellChanged.
     void InsertRow();
-    // The cursor's row removed; an empty row appended at the end.
+    // The cursor's row removed; an empty row appended at the end (as above).
     void DeleteRow();
 
     // Footer totals, stored as raw text, shown in the footer cell's format.

@@ -127,7 +127,7 @@ bool fncUpdateBalance(const QString& strSign, long lngSskCd, long lngGrpCd, long
             long lngHk2Cd = ValLng(rsLines->Fields("DNM_HK2CD").Value());
             long lngNendo = ValLng(rsLines->Fields("DNH_NENDO").Value());
             // The amount travels as its exact decimal text.
-            QString strKin = QString::number(Val(rsLines->Fields("DNM_KIN").Value()));
+            QString strKin = ValCur(rsLines->Fields("DNM_KIN").Value()).ToString();
 
             // Account
             if (!fncEnsureKmzmfRow(lngNendo, lngYm, lngSskCd, lngGrpCd, lngKmkCd)) return false;

@@ -87,27 +87,26 @@ QString VoucherRow(int n) {
         .join('\t');
 }
 
-class ShownList {
-public:
-    explicit ShownList(std::unique_ptr<ListGrid> g) : g_(std::move(g)) {
-        g_->resize(600, 300);
-        g_->show();
-        QApplication::processEvents();
-    }
-    ListGrid& operator*() { return *g_; }
-    ListGrid* operator->() { return g_.get(); }
-
-private:
-    std::unique_ptr<ListGrid> g_;
-};
-
-ShownList ListOfRows(int rows) {
+std::unique_ptr<ListGrid> ListOfRows(int rows) {
     auto g = VoucherLikeList();
     QStringList data;
     for (int i = 1; i <= rows; ++i) data << VoucherRow(i);
     FillRows(*g, data);
-    return ShownList(std::move(g));
+    g->resize(600, 300);
+    g->show();
+    return g;
 }
+
+class KeyCounter : public QWidget {
+public:
+    int keys = 0;
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override {
+        ++keys;
+        QWidget::keyPressEvent(e);
+    }
+};
 
 }  // namespace
 
@@ -123,10 +122,9 @@ TEST(ListGridClip, BlockTextRoundTripsWithTabsAndLineBreaks) {
     EXPECT_EQ(CellAt(g, 2, 3), "f");
     EXPECT_EQ(CellAt(g, 3, 1), "g");
 
-    SetBlock(g, 2, 1, 2, 3);
+    SetBlock(g, 2, 1, 3, 3);
     g.setClip("x\t\tz\n");
-    EXPECT_EQ(g.Clip(), "x\t\tz");
-    EXPECT_EQ(CellAt(g, 3, 1), "g") << "a closing line break must not touch the next row";
+    EXPECT_EQ(g.Clip(), "x\t\tz\r\ng\th\ti") << "a closing line break must not touch the next row";
 }
 
 TEST(ListGridClip, WritesOnlyInsideTheBlockAndKeepsCellsTheTextDoesNotReach) {
@@ -146,18 +144,7 @@ TEST(ListGridClip, WritesOnlyInsideTheBlockAndKeepsCellsTheTextDoesNotReach) {
     EXPECT_EQ(g.Clip(), "a\tb\t11\t12");
 }
 
-TEST(ListGridClip, BlockCornersMayBeGivenInAnyOrderAndMinusOneMeansAll) {
-    ListGrid g;
-    g.setMaxCols(2);
-    g.setMaxRows(2);
-    SetBlock(g, 2, 2, 1, 1);
-    g.setClip("a\tb\r\nc\td");
-    EXPECT_EQ(CellAt(g, 2, 2), "d");
-    SetBlock(g, -1, -1, -1, -1);
-    EXPECT_EQ(g.Clip(), "a\tb\r\nc\td");
-}
-
-TEST(ListGridText, AddressesOneCellAndInBlockModeEveryCellOfTheBlock) {
+TEST(ListGridText, AddressesOneCellInBlockModeTheBlockAndInRowZeroTheCaption) {
     ListGrid g;
     g.setMaxCols(3);
     g.setMaxRows(3);
@@ -165,34 +152,19 @@ TEST(ListGridText, AddressesOneCellAndInBlockModeEveryCellOfTheBlock) {
     g.setCol(3);
     g.setText("one");
     EXPECT_EQ(g.Text(), "one");
-    EXPECT_EQ(CellAt(g, 2, 2), "");
-
     SetBlock(g, 1, 1, 2, 2);
     g.setBlockMode(true);
     g.setText("all");
     g.setBlockMode(false);
     SetBlock(g, 1, 1, 3, 3);
     EXPECT_EQ(g.Clip(), "all\tall\t\r\nall\tall\tone\r\n\t\t");
-}
 
-TEST(ListGridText, RowZeroIsTheCaptionAndCellsOutsideTheListReadEmpty) {
-    ListGrid g;
-    g.setMaxCols(2);
-    g.setMaxRows(1);
-    g.setColumnHeader(1, "伝票日付");
     g.setRow(0);
     g.setCol(2);
     g.setText("伝票番号");
-    EXPECT_EQ(CellAt(g, 0, 1), "伝票日付");
-    EXPECT_EQ(g.ColumnHeader(2), "伝票番号");
     EXPECT_EQ(g.view()->model()->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), "伝票番号");
-    EXPECT_EQ(CellAt(g, 1, 0), "1");
-
-    g.setRow(5);
-    g.setCol(1);
-    g.setText("lost");
-    EXPECT_EQ(g.Text(), "");
-    EXPECT_EQ(CellAt(g, 1, 3), "");
+    EXPECT_EQ(CellAt(g, 0, 2), "伝票番号");
+    EXPECT_EQ(CellAt(g, 4, 1), "") << "a row past the end reads empty";
 }
 
 // --- Column kinds ----------------------------------------------------------
@@ -243,18 +215,6 @@ TEST(ListGridColumns, HiddenColumnsAreNotShownButKeepTheirValues) {
     SetBlock(*g, 1, 1, 1, 9);
     EXPECT_EQ(g->Clip(), VoucherRow(7));
 
-    g->setMaxCols(10);
-    EXPECT_TRUE(g->view()->isColumnHidden(0)) << "adding columns keeps the hidden ones hidden";
-}
-
-TEST(ListGridColumns, WidthsAreCharactersOfTheListFont) {
-    ListGrid g;
-    g.setMaxCols(3);
-    g.setColWidth(1, 9.5);
-    g.setColWidth(2, 43.6);
-    EXPECT_DOUBLE_EQ(g.ColWidth(1), 9.5);
-    EXPECT_DOUBLE_EQ(g.ColWidth(3), ListGrid::DefaultColWidth);
-    EXPECT_GT(g.view()->columnWidth(1), 4 * g.view()->columnWidth(0));
 }
 
 TEST(ListGridColumns, OddAndEvenRowsTakeTheirOwnColours) {
@@ -269,14 +229,6 @@ TEST(ListGridColumns, OddAndEvenRowsTakeTheirOwnColours) {
     EXPECT_EQ(m->data(m->index(1, 0), Qt::BackgroundRole).value<QColor>(), back2);
     EXPECT_EQ(m->data(m->index(1, 0), Qt::ForegroundRole).value<QColor>(), fore2);
     EXPECT_EQ(m->data(m->index(2, 0), Qt::BackgroundRole).value<QColor>(), back1);
-}
-
-TEST(ListGridColumns, CellsAreReadOnly) {
-    auto g = VoucherLikeList();
-    FillRows(*g, {VoucherRow(1)});
-    QAbstractItemModel* m = g->view()->model();
-    EXPECT_FALSE(m->flags(m->index(0, 4)) & Qt::ItemIsEditable);
-    EXPECT_EQ(g->view()->editTriggers(), QAbstractItemView::NoEditTriggers);
 }
 
 // --- Size ------------------------------------------------------------------
@@ -296,19 +248,6 @@ TEST(ListGridSize, ShrinkingDropsTheLastRowsAndGrowingAddsEmptyOnes) {
     EXPECT_EQ(g->MaxRows(), 0);
     SetBlock(*g, 1, 1, 1, 9);
     EXPECT_EQ(g->Clip(), "");
-}
-
-TEST(ListGridSize, MaxColsIsTheColumnCountAndShrinkingDropsCells) {
-    ListGrid g;
-    g.setMaxCols(3);
-    g.setMaxRows(1);
-    SetBlock(g, 1, 1, 1, 3);
-    g.setClip("a\tb\tc");
-    g.setMaxCols(2);
-    EXPECT_EQ(g.MaxCols(), 2);
-    g.setMaxCols(3);
-    SetBlock(g, 1, 1, 1, 3);
-    EXPECT_EQ(g.Clip(), "a\tb\t");
 }
 
 // --- Cursor and keyboard -----------------------------------------------------
@@ -348,17 +287,9 @@ TEST(ListGridCursor, ActiveRowFollowsArrowPageHomeAndEndKeys) {
     const int row = g->ActiveRow();
     Press(v, Qt::Key_Right);
     EXPECT_EQ(g->ActiveRow(), row) << "moving sideways keeps the row";
-}
-
-TEST(ListGridCursor, TheWholeActiveRowIsSelected) {
-    auto g = ListOfRows(5);
-    g->setActiveRow(4);
-    QItemSelectionModel* s = g->view()->selectionModel();
-    EXPECT_TRUE(s->isRowSelected(3, QModelIndex()));
-    EXPECT_EQ(s->selectedRows().size(), 1);
-    Press(g->view(), Qt::Key_Down);
-    EXPECT_TRUE(s->isRowSelected(4, QModelIndex()));
-    EXPECT_EQ(s->selectedRows().size(), 1);
+    const QModelIndexList selected = v->selectionModel()->selectedRows();
+    ASSERT_EQ(selected.size(), 1);
+    EXPECT_EQ(selected[0].row() + 1, row) << "the whole active row is selected";
 }
 
 TEST(ListGridKeys, KeyDownGivesWindowsKeyCodesAndShiftMask) {
@@ -373,46 +304,20 @@ TEST(ListGridKeys, KeyDownGivesWindowsKeyCodesAndShiftMask) {
     const std::vector<std::pair<int, int>> expected{
         {vbKeyReturn, 0}, {vbKeyReturn, 0}, {vbKeyDown, vbShiftMask}, {vbKeyF5, vbCtrlMask | vbAltMask}, {vbKeyA, 0}};
     EXPECT_EQ(seen, expected);
-}
 
-TEST(ListGridKeys, HandlerSettingTheCodeToZeroSwallowsTheKey) {
-    auto g = ListOfRows(3);
     QObject::connect(&*g, &ListGrid::KeyDown, [](int& code, int&) {
         if (code == vbKeyDown) code = 0;
     });
+    g->setActiveRow(1);
     Press(g->view(), Qt::Key_Down);
-    EXPECT_EQ(g->ActiveRow(), 1);
+    EXPECT_EQ(g->ActiveRow(), 1) << "a code set to 0 swallows the key";
     Press(g->view(), Qt::Key_End);
     EXPECT_EQ(g->ActiveRow(), 3);
 }
 
-namespace {
-class KeyCounter : public QWidget {
-public:
-    int keys = 0;
-
-protected:
-    void keyPressEvent(QKeyEvent* e) override {
-        ++keys;
-        QWidget::keyPressEvent(e);
-    }
-};
-}  // namespace
-
-TEST(ListGridKeys, EnterStaysWithTheListAndTabIsNotUsedForCells) {
-    KeyCounter parent;
-    auto* g = new ListGrid(&parent);
-    g->setMaxCols(2);
-    g->setMaxRows(2);
-    parent.show();
-    Press(g->view(), Qt::Key_Return);
-    EXPECT_EQ(parent.keys, 0) << "Enter must not reach a dialog's default button";
-    EXPECT_FALSE(g->view()->tabKeyNavigation());
-}
-
 // --- Opening a row -----------------------------------------------------------
 
-TEST(ListGridOpen, DoubleClickOnACellRaisesDblClickWithItsRow) {
+TEST(ListGridOpen, DoubleClickRaisesDblClickWithTheRowAndRowZeroOnTheHeader) {
     auto g = ListOfRows(5);
     std::vector<std::pair<int, int>> seen;
     QObject::connect(&*g, &ListGrid::DblClick, [&](int col, int row) { seen.emplace_back(col, row); });
@@ -422,26 +327,25 @@ TEST(ListGridOpen, DoubleClickOnACellRaisesDblClickWithItsRow) {
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0], std::make_pair(4, 3));
     EXPECT_EQ(g->ActiveRow(), 3);
+
+    QHeaderView* h = v->horizontalHeader();
+    DoubleClickAt(h->viewport(), QPoint(h->sectionViewportPosition(4) + h->sectionSize(4) / 2, h->height() / 2));
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[1], std::make_pair(5, 0));
 }
 
-TEST(ListGridOpen, DoubleClickOnTheHeaderRaisesRowZero) {
-    auto g = ListOfRows(5);
+TEST(ListGridOpen, EnterStaysWithTheListAndRaisesDblClickOnlyWhenAsked) {
+    KeyCounter parent;
+    auto* g = new ListGrid(&parent);
+    g->setMaxCols(3);
+    g->setMaxRows(5);
+    parent.show();
     std::vector<std::pair<int, int>> seen;
-    QObject::connect(&*g, &ListGrid::DblClick, [&](int col, int row) { seen.emplace_back(col, row); });
-    QHeaderView* h = g->view()->horizontalHeader();
-    const int x = h->sectionViewportPosition(4) + h->sectionSize(4) / 2;
-    DoubleClickAt(h->viewport(), QPoint(x, h->height() / 2));
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0], std::make_pair(5, 0));
-}
-
-TEST(ListGridOpen, EnterRaisesDblClickWithTheActiveRowOnlyWhenAsked) {
-    auto g = ListOfRows(5);
-    std::vector<std::pair<int, int>> seen;
-    QObject::connect(&*g, &ListGrid::DblClick, [&](int col, int row) { seen.emplace_back(col, row); });
+    QObject::connect(g, &ListGrid::DblClick, [&](int col, int row) { seen.emplace_back(col, row); });
     g->setActiveRow(4);
     Press(g->view(), Qt::Key_Return);
     EXPECT_TRUE(seen.empty()) << "by default Enter goes to KeyDown only";
+    EXPECT_EQ(parent.keys, 0) << "Enter must not reach a dialog's default button";
 
     g->setEnterRaisesDblClick(true);
     Press(g->view(), Qt::Key_Return);
@@ -449,7 +353,7 @@ TEST(ListGridOpen, EnterRaisesDblClickWithTheActiveRowOnlyWhenAsked) {
     EXPECT_EQ(seen[0].second, 4);
     EXPECT_EQ(seen[0].first, g->ActiveCol());
 
-    QObject::connect(&*g, &ListGrid::KeyDown, [](int& code, int&) { code = 0; });
+    QObject::connect(g, &ListGrid::KeyDown, [](int& code, int&) { code = 0; });
     Press(g->view(), Qt::Key_Return);
     EXPECT_EQ(seen.size(), 1u) << "a swallowed Enter opens nothing";
 }
@@ -504,13 +408,11 @@ TEST(ListGridAccessibility, TableInterfaceExposesTheShownCellTexts) {
     QAccessibleTableInterface* t = a->tableInterface();
     ASSERT_NE(t, nullptr);
     EXPECT_EQ(t->rowCount(), 3);
-    QAccessibleInterface* date = t->cellAt(1, 2);
-    ASSERT_NE(date, nullptr);
-    EXPECT_EQ(date->text(QAccessible::Name), Shown(*g, 2, 3));
-    QAccessibleInterface* amount = t->cellAt(2, 5);
-    ASSERT_NE(amount, nullptr);
-    EXPECT_EQ(amount->text(QAccessible::Name), "3,000");
-    QAccessibleInterface* text = t->cellAt(0, 4);
-    ASSERT_NE(text, nullptr);
-    EXPECT_EQ(text->text(QAccessible::Name), "摘要1");
+    auto cellText = [t](int row, int col) {
+        QAccessibleInterface* cell = t->cellAt(row, col);
+        return cell ? cell->text(QAccessible::Name) : QString("(none)");
+    };
+    EXPECT_EQ(cellText(1, 2), "2024/04/03");
+    EXPECT_EQ(cellText(2, 5), "3,000");
+    EXPECT_EQ(cellText(0, 4), "摘要1");
 }

@@ -1,7 +1,6 @@
 #include "TestSupport.h"
 
 #include "common/basStdComm.h"
-#include "database/Schema.h"
 #include "platform/Currency.h"
 #include "voucher_entry/basUpdate.h"
 
@@ -458,34 +457,6 @@ TEST_F(PostingTest, FailingProcedureStopsThePostingAtOnce) {
     }
     // The caller's rollback leaves nothing behind.
     EXPECT_EQ(Count("KMZMF") + Count("H1ZMF") + Count("H2ZMF"), 0);
-}
-
-TEST_F(PostingTest, EachFailingCallIsReportedByItsHelper) {
-    MsgRecorder msgs;
-    for (const char* p : {"sp_KMZMF_ADD", "sp_H1ZMF_ADD", "sp_H2ZMF_ADD", "sp_KMZMF_UPDATE", "sp_H1ZMF_UPDATE",
-                          "sp_H2ZMF_UPDATE"})
-        gobjDB->RegisterProcedure(p, [p](DBAccess& db, const QStringList&) {
-            db.SetError(adErrCommand, QString(p) + " failed");
-            return false;
-        });
-    struct Call {
-        const char* proc;
-        std::function<bool()> fn;
-    };
-    const Call calls[] = {
-        {"sp_KMZMF_ADD", [] { return fncEnsureKmzmfRow(2026, 202605, 1, 1, 100); }},
-        {"sp_H1ZMF_ADD", [] { return fncEnsureH1zmfRow(2026, 202605, 1, 1, 100, 1); }},
-        {"sp_H2ZMF_ADD", [] { return fncEnsureH2zmfRow(2026, 202605, 1, 1, 100, 1, 2); }},
-        {"sp_KMZMF_UPDATE", [] { return fncRunKmzmfUpdate(2026, 202605, 1, 1, 100); }},
-        {"sp_H1ZMF_UPDATE", [] { return fncRunH1zmfUpdate(2026, 202605, 1, 1, 100, 1); }},
-        {"sp_H2ZMF_UPDATE", [] { return fncRunH2zmfUpdate(2026, 202605, 1, 1, 100, 1, 2); }},
-    };
-    for (const Call& c : calls) {
-        msgs.Clear();
-        EXPECT_FALSE(c.fn()) << c.proc;
-        ExpectOneBalanceMessage(msgs);
-        EXPECT_EQ(msgs.Last().prompt, QString(c.proc) + " failed");
-    }
 }
 
 TEST_F(PostingTest, UnknownSignOrSideIsRefusedAsAFailedUpdate) {

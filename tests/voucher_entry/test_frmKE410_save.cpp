@@ -1,0 +1,466 @@
+// Saving, changing and deleting vouchers through the entry window's commands,
+// with their validation and balance posting.
+#include "TestSupport.h"
+#include "VoucherData.h"
+
+#include "common/basStdComm.h"
+#include "database/Schema.h"
+#include "platform/AppInfo.h"
+#include "platform/InputFields.h"
+#include "platform/KeyCodes.h"
+#include "platform/Panel3D.h"
+#include "platform/VbCompat.h"
+#include "platform/VoucherGrid.h"
+#include "voucher_entry/basWKE410.h"
+#include "voucher_entry/frmKE410.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+#include <memory>
+
+using namespace basStdComm;
+using namespace basWKE410;
+
+namespace {
+
+class VoucherSave : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetToday(QDate(2026, 12, 8));
+        InsertVoucherMasters(folder);
+        ReadTabIni();
+    }
+    std::unique_ptr<frmKE410> Open(const QString& mode, long ym = 0, long no = 0) {
+        gstrEditMode = mode;
+        gstrStartMode = "";
+        glngDenYm = ym;
+        glngDenNendo = ym ? 2026 : 0;
+        glngDenNo = no;
+        return std::make_unique<frmKE410>();
+    }
+    static void put(frmKE410& f, int row, const QString& key, const QString& value) {
+        f.denMeisai->setCurrentRow(row);
+        f.denMeisai->setCurrentKey(key);
+        f.denMeisai->setCell(key, row, value);
+    }
+    // Purchase 1,000 + 10 % tax on top against payables 1,100.
+    static void purchaseOnCredit(frmKE410& f, int row = 0) {
+        put(f, row, "KRKMKCD", "500");
+        put(f, row, "KRKIN", "1000");
+        put(f, row, "KSKMKCD", "200");
+        put(f, row, "KSKIN", "1100");
+    }
+    QString q(const QString& sql) { return folder.Scalar(sql); }
+    // A cell as the user reads it: codes and amounts by their number (an
+    // empty code and 0 are the same), names and texts as they stand.
+    static QString shown(frmKE410& f, const QString& key, int row) {
+        const QString v = f.denMeisai->Cell(key, row);
+        if (key.endsWith("NM") || key.endsWith("TEKI")) return v;
+        return Currency::FromText(v).ToString();
+    }
+    // Every balance row as text, to compare states.
+    QString balances() {
+        QStringList out;
+        for (const char* t : {"KMZMF", "H1ZMF", "H2ZMF"}) {
+            DBAccess db;
+            EXPECT_TRUE(db.ConnectFile(folder.DbFile()));
+            RecordsetPtr rs = db.OpenRecordset(QString("SELECT * FROM ") + t + " ORDER BY 1, 2, 3, 4, 5");
+            while (!rs->Eof()) {
+                QStringList row;
+                for (int i = 0; i < rs->FieldCount(); ++i) row << rs->Fields(i).Value().Text();
+                out << t + QString(":") + row.join(",");
+                rs->MoveNext();
+            }
+        }
+        return out.join("\n");
+    }
+    AppFolder folder;
+    MsgRecorder msgs;
+};
+
+TEST_F(VoucherSave, RegisterStoresLinesTaxLineHeaderAndBalancesThenClearsForTheNext) {
+    auto f = Open("I");
+    f->txtDTekiyo->Value("");
+    purchaseOnCredit(*f);
+    put(*f, 0, "KRTEKI", "事務用品 O'Brien 100%");
+    EXPECT_EQ(Val(f->denMeisai->Cell("KRTAX", 0)), 100);
+    f->show();
+    QApplication::setActiveWindow(f.get());
+    f->denMeisai->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F10);
+    EXPECT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
+    EXPECT_EQ(q("SELECT DNH_DENNO || '/' || DNH_YM || '/' || DNH_NENDO || '/' || DNH_DATE || '/' || DNH_TANCD || '/' || "
+                "DNH_DTEKIYO || '/' || DNH_DELKBN FROM DNHDT"),
+              "1/202612/2026/20261208/1/事務用品 O'Brien 100%/0");
+    EXPECT_EQ(q("SELECT DNM_KMKCD || ',' || DNM_KIN || ',' || DNM_TAX || ',' || DNM_AKMKCD || ',' || DNM_ZKBN "
+                "FROM DNMDT WHERE DNM_GYO = 1 AND DNM_TSKBN = 1"),
+              "500,1000,100,200,1");
+    EXPECT_EQ(q("SELECT DNM_KMKCD || ',' || DNM_KIN || ',' || DNM_AKMKCD || ',' || DNM_TEKIYO FROM DNMDT "
+                "WHERE DNM_GYO = 1 AND DNM_TSKBN = 2"),
+              "200,1100,500,事務用品 O'Brien 100%");
+    EXPECT_EQ(q("SELECT DNM_TSKBN || ',' || DNM_KMKCD || ',' || DNM_KIN || ',' || DNM_TAX || ',' || "
+                "COALESCE(DNM_TEKIYO, 'null') FROM DNMDT WHERE DNM_GYO = 98"),
+              "1,150,100,0,null");
+    EXPECT_EQ(q("SELECT KMZ_KARI FROM KMZMF WHERE KMZ_YM = 202612 AND KMZ_KMKCD = 500"), "1000");
+    EXPECT_EQ(q("SELECT KMZ_KASI FROM KMZMF WHERE KMZ_YM = 202612 AND KMZ_KMKCD = 200"), "1100");
+    EXPECT_EQ(q("SELECT KMZ_KARI FROM KMZMF WHERE KMZ_YM = 202612 AND KMZ_KMKCD = 150"), "100");
+    EXPECT_EQ(q("SELECT DEN_NO FROM DENMF"), "1");
+    // Still in add mode, empty, with the next number and the date kept.
+    EXPECT_EQ(f->lblMode->Caption(), "追加");
+    EXPECT_EQ(f->txtDenno->Value(), "2");
+    EXPECT_EQ(f->txtDate->NumValue(), 20261208);
+    EXPECT_EQ(f->denMeisai->Cell("KRKMKCD", 0), "");
+    EXPECT_FALSE(f->blnChanged);
+    EXPECT_FALSE(gobjDB->InTransaction());
+}
+
+TEST_F(VoucherSave, CounterAccountsFollowPairFormOrTheSingleCounterpart) {
+    auto f = Open("I");
+    put(*f, 0, "KRKMKCD", "100");
+    put(*f, 0, "KRKIN", "1000");
+    put(*f, 0, "KSKMKCD", "400");
+    put(*f, 0, "KSZKBN", "");
+    put(*f, 0, "KSKIN", "600");
+    put(*f, 1, "KSKMKCD", "130");
+    put(*f, 1, "KSKIN", "400");
+    f->cmdUpd_Click();
+    ASSERT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
+    EXPECT_EQ(q("SELECT DNM_AKMKCD FROM DNMDT WHERE DNM_TSKBN = 1 AND DNM_GYO = 1"), "0");
+    EXPECT_EQ(q("SELECT GROUP_CONCAT(DNM_AKMKCD) FROM DNMDT WHERE DNM_TSKBN = 2"), "100,100");
+    // Debit only in row 0, credit only in row 1: pair form, no counter codes.
+    auto g = Open("I");
+    put(*g, 0, "KRKMKCD", "100");
+    put(*g, 0, "KRKIN", "500");
+    put(*g, 1, "KSKMKCD", "130");
+    put(*g, 1, "KSKIN", "500");
+    g->cmdUpd_Click();
+    EXPECT_EQ(q("SELECT GROUP_CONCAT(DNM_AKMKCD) FROM DNMDT WHERE DNM_DENNO = 2"), "0,0");
+}
+
+TEST_F(VoucherSave, LineDescriptionCopiesTheOtherHalfOrStoresNullWithTheSwitch) {
+    auto f = Open("I");
+    put(*f, 0, "KRKMKCD", "100");
+    put(*f, 0, "KRKIN", "300");
+    put(*f, 0, "KSKMKCD", "130");
+    put(*f, 0, "KSKIN", "300");
+    put(*f, 0, "KSTEKI", "入金");
+    f->cmdUpd_Click();
+    EXPECT_EQ(q("SELECT DNM_TEKIYO FROM DNMDT WHERE DNM_DENNO = 1 AND DNM_TSKBN = 1"), "入金");
+    EXPECT_EQ(q("SELECT DNH_DTEKIYO FROM DNHDT WHERE DNH_DENNO = 1"), "入金");
+    folder.Sql("UPDATE SYSTEM SET SYS_VALUE = '1' WHERE SYS_KEY = 'GTekiCopy'");
+    put(*f, 0, "KRKMKCD", "100");
+    put(*f, 0, "KRKIN", "300");
+    put(*f, 0, "KSKMKCD", "130");
+    put(*f, 0, "KSKIN", "300");
+    put(*f, 0, "KSTEKI", "入金2");
+    f->txtDTekiyo->Value("見出し");
+    f->cmdUpd_Click();
+    EXPECT_EQ(q("SELECT COUNT(*) FROM DNMDT WHERE DNM_DENNO = 2 AND DNM_TSKBN = 1 AND DNM_TEKIYO IS NULL"), "1");
+    EXPECT_EQ(q("SELECT DNH_DTEKIYO FROM DNHDT WHERE DNH_DENNO = 2"), "見出し");
+}
+
+TEST_F(VoucherSave, SavedVoucherReloadsTheSameAndAnUnchangedResaveKeepsBalances) {
+    auto f = Open("I");
+    purchaseOnCredit(*f, 0);
+    put(*f, 1, "KRKMKCD", "110");
+    put(*f, 1, "KRHK1CD", "2");
+    put(*f, 1, "KRKIN", "250");
+    put(*f, 1, "KRTRICD", "10");
+    put(*f, 1, "KRTEKI", "長い摘要" + QString(200, QChar(0x3042)));
+    put(*f, 1, "KSKMKCD", "100");
+    put(*f, 1, "KSKIN", "250");
+    put(*f, 1, "KSTEKI", "小口 'x' 50%_");
+    f->chkKbn->setChecked(true);
+    const QStringList keys = {"KMKCD", "KMKNM", "HK1CD", "HK1NM", "ZKBN", "ZKBNNM", "KIN", "TAX", "TRICD", "TRINM", "TEKI"};
+    QStringList before;
+    for (int r = 0; r < 2; ++r)
+        for (const QString& x : {"KR", "KS"})
+            for (const QString& k : keys) before << shown(*f, x + k, r);
+    f->cmdUpd_Click();
+    ASSERT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
+    const QString saved = balances();
+    const QString lines = q("SELECT GROUP_CONCAT(DNM_GYO || DNM_TSKBN || DNM_KMKCD || DNM_KIN || DNM_TEKIYO, ';') FROM DNMDT");
+
+    auto g = Open("U", 202612, 1);
+    QStringList after;
+    for (int r = 0; r < 2; ++r)
+        for (const QString& x : {"KR", "KS"})
+            for (const QString& k : keys) after << shown(*g, x + k, r);
+    EXPECT_EQ(after.join(";").toStdString(), before.join(";").toStdString());
+    EXPECT_TRUE(g->chkKbn->isChecked());
+    g->blnChanged = true;
+    g->cmdUpd_Click();  // unchanged: removed and stored again
+    EXPECT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
+    EXPECT_EQ(balances(), saved);
+    EXPECT_EQ(q("SELECT GROUP_CONCAT(DNM_GYO || DNM_TSKBN || DNM_KMKCD || DNM_KIN || DNM_TEKIYO, ';') FROM DNMDT"), lines);
+    EXPECT_EQ(q("SELECT COUNT(*) FROM DNHDT"), "1");
+    EXPECT_EQ(q("SELECT DEN_NO FROM DENMF"), "1");
+}
+
+TEST_F(VoucherSave, ChangeToAnotherMonthRenumbersAndMovesTheBalances) {
+    auto f = Open("I");
+    purchaseOnCredit(*f);
+    f->cmdUpd_Click();
+    auto g = Open("U", 202612, 1);
+    g->txtDate->NumValue(20261105);
+    g->ApplyVoucherDate();
+    g->cmdUpd_Click();
+    EXPECT_EQ(msgs.Texts(), QStringList{"伝票日付が変更になり、再採番の必要がありますので、伝票番号を採番し直します。"});
+    EXPECT_EQ(q("SELECT DNH_YM || '/' || DNH_DENNO FROM DNHDT"), "202611/1");
+    EXPECT_EQ(q("SELECT KMZ_KARI FROM KMZMF WHERE KMZ_YM = 202612 AND KMZ_KMKCD = 500"), "0");
+    EXPECT_EQ(q("SELECT KMZ_KARI FROM KMZMF WHERE KMZ_YM = 202611 AND KMZ_KMKCD = 500"), "1000");
+    // The December opening balance of payables carries November's credit.
+    EXPECT_EQ(q("SELECT KMZ_ZZAN FROM KMZMF WHERE KMZ_YM = 202612 AND KMZ_KMKCD = 200"), "1100");
+}
+
+TEST_F(VoucherSave, FailureAnywhereRollsBackEverything) {
+    folder.Sql("DELETE FROM KKMMF WHERE KKM_KBN = 21");
+    folder.Sql("INSERT INTO DENMF (DEN_KBN, DEN_SSKCD, DEN_GRPCD, DEN_YM, DEN_NO) VALUES (0, 1, 1, 202612, 7)");
+    auto f = Open("I");
+    purchaseOnCredit(*f);
+    f->cmdUpd_Click();
+    EXPECT_EQ(msgs.Texts(), QStringList{"仮払消費税科目が規定科目マスタに設定されていません"});
+    EXPECT_EQ(q("SELECT COUNT(*) FROM DNHDT"), "0");
+    EXPECT_EQ(q("SELECT COUNT(*) FROM DNMDT"), "0");
+    EXPECT_EQ(q("SELECT COUNT(*) FROM KMZMF"), "0");
+    EXPECT_EQ(q("SELECT DEN_NO FROM DENMF"), "7");
+    EXPECT_FALSE(gobjDB->InTransaction());
+    EXPECT_EQ(f->denMeisai->Cell("KRKMKCD", 0), "500");  // the voucher stays on screen
+    // A failing stored procedure: the posting's own message, then nothing stays.
+    folder.Sql("INSERT INTO KKMMF (KKM_NENDO, KKM_KBN, KKM_KMKCD) VALUES (2026, 21, 150)");
+    gobjDB->RegisterProcedure("sp_H1ZMF_UPDATE", [](DBAccess& db, const QStringList&) {
+        db.SetError(adErrCommand, "forced failure");
+        return false;
+    });
+    msgs.Clear();
+    f->cmdUpd_Click();
+    ASSERT_EQ(msgs.Calls().size(), 1u);
+    EXPECT_EQ(msgs.Last().title, "残高更新");
+    EXPECT_EQ(q("SELECT COUNT(*) FROM DNHDT") + q("SELECT COUNT(*) FROM DNMDT") + q("SELECT COUNT(*) FROM KMZMF"), "000");
+    EXPECT_EQ(q("SELECT DEN_NO FROM DENMF"), "7");
+    Schema::RegisterProcedures(*gobjDB);
+}
+
+TEST_F(VoucherSave, DeleteAsksThenReversesBalancesAndHidesTheVoucher) {
+    auto f = Open("I");
+    purchaseOnCredit(*f);
+    f->cmdUpd_Click();
+    {
+        auto d = Open("D", 202612, 1);
+        msgs.Answer(vbNo);
+        d->cmdUpd_Click();
+        EXPECT_EQ(msgs.Last().prompt, "削除してもよろしいですか？");
+        EXPECT_FALSE(gobjDB->InTransaction());
+        EXPECT_EQ(q("SELECT DNH_DELKBN FROM DNHDT"), "0");
+    }
+    auto d = Open("D", 202612, 1);
+    d->cmdUpd_Click();
+    EXPECT_EQ(q("SELECT DNH_DELKBN FROM DNHDT"), "9");
+    EXPECT_EQ(q("SELECT COUNT(*) FROM V_DENDT"), "0");
+    EXPECT_EQ(q("SELECT SUM(KMZ_KARI) + SUM(KMZ_KASI) FROM KMZMF"), "0");
+    msgs.Clear();
+    auto again = Open("U", 202612, 1);
+    EXPECT_EQ(msgs.Texts(), QStringList{"このデータは他のユーザーによって削除されました。"});
+}
+
+TEST_F(VoucherSave, ValidationStopsAtTheFirstFailureInOrder) {
+    auto f = Open("I");
+    auto expectOnly = [&](const QString& text) {
+        msgs.Clear();
+        f->cmdUpd_Click();
+        ASSERT_EQ(msgs.Calls().size(), 1u) << msgs.Texts().join("|").toStdString();
+        EXPECT_EQ(msgs.Last().prompt, text);
+        EXPECT_EQ(msgs.Last().icon(), vbExclamation);
+        EXPECT_EQ(msgs.Last().title, "振替伝票入力");
+    };
+    f->txtDate->Value("");
+    expectOnly("伝票日付を正しく入力してください。");
+    f->txtDate->NumValue(20261208);
+    f->ApplyVoucherDate();
+    expectOnly("明細が正しく入力されていません。");
+    put(*f, 0, "KRKMKCD", "100");
+    put(*f, 0, "KRKIN", "100");
+    expectOnly("貸借金額が一致しません。");
+    put(*f, 0, "KSKMKCD", "130");
+    put(*f, 0, "KSKIN", "100");
+    put(*f, 2, "KSKMKCD", "400");  // an account without an amount
+    expectOnly("金額が正しく入力されていません。");
+    EXPECT_EQ(f->denMeisai->CurrentKey(), "KSKIN");
+    EXPECT_EQ(f->denMeisai->CurrentRow(), 2);
+    put(*f, 2, "KSKMKCD", "");
+    put(*f, 1, "KRTAX", "10");
+    put(*f, 1, "KSKIN", "10");  // amounts without an account
+    expectOnly("科目が正しく入力されていません。");
+    EXPECT_EQ(f->denMeisai->CurrentKey(), "KRKMKCD");
+    EXPECT_EQ(f->denMeisai->CurrentRow(), 1);
+    put(*f, 1, "KRKMKCD", "110");
+    put(*f, 1, "KRTAX", "10");
+    expectOnly("補助科目１の入力は必須です。");
+    put(*f, 1, "KRHK1CD", "9");
+    expectOnly("補助科目１が登録されていません。");
+    put(*f, 1, "KRHK1CD", "1");
+    put(*f, 1, "KSKMKCD", "100");
+    put(*f, 1, "KSKIN", "10");
+    put(*f, 1, "KSHK2CD", "3");
+    expectOnly("補助科目２は入力出来ません。");
+    put(*f, 1, "KSHK2CD", "");
+    put(*f, 3, "KRKMKCD", "999");
+    put(*f, 3, "KRKIN", "5");
+    put(*f, 3, "KSKMKCD", "100");
+    put(*f, 3, "KSKIN", "5");
+    expectOnly("科目が登録されていないか、この組織、グループでは利用できない科目です。");
+    EXPECT_EQ(q("SELECT COUNT(*) FROM DNHDT"), "0");
+    folder.Sql("UPDATE KSKMF SET KSK_GUP = 20261210");
+    put(*f, 3, "KRKMKCD", "");
+    put(*f, 3, "KSKMKCD", "");
+    expectOnly("月次更新完了以前の伝票日付は入力出来ません。");
+}
+
+TEST_F(VoucherSave, ReferenceModeF10WritesNothing) {
+    InsertVoucher(folder, 202611, 5, 20261115, {{1, 1, kCash, "1000"}, {1, 2, kSales, "1000"}});
+    auto f = Open("S", 202611, 5);
+    EXPECT_FALSE(f->cmdUpd->isEnabled());
+    f->cmdUpd_Click();
+    EXPECT_TRUE(msgs.Empty());
+    EXPECT_FALSE(gobjDB->InTransaction());
+    EXPECT_EQ(q("SELECT COUNT(*) FROM KMZMF"), "0");
+}
+
+TEST_F(VoucherSave, CloseAnsweredYesKeepsTheWindowOpenWhenTheSaveFails) {
+    auto f = Open("I");
+    f->show();
+    put(*f, 0, "KRKMKCD", "100");
+    put(*f, 0, "KRKIN", "100");  // totals do not balance: the save fails
+    msgs.Answer(vbYes);
+    f->close();
+    EXPECT_EQ(msgs.Texts(), (QStringList{"変更を保存しますか", "貸借金額が一致しません。"}));
+    EXPECT_TRUE(f->isVisible());
+    EXPECT_EQ(f->denMeisai->Cell("KRKMKCD", 0), "100");
+    // Answered Yes with a voucher that saves: stored, then closed.
+    put(*f, 0, "KSKMKCD", "130");
+    put(*f, 0, "KSKIN", "100");
+    msgs.Clear();
+    msgs.Answer(vbYes);
+    f->close();
+    EXPECT_FALSE(f->isVisible());
+    EXPECT_EQ(q("SELECT COUNT(*) FROM DNHDT"), "1");
+}
+
+TEST_F(VoucherSave, PreviousAndNextWalkThroughNumbersAcrossMonths) {
+    InsertVoucher(folder, 202611, 1, 20261101, {{1, 1, kCash, "1"}, {1, 2, kSales, "1"}});
+    InsertVoucher(folder, 202611, 2, 20261102, {{1, 1, kCash, "2"}, {1, 2, kSales, "2"}});
+    InsertVoucher(folder, 202612, 1, 20261201, {{1, 1, kCash, "3"}, {1, 2, kSales, "3"}});
+    auto f = Open("D", 202612, 1);
+    f->cmdPrev_Click();
+    EXPECT_EQ(f->txtDenno->Value(), "2");
+    EXPECT_EQ(f->txtDate->NumValue(), 20261102);
+    EXPECT_EQ(gstrEditMode, "D");
+    EXPECT_EQ(f->denMeisai->EditLock(), 3);
+    f->cmdNext_Click();
+    f->cmdNext_Click();  // the last voucher: nothing happens
+    EXPECT_EQ(f->txtDenno->Value(), "1");
+    EXPECT_EQ(f->txtDate->NumValue(), 20261201);
+    EXPECT_TRUE(msgs.Empty());
+}
+
+TEST_F(VoucherSave, PrintAfterSaveAsksWhenTheBranchSaysSo) {
+    folder.Sql("UPDATE SSKMF SET SSK_SDNKBN = 1");
+    auto f = Open("I");
+    purchaseOnCredit(*f);
+    msgs.Answer(vbNo);
+    f->cmdUpd_Click();
+    EXPECT_EQ(msgs.Texts(), QStringList{"伝票印刷を行いますか？"});
+    EXPECT_EQ(q("SELECT COUNT(*) FROM DNHDT"), "1");
+    EXPECT_EQ(f->denMeisai->Cell("KRKMKCD", 0), "");
+}
+
+TEST_F(VoucherSave, AmountsBeyondTheCurrencyRangeAreRefusedNotWrapped) {
+    auto f = Open("I");
+    put(*f, 0, "KRKMKCD", "100");
+    put(*f, 0, "KRKIN", "999999999999999");
+    put(*f, 0, "KSKMKCD", "130");
+    msgs.Clear();
+    put(*f, 0, "KSKIN", "99999999999999999999");
+    EXPECT_FALSE(msgs.Empty());
+    msgs.Clear();
+    f->cmdUpd_Click();
+    EXPECT_FALSE(msgs.Empty());
+    EXPECT_EQ(q("SELECT COUNT(*) FROM DNHDT"), "0");
+}
+
+TEST_F(VoucherSave, KeyboardOnlyEntryOfATwoLineVoucher) {
+    auto f = Open("I");
+    f->show();
+    QApplication::setActiveWindow(f.get());
+    f->denMeisai->setFocus();
+    f->denMeisai->setCurrentRow(0);
+    f->denMeisai->setCurrentKey("KRKMKCD");
+    // Keys go where a user's keys would: the open cell editor, else the grid.
+    auto target = [&]() -> QWidget* {
+        return f->denMeisai->editor() ? static_cast<QWidget*>(f->denMeisai->editor())
+                                      : static_cast<QWidget*>(f->denMeisai->view());
+    };
+    auto typeAndTab = [&](const QString& text, int tabs = 1) {
+        for (QChar c : text) QTest::keyClick(target(), c.toLatin1());
+        for (int i = 0; i < tabs; ++i) QTest::keyClick(target(), Qt::Key_Tab);
+    };
+    // Debit: cash 5,000; credit: sales 5,000 without tax.
+    typeAndTab("100");                 // KRKMKCD -> KRHK1CD
+    EXPECT_EQ(f->denMeisai->CurrentKey(), "KRHK1CD");
+    typeAndTab("", 3);                 // -> KRZKBN -> KRKIN
+    typeAndTab("5000", 4);             // -> KRTAX, KRTRICD, KRTEKI, KSKMKCD
+    EXPECT_EQ(f->denMeisai->CurrentKey(), "KSKMKCD");
+    typeAndTab("400", 3);              // -> KSHK1CD, KSHK2CD, KSZKBN
+    typeAndTab("0");                   // tax code 0 -> KSKIN
+    typeAndTab("5000");                // -> KSTAX
+    EXPECT_EQ(f->denMeisai->Cell("KRKIN", 0), "5000");
+    EXPECT_EQ(f->denMeisai->Cell("KSKIN", 0), "5000");
+    QTest::keyClick(target(), Qt::Key_F10);
+    EXPECT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
+    EXPECT_EQ(q("SELECT COUNT(*) FROM DNMDT WHERE DNM_DENNO = 1"), "2");
+    EXPECT_EQ(q("SELECT KMZ_KARI FROM KMZMF WHERE KMZ_KMKCD = 100 AND KMZ_YM = 202612"), "5000");
+}
+
+// A child program saving vouchers into the same numbering period.
+int saverChild(const QStringList& args) {
+    AppInfo::SetFolder(args[0]);
+    SetToday(QDate(2026, 12, 8));
+    SetAppPath();
+    ReadSystemIni();
+    if (!fncConnectDB()) return 2;
+    MsgRecorder msgs;
+    for (int i = 0; i < 5; ++i) {
+        gstrEditMode = "I";
+        gstrStartMode = "";
+        glngDenYm = glngDenNendo = glngDenNo = 0;
+        frmKE410 f;
+        f.denMeisai->setCell("KRKMKCD", 0, "100");
+        f.denMeisai->setCell("KRKIN", 0, "10");
+        f.denMeisai->setCell("KSKMKCD", 0, "130");
+        f.denMeisai->setCell("KSKIN", 0, "10");
+        f.cmdUpd_Click();
+        if (!msgs.Empty()) return 3;
+    }
+    EndSystem();
+    return 0;
+}
+const bool reg = RegisterChild("saver", saverChild);
+
+TEST_F(VoucherSave, TwoProgramsSavingAtOnceGetDistinctNumbersAndBothPost) {
+    EndSystem();
+    auto a = StartChild("saver", {folder.Path()});
+    auto b = StartChild("saver", {folder.Path()});
+    ASSERT_TRUE(a->waitForFinished(60000));
+    ASSERT_TRUE(b->waitForFinished(60000));
+    EXPECT_EQ(a->exitCode(), 0) << a->readAll().toStdString();
+    EXPECT_EQ(b->exitCode(), 0) << b->readAll().toStdString();
+    EXPECT_EQ(q("SELECT COUNT(DISTINCT DNH_DENNO) || '/' || COUNT(*) || '/' || MAX(DNH_DENNO) FROM DNHDT"), "10/10/10");
+    EXPECT_EQ(q("SELECT KMZ_KARI FROM KMZMF WHERE KMZ_KMKCD = 100 AND KMZ_YM = 202612"), "100");
+    EXPECT_EQ(q("SELECT DEN_NO FROM DENMF"), "10");
+}
+
+}  // namespace

@@ -225,6 +225,12 @@ void frmKE410::BuildControls() {
 
     resize(1340, 740);
 
+    // Keyboard path of a bookkeeper: date, input date, description, then
+    // straight into the grid; the settlement box and buttons come after.
+    QWidget* order[] = {txtDenno, txtDate, txtNDate, txtDTekiyo, denMeisai, cmdUpd, cmdPrn, cmdAdd, cmdPrev,
+                        cmdNext, cmdJump, cmdPRead, cmdPUpd, cmdTeki, cmdEnd, chkKbn, cmdTan};
+    for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+
     connect(cmdUpd, &QPushButton::clicked, this, [this] { cmdUpd_Click(); });
     connect(cmdPrn, &QPushButton::clicked, this, [this] { cmdPrn_Click(); });
     connect(cmdAdd, &QPushButton::clicked, this, [this] { cmdAdd_Click(); });

@@ -1341,15 +1341,7 @@ void frmKE410::cmdUpd_Click() {
     }
     if (mode != "D") PrintCurrentVoucher(0);
     if (mode == "I") {
-        gblnLoading = true;
-        ClearVoucherScreen();
-        gblnLoading = false;
-        txtDenno->Value(QString::number(FncGetNextDenNo(0, txtDate->NumValue(), 0, 0)));
-        txtDate->SetFocus();
-        cmdPrev->setEnabled(false);
-        cmdNext->setEnabled(false);
-        cmdAdd->setEnabled(false);
-        blnChanged = false;
+        NextNewVoucher();
         return;
     }
     if (gstrStartMode != "I") {
@@ -1377,6 +1369,34 @@ void frmKE410::EnterAddMode() {
     blnChanged = false;
 }
 
+// Stores the voucher on screen in one transaction: a changed voucher
+// replaces its stored version; anything failing rolls everything back.
+bool frmKE410::SaveInTransaction() {
+    try {
+        DBTransaction tx(*gobjDB);
+        const bool ok = gstrEditMode == "U" ? (fncRemoveOldVoucher() && fncSaveVoucher()) : fncSaveVoucher();
+        if (!ok) return false;
+        tx.Commit();
+        return true;
+    } catch (const AppError& e) {
+        ShowErrMsg(e);
+        return false;
+    }
+}
+
+// After a voucher was added: an empty screen for the next one, the date kept.
+void frmKE410::NextNewVoucher() {
+    gblnLoading = true;
+    ClearVoucherScreen();
+    gblnLoading = false;
+    txtDenno->Value(QString::number(FncGetNextDenNo(0, txtDate->NumValue(), 0, 0)));
+    txtDate->SetFocus();
+    cmdPrev->setEnabled(false);
+    cmdNext->setEnabled(false);
+    cmdAdd->setEnabled(false);
+    blnChanged = false;
+}
+
 bool frmKE410::fncSaveChanges() {
     denMeisai->setCellEditing(false);
     const QString mode = gstrEditMode;
@@ -1385,15 +1405,7 @@ bool frmKE410::fncSaveChanges() {
         blnChanged = false;
         return true;
     }
-    try {
-        DBTransaction tx(*gobjDB);
-        bool ok = mode == "U" ? (fncRemoveOldVoucher() && fncSaveVoucher()) : fncSaveVoucher();
-        if (!ok) return false;
-        tx.Commit();
-    } catch (const AppError& e) {
-        ShowErrMsg(e);
-        return false;
-    }
+    if (!SaveInTransaction()) return false;
     PrintCurrentVoucher(0);
     blnChanged = false;
     return true;
@@ -1408,26 +1420,10 @@ void frmKE410::cmdPrn_Click() {
     }
     if (!fncCheckVoucher()) return;
     if (MsgBox("入力した内容を更新し、伝票印刷を行いますか？", vbYesNo | vbInformation, windowTitle()) != vbYes) return;
-    try {
-        DBTransaction tx(*gobjDB);
-        bool ok = mode == "U" ? (fncRemoveOldVoucher() && fncSaveVoucher()) : fncSaveVoucher();
-        if (!ok) return;
-        tx.Commit();
-    } catch (const AppError& e) {
-        ShowErrMsg(e);
-        return;
-    }
+    if (!SaveInTransaction()) return;
     PrintCurrentVoucher(1);
     if (mode == "I") {
-        gblnLoading = true;
-        ClearVoucherScreen();
-        gblnLoading = false;
-        txtDenno->Value(QString::number(FncGetNextDenNo(0, txtDate->NumValue(), 0, 0)));
-        txtDate->SetFocus();
-        cmdPrev->setEnabled(false);
-        cmdNext->setEnabled(false);
-        cmdAdd->setEnabled(false);
-        blnChanged = false;
+        NextNewVoucher();
         return;
     }
     Unload();

@@ -122,6 +122,8 @@ private:
     void LoadHolidays(imDate* field, int year);
 
     void ShowDescriptionDialog();
+    bool SaveInTransaction();
+    void NextNewVoucher();
 
     bool activated_ = false;
     bool budgetOn_ = false;

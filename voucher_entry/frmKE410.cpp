@@ -1308,6 +1308,13 @@ bool frmKE410::fncDeleteVoucher() {
 
 // ---------------------------------------------------------------- commands
 
+// F10 and the shortcut keys act without moving the focus: what is being
+// typed counts as if the field had been left.
+void frmKE410::TakeInputInProgress() {
+    denMeisai->setCellEditing(false);
+    if (txtDate->Editor()->hasFocus()) ApplyVoucherDate();
+}
+
 bool frmKE410::AskSaveChanges() {
     if (gstrEditMode != "S" && blnChanged) {
         if (MsgBox("変更を保存しますか", vbYesNo | vbInformation, windowTitle()) == vbYes) return fncSaveChanges();
@@ -1316,8 +1323,7 @@ bool frmKE410::AskSaveChanges() {
 }
 
 void frmKE410::cmdUpd_Click() {
-    // The register command may come from F10 while a cell is being edited.
-    denMeisai->setCellEditing(false);
+    TakeInputInProgress();
     if (gstrEditMode != "D" && !fncCheckVoucher()) return;
     const QString mode = gstrEditMode;
     try {
@@ -1398,7 +1404,7 @@ void frmKE410::NextNewVoucher() {
 }
 
 bool frmKE410::fncSaveChanges() {
-    denMeisai->setCellEditing(false);
+    TakeInputInProgress();
     const QString mode = gstrEditMode;
     if (mode != "D" && !fncCheckVoucher()) return false;
     if (mode != "I" && mode != "C" && mode != "U") {
@@ -1412,7 +1418,7 @@ bool frmKE410::fncSaveChanges() {
 }
 
 void frmKE410::cmdPrn_Click() {
-    denMeisai->setCellEditing(false);
+    TakeInputInProgress();
     const QString mode = gstrEditMode;
     if (mode == "D" || mode == "S") {
         PrintCurrentVoucher(1);

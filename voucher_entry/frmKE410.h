@@ -123,6 +123,7 @@ private:
 
     void ShowDescriptionDialog();
     bool SaveInTransaction();
+    void TakeInputInProgress();
     void NextNewVoucher();
 
     bool activated_ = false;

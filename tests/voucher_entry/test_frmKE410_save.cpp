@@ -217,6 +217,18 @@ TEST_F(VoucherSave, ChangeToAnotherMonthRenumbersAndMovesTheBalances) {
     EXPECT_EQ(q("SELECT KMZ_ZZAN FROM KMZMF WHERE KMZ_YM = 202612 AND KMZ_KMKCD = 200"), "1100");
 }
 
+TEST_F(VoucherSave, F10WhileTypingTheDateSavesUnderTheTypedDate) {
+    auto f = Open("I");
+    f->show();
+    QApplication::setActiveWindow(f.get());
+    purchaseOnCredit(*f);
+    f->txtDate->SetFocus();
+    f->txtDate->Editor()->setText("2026/11/20");
+    QTest::keyClick(f->txtDate->Editor(), Qt::Key_F10);
+    EXPECT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
+    EXPECT_EQ(q("SELECT DNH_YM || '/' || DNH_DATE FROM DNHDT"), "202611/20261120");
+}
+
 TEST_F(VoucherSave, FailureAnywhereRollsBackEverything) {
     folder.Sql("DELETE FROM KKMMF WHERE KKM_KBN = 21");
     folder.Sql("INSERT INTO DENMF (DEN_KBN, DEN_SSKCD, DEN_GRPCD, DEN_YM, DEN_NO) VALUES (0, 1, 1, 202612, 7)");

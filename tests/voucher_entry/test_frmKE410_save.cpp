@@ -255,6 +255,13 @@ TEST_F(VoucherSave, FailureAnywhereRollsBackEverything) {
     EXPECT_EQ(q("SELECT COUNT(*) FROM DNHDT") + q("SELECT COUNT(*) FROM DNMDT") + q("SELECT COUNT(*) FROM KMZMF"), "000");
     EXPECT_EQ(q("SELECT DEN_NO FROM DENMF"), "7");
     Schema::RegisterProcedures(*gobjDB);
+    // A constraint: number 8 is taken by a deleted voucher's header.
+    InsertVoucher(folder, 202612, 8, 20261201, {}, "", 0, 9);
+    msgs.Clear();
+    f->cmdUpd_Click();
+    ASSERT_EQ(msgs.Calls().size(), 1u);
+    EXPECT_TRUE(msgs.Last().prompt.contains("UNIQUE")) << msgs.Last().prompt.toStdString();
+    EXPECT_EQ(q("SELECT COUNT(*) FROM DNMDT") + q("SELECT COUNT(*) FROM KMZMF") + q("SELECT DEN_NO FROM DENMF"), "007");
 }
 
 TEST_F(VoucherSave, DeleteAsksThenReversesBalancesAndHidesTheVoucher) {

@@ -11,6 +11,10 @@
 #include "platform/VbCompat.h"
 #include "platform/VoucherGrid.h"
 #include "voucher_dialogs/basPrint.h"
+#include "voucher_dialogs/frmKE41D.h"
+#include "voucher_dialogs/frmKE41J.h"
+#include "voucher_dialogs/frmKE41T.h"
+#include "voucher_dialogs/frmKE41Y.h"
 #include "voucher_entry/basUpdate.h"
 #include "voucher_entry/basWKE410.h"
 #include "voucher_entry/basYoChk.h"
@@ -1520,7 +1524,29 @@ void frmKE410::cmdNext_Click() { LoadNeighbour(true); }
 
 void frmKE410::cmdJump_Click() {
     if (!AskSaveChanges()) return;
-    // The jump dialog is opened here once it is part of the program.
+    {
+        frmKE41J dlg(this);
+        dlg.exec();
+    }
+    if (!gblnJumpDone) return;
+    gblnLoading = true;
+    ClearVoucherScreen();
+    QApplication::processEvents();
+    lblMode->Caption("変更");
+    glngCurNendo = glngDenNendo;
+    lblNendo->Caption(QString::number(glngCurNendo) + "年度");
+    QApplication::processEvents();
+    LoadVoucher();
+    gblnLoading = true;
+    subTatekei();
+    if (gstrEditMode == "S") {
+        lblMode->Caption("参照");
+        LockVoucherInput();
+        LockUpdateButtons();
+        cmdUpd->setEnabled(false);
+    }
+    gblnLoading = false;
+    blnChanged = false;
 }
 
 void frmKE410::cmdAdd_Click() {
@@ -1540,11 +1566,14 @@ void frmKE410::cmdAdd_Click() {
 
 void frmKE410::cmdPRead_Click() {
     if (!AskSaveChanges()) return;
-    // The template selection dialog is opened here once it is part of the program.
+    frmKE41Y dlg(this);
+    // A template copied in is a voucher not yet saved.
+    if (dlg.exec() == QDialog::Accepted) blnChanged = true;
 }
 
 void frmKE410::cmdPUpd_Click() {
-    // The template registration dialog is opened here once it is part of the program.
+    frmKE41T dlg(this);
+    dlg.exec();
 }
 
 void frmKE410::cmdTeki_Click() {
@@ -1553,7 +1582,8 @@ void frmKE410::cmdTeki_Click() {
 }
 
 void frmKE410::ShowDescriptionDialog() {
-    // The description master dialog is opened here once it is part of the program.
+    frmKE41D dlg(this);
+    dlg.exec();
 }
 
 void frmKE410::cmdTan_Click() {

@@ -10,6 +10,8 @@
 #include "platform/VbCompat.h"
 #include "platform/VoucherGrid.h"
 #include "voucher_entry/basWKE410.h"
+#include "voucher_dialogs/frmKE41D.h"
+#include "voucher_dialogs/frmKE41J.h"
 #include "voucher_entry/frmKE410.h"
 
 #include <QApplication>
@@ -17,6 +19,8 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
+#include <functional>
 #include <memory>
 
 using namespace basStdComm;
@@ -204,6 +208,38 @@ TEST_F(GridKeys, NamesAreLookedUpAgainWhenTheDateMovesToAnotherYear) {
     EXPECT_EQ(grid->Cell("KRKMKNM", 0), "現金（新）");
     EXPECT_EQ(grid->Cell("KSKMKNM", 0), "");  // no sales account that year
     EXPECT_EQ(grid->Cell("KSKMKCD", 0), "400");
+}
+
+// Runs `act` on the modal dialog of type T as soon as it is shown.
+template <class T>
+void OnDialog(std::function<void(T*)> act) {
+    QTimer::singleShot(0, [act] {
+        if (auto* d = qobject_cast<T*>(QApplication::activeModalWidget())) act(d);
+    });
+}
+
+TEST_F(GridKeys, JumpLoadsTheChosenVoucherAndF8HandsTheDescriptionToTheMaster) {
+    InsertVoucher(folder, 202611, 4, 20261104, {{1, 1, kCash, "800"}, {1, 2, kSales, "800", "0", 0, 0, 0, "現金売上"}});
+    OnDialog<frmKE41J>([](frmKE41J* d) {
+        d->txtDate->NumValue(202611);
+        d->txtDenno->Value("4");
+        d->cmdUpd_Click();
+    });
+    f->cmdJump_Click();
+    EXPECT_EQ(gstrEditMode, "U");
+    EXPECT_EQ(f->lblMode->Caption(), "変更");
+    EXPECT_EQ(f->txtDenno->Value(), "4");
+    EXPECT_EQ(grid->Cell("KSTEKI", 0), "現金売上");
+    EXPECT_EQ(ValCur(grid->Total("GKSKIN")), Currency::FromWhole(800));
+    EXPECT_FALSE(f->blnChanged);
+    QString handed;
+    OnDialog<frmKE41D>([&handed](frmKE41D* d) {
+        handed = d->txtName->Value();
+        d->reject();
+    });
+    at("KSTEKI", 0);
+    key(Qt::Key_F8);
+    EXPECT_EQ(handed, "現金売上");
 }
 
 }  // namespace

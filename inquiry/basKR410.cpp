@@ -1,23 +1,32 @@
 #include "inquiry/basKR410.h"
 
 #include "common/basStdComm.h"
+#include "inquiry/frmKR410.h"
+
+#include <QApplication>
 
 using namespace basStdComm;
 
 namespace basKR410 {
 
-int Main() {
+AutoNew<VoucherOpener> gobjVoucherOpener;
+
+bool Main() {
     try {
         if (!fncStartUp()) {
             ShowErrMsg();
-            return 1;
+            return false;
         }
     } catch (const AppError& e) {
         ShowErrMsg(e);
-        return 1;
+        return false;
     }
-    EndSystem();
-    return 0;
+    auto* form = new frmKR410();
+    form->setAttribute(Qt::WA_DeleteOnClose);
+    // Closing the window ends the program.
+    QObject::connect(form, &QDialog::finished, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    form->show();
+    return true;
 }
 
 }  // namespace basKR410

@@ -1,23 +1,32 @@
 #include "inquiry/basKR430.h"
 
 #include "common/basStdComm.h"
+#include "inquiry/frmKR430.h"
+
+#include <QApplication>
 
 using namespace basStdComm;
 
 namespace basKR430 {
 
-int Main() {
+AutoNew<VoucherOpener> gobjVoucherOpener;
+
+bool Main() {
     try {
         if (!fncStartUp()) {
             ShowErrMsg();
-            return 1;
+            return false;
         }
     } catch (const AppError& e) {
         ShowErrMsg(e);
-        return 1;
+        return false;
     }
-    EndSystem();
-    return 0;
+    auto* form = new frmKR430();
+    form->setAttribute(Qt::WA_DeleteOnClose);
+    // Closing the window ends the program.
+    QObject::connect(form, &QDialog::finished, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    form->show();
+    return true;
 }
 
 }  // namespace basKR430

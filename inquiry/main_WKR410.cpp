@@ -8,5 +8,6 @@ int main(int argc, char** argv) {
     AppInfo::SetName("WKR410");
     AppInfo::SetTitle(QString::fromUtf8("仕訳帳照会"));
     AppInfo::InitApplication();
-    return basKR410::Main();
+    if (!basKR410::Main()) return 1;
+    return app.exec();
 }

@@ -8,5 +8,6 @@ int main(int argc, char** argv) {
     AppInfo::SetName("WKR430");
     AppInfo::SetTitle(QString::fromUtf8("元帳照会"));
     AppInfo::InitApplication();
-    return basKR430::Main();
+    if (!basKR430::Main()) return 1;
+    return app.exec();
 }

@@ -459,7 +459,9 @@ void ListGrid::setRowHeadersVisible(bool visible) { view_->verticalHeader()->set
 void ListGrid::ApplyColumn(int col) {
     if (!ValidCol(col)) return;
     const auto& c = model_->Col(col - 1);
-    const int px = qRound(c.width * fontMetrics().averageCharWidth()) + 6;
+    // A character is as wide as a half-width digit, as in a spreadsheet;
+    // the cell keeps a margin on both sides.
+    const int px = qRound(c.width * fontMetrics().horizontalAdvance(QLatin1Char('0'))) + 12;
     view_->setColumnWidth(col - 1, px);
     view_->setColumnHidden(col - 1, c.hidden);
 }

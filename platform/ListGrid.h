@@ -83,7 +83,7 @@ public:
     // Alternating row colours: odd rows back1/fore1, even rows back2/fore2.
     void SetOddEvenRowColor(const QColor& back1, const QColor& fore1, const QColor& back2, const QColor& fore2);
 
-    // Column set-up (col 1..MaxCols). Widths are in characters of the
+    // Column set-up (col 1..MaxCols). Widths are in half-width digits of the
     // list's font.
     QString ColumnHeader(int col) const;
     void setColumnHeader(int col, const QString& caption);

@@ -1,3 +1,369 @@
 #include "voucher_dialogs/frmKE41S.h"
 
-frmKE41S::frmKE41S(QWidget* parent) : QDialog(parent) { setWindowTitle(QString::fromUtf8("振替伝票一覧")); }
+#include "common/basStdComm.h"
+#include "common/basTavik.h"
+#include "platform/KeyCodes.h"
+#include "platform/ListGrid.h"
+#include "platform/MsgBox.h"
+#include "platform/Panel3D.h"
+#include "platform/VbCompat.h"
+#include "voucher_dialogs/basPrint.h"
+#include "voucher_dialogs/frmKE41H.h"
+#include "voucher_entry/basWKE410.h"
+#include "voucher_entry/frmKE410.h"
+
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <algorithm>
+
+using namespace basStdComm;
+using namespace basWKE410;
+using namespace basTavik;
+
+namespace {
+
+// Columns of the list.
+enum : int {
+    colNendo = 1,
+    colYm = 2,
+    colDate = 3,
+    colDenNo = 4,
+    colTekiyo = 5,
+    colKin = 6,
+    colNDate = 7,
+    colTanto = 8,
+    colKessan = 9,
+    colCount = 9,
+};
+
+const QString kMsgNoRow = QStringLiteral("行が選択されていません");
+
+// A text cell of a row written through the block clip text: a tab or line
+// break inside it would split the row, so they become blanks.
+QString ClipCell(QString text) {
+    for (QChar& c : text)
+        if (c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n')) c = QLatin1Char(' ');
+    return text;
+}
+
+}  // namespace
+
+frmKE41S::frmKE41S(QWidget* parent) : QDialog(parent) {
+    ShowEntryWindow = [](frmKE410& w) { w.exec(); };
+    ShowConditionDialog = [](frmKE41H& d) { d.exec(); };
+    PrintVouchers = basPrint::fncPrintVouchers;
+    BuildControls();
+    Form_Load();
+}
+
+frmKE41S::~frmKE41S() = default;
+
+void frmKE41S::BuildControls() {
+    setWindowTitle("振替伝票一覧");
+    setWindowFlags(windowFlags() | Qt::WindowMinMaxButtonsHint);
+
+    auto* root = new QVBoxLayout(this);
+    root->setContentsMargins(6, 6, 6, 6);
+    root->setSpacing(4);
+
+    Panel3D1[0] = new Panel3D(this);
+    Panel3D1[0]->Bevel(Panel3D::Raised);
+    auto* head = new QHBoxLayout(Panel3D1[0]);
+    head->setContentsMargins(6, 4, 6, 4);
+    lblGrp = new Panel3D("支部名　　グループ名", Panel3D1[0]);
+    lblGrp->setMinimumWidth(260);
+    lblGrp->setFixedHeight(24);
+    head->addStretch(1);
+    head->addWidget(lblGrp);
+    root->addWidget(Panel3D1[0]);
+
+    spdMeisai = new ListGrid(this);
+    spdMeisai->setMaxCols(colCount);
+    const char* headers[colCount] = {"NENDO", "YM",       "伝票日付", "伝票番号", "摘要",
+                                     "合計金額", "入力日付", "入力者",   "決算"};
+    for (int c = 1; c <= colCount; ++c) spdMeisai->setColumnHeader(c, QString::fromUtf8(headers[c - 1]));
+    spdMeisai->setColHidden(colNendo, true);
+    spdMeisai->setColHidden(colYm, true);
+    spdMeisai->setColKind(colDate, ListGrid::CellKind::Date);
+    spdMeisai->setColKind(colKin, ListGrid::CellKind::Amount);
+    spdMeisai->setColKind(colNDate, ListGrid::CellKind::Date);
+    spdMeisai->setColAlignment(colDenNo, Qt::AlignRight);
+    spdMeisai->setColAlignment(colKessan, Qt::AlignHCenter);
+    spdMeisai->setColWidth(colDate, 9.5);
+    spdMeisai->setColWidth(colDenNo, ListGrid::DefaultColWidth);
+    spdMeisai->setColWidth(colTekiyo, 43.6);
+    spdMeisai->setColWidth(colKin, 14);
+    spdMeisai->setColWidth(colNDate, 9.62);
+    spdMeisai->setColWidth(colTanto, 15);
+    spdMeisai->setColWidth(colKessan, 6.12);
+    root->addWidget(spdMeisai, 1);
+
+    Panel3D1[1] = new Panel3D(this);
+    Panel3D1[1]->Bevel(Panel3D::Raised);
+    auto* buttons = new QHBoxLayout(Panel3D1[1]);
+    buttons->setContentsMargins(6, 4, 6, 4);
+    auto button = [&](const QString& caption) {
+        auto* b = new QPushButton(caption, Panel3D1[1]);
+        b->setAutoDefault(false);
+        b->setMinimumWidth(96);
+        buttons->addWidget(b);
+        return b;
+    };
+    cmdSel = button("表示変更(&S)");
+    cmdPrn = button("印刷(&P)");
+    buttons->addSpacing(16);
+    cmdCopy = button("コピー(&C)");
+    cmdUpd = button("変更(&U)");
+    cmdIns = button("追加(&A)");
+    cmdDel = button("削除(&D)");
+    buttons->addStretch(1);
+    cmdEnd = button("閉じる(&X)");
+    root->addWidget(Panel3D1[1]);
+
+    resize(1000, 640);
+
+    connect(cmdSel, &QPushButton::clicked, this, [this] { cmdSel_Click(); });
+    connect(cmdPrn, &QPushButton::clicked, this, [this] { cmdPrn_Click(); });
+    connect(cmdCopy, &QPushButton::clicked, this, [this] { cmdCopy_Click(); });
+    connect(cmdUpd, &QPushButton::clicked, this, [this] { cmdUpd_Click(); });
+    connect(cmdIns, &QPushButton::clicked, this, [this] { cmdIns_Click(); });
+    connect(cmdDel, &QPushButton::clicked, this, [this] { cmdDel_Click(); });
+    connect(cmdEnd, &QPushButton::clicked, this, [this] { cmdEnd_Click(); });
+    connect(spdMeisai, &ListGrid::DblClick, this, [this](int col, int row) { spdMeisai_DblClick(col, row); });
+    connect(spdMeisai, &ListGrid::KeyDown, this, [this](int& key, int& shift) { spdMeisai_KeyDown(key, shift); });
+}
+
+
+void frmKE41S::Form_Load() {
+    CenterForm(this);
+    // The list is read-only and its cursor marks whole rows already; no
+    // further display option is needed.
+    lblGrp->Caption(FncGetSskGrpName(0, 0));
+    SetFormStyle();
+    ShowVoucherList();
+    spdMeisai->SetFocus();
+}
+
+void frmKE41S::SetFormStyle() {
+    const QColor panel(252, 234, 206);
+    Panel3D1[0]->BackColor(panel);
+    Panel3D1[1]->BackColor(panel);
+    lblGrp->BackColor(Panel3D1[1]->BackColor());
+    lblGrp->ForeColor(QColor(96, 26, 10));
+    spdMeisai->SetOddEvenRowColor(Qt::white, Qt::black, QColor(255, 252, 185), Qt::black);
+    const QString icon = gstrAppPath + "tavik-icon-bmp.ico";
+    if (QFileInfo::exists(icon)) setWindowIcon(QIcon(icon));
+}
+
+// ---------------------------------------------------------------- the list
+
+void frmKE41S::ShowVoucherList() {
+    try {
+        gstrSQL = "SELECT DNH_NENDO, DNH_YM, DNH_DATE, DNH_DENNO, DNH_DTEKIYO, DNH_NDATE, USG_NAME, ";
+        gstrSQL += " CASE DNH_KBN WHEN 1 THEN '○' ELSE '' END AS KBN";
+        gstrSQL += " FROM DNHDT";
+        gstrSQL += " LEFT JOIN USGMF ON DNH_TANCD = USG_ID";
+        gstrSQL += " WHERE DNH_SSKCD = " + QString::number(glngSskCd);
+        gstrSQL += "   AND DNH_GRPCD = " + QString::number(glngGrpCd);
+        gstrSQL += "   AND DNH_DELKBN = 0";
+        gstrSQL += "   AND DNH_DENNO BETWEEN " + QString::number(glngSrchDenNoSt) + " AND " +
+                   QString::number(glngSrchDenNoEnd);
+        if (gintSrchDate == 1)
+            gstrSQL += "   AND DNH_DATE BETWEEN " + QString::number(glngSrchDateSt) + " AND " +
+                       QString::number(glngSrchDateEnd);
+        if (gintSrchNDate == 1)
+            gstrSQL += "   AND DNH_NDATE BETWEEN " + QString::number(glngSrchNDateSt) + " AND " +
+                       QString::number(glngSrchNDateEnd);
+        gstrSQL += "   AND DNH_KBN < 10";
+        if (glngSrchTanCd != 0) gstrSQL += "   AND DNH_TANCD = " + QString::number(glngSrchTanCd);
+        if (!gstrSrchTekiyo.isEmpty()) gstrSQL += "   AND DNH_DTEKIYO LIKE " + fncSqlQuote("%" + gstrSrchTekiyo + "%");
+        if (glngSrchKessan != 0) gstrSQL += "   AND DNH_KBN = " + QString::number(glngSrchKessan);
+        switch (gintSrchSort) {
+        case 0: gstrSQL += " ORDER BY DNH_DATE DESC"; break;
+        case 1: gstrSQL += " ORDER BY DNH_DENNO DESC"; break;
+        case 2: gstrSQL += " ORDER BY DNH_NDATE DESC"; break;
+        default: break;
+        }
+
+        RecordsetPtr rs = gobjDB->OpenRecordset(gstrSQL);
+        spdMeisai->setMaxRows(rs->Eof() ? 0 : static_cast<int>(rs->RecordCount()));
+        spdMeisai->setBlockMode(true);
+        spdMeisai->setReDraw(false);
+        int row = 0;
+        while (!rs->Eof()) {
+            ++row;
+            spdMeisai->setRow(row);
+            spdMeisai->setRow2(row);
+            spdMeisai->setCol(1);
+            spdMeisai->setCol2(spdMeisai->MaxCols());
+
+            // The voucher's amount: amount plus tax of its entered debit lines.
+            const long ym = ValLng(rs->Fields("DNH_YM").Value());
+            const long denNo = ValLng(rs->Fields("DNH_DENNO").Value());
+            QString sql = "SELECT SUM(DNM_KIN + DNM_TAX) AS KIN ";
+            sql += " FROM DNMDT";
+            sql += " WHERE DNM_SSKCD = " + QString::number(glngSskCd);
+            sql += "   AND DNM_GRPCD = " + QString::number(glngGrpCd);
+            sql += "   AND DNM_YM = " + QString::number(ym);
+            sql += "   AND DNM_DENNO = " + QString::number(denNo);
+            sql += "   AND DNM_TSKBN = 1";
+            sql += "   AND DNM_GYO < 90";
+            sql += " GROUP BY DNM_YM, DNM_DENNO";
+            Currency kin;
+            {
+                RecordsetPtr amount = gobjDB->OpenRecordset(sql);
+                if (!amount->Eof()) kin = ValCur(amount->Fields("KIN").Value());
+            }
+
+            const QStringList cells = {
+                rs->Fields("DNH_NENDO").Value().Text(),
+                QString::number(ym),
+                rs->Fields("DNH_DATE").Value().Text(),
+                QString::number(denNo),
+                ClipCell(rs->Fields("DNH_DTEKIYO").Value().Text().trimmed()),
+                kin.ToString(),
+                rs->Fields("DNH_NDATE").Value().Text(),
+                ClipCell(rs->Fields("USG_NAME").Value().Text()),
+                rs->Fields("KBN").Value().Text(),
+            };
+            spdMeisai->setClip(cells.join(QLatin1Char('\t')));
+            rs->MoveNext();
+        }
+        spdMeisai->setReDraw(true);
+        spdMeisai->setBlockMode(false);
+    } catch (const AppError& e) {
+        // What was filled stays on show.
+        spdMeisai->setReDraw(true);
+        spdMeisai->setBlockMode(false);
+        ShowErrMsg(e);
+    }
+}
+
+QString frmKE41S::CellText(int lngRow, int lngCol) {
+    spdMeisai->setRow(lngRow);
+    spdMeisai->setCol(lngCol);
+    return spdMeisai->Text();
+}
+
+// ---------------------------------------------------------------- opening a voucher
+
+int frmKE41S::SelectedRow() {
+    const int row = spdMeisai->ActiveRow();
+    if (row < 1) {
+        MsgBox(kMsgNoRow, vbExclamation, windowTitle());
+        return 0;
+    }
+    return row;
+}
+
+void frmKE41S::OpenEntryWindow() {
+    frmKE410 entry(this);
+    ShowEntryWindow(entry);
+}
+
+void frmKE41S::OpenVoucher(int lngRow, const QString& strMode) {
+    spdMeisai->setRow(lngRow);
+    gstrEditMode = strMode;
+    glngDenNendo = ValLng(CellText(lngRow, colNendo));
+    glngDenYm = ValLng(CellText(lngRow, colYm));
+    glngDenNo = ValLng(CellText(lngRow, colDenNo));
+    OpenEntryWindow();
+    ShowVoucherList();
+}
+
+void frmKE41S::cmdIns_Click() {
+    gstrEditMode = "I";
+    glngDenYm = 0;
+    glngDenNendo = 0;
+    glngDenNo = 0;
+    OpenEntryWindow();
+    ShowVoucherList();
+    spdMeisai->SetFocus();
+}
+
+void frmKE41S::cmdUpd_Click() {
+    const int row = SelectedRow();
+    if (row < 1) return;
+    OpenVoucher(row, "U");
+    spdMeisai->SetFocus();
+}
+
+void frmKE41S::cmdCopy_Click() {
+    const int row = SelectedRow();
+    if (row < 1) return;
+    OpenVoucher(row, "C");
+    spdMeisai->SetFocus();
+}
+
+void frmKE41S::cmdDel_Click() {
+    const int row = SelectedRow();
+    if (row < 1) return;
+    OpenVoucher(row, "D");
+    spdMeisai->SetFocus();
+}
+
+void frmKE41S::spdMeisai_DblClick(int /*Col*/, int Row) {
+    if (Row < 1) return;  // the header
+    OpenVoucher(Row, "U");
+}
+
+void frmKE41S::spdMeisai_KeyDown(int& KeyCode, int& /*Shift*/) {
+    if (KeyCode != vbKeyReturn) return;
+    const int row = SelectedRow();
+    if (row < 1) return;
+    OpenVoucher(row, "U");
+}
+
+void frmKE41S::cmdSel_Click() {
+    {
+        frmKE41H conditions(this);
+        ShowConditionDialog(conditions);
+    }
+    ShowVoucherList();
+    spdMeisai->SetFocus();
+}
+
+// ---------------------------------------------------------------- print
+
+void frmKE41S::cmdPrn_Click() {
+    const int row = SelectedRow();
+    if (row < 1) return;
+    try {
+        spdMeisai->setRow(row);
+        glngDenNendo = ValLng(CellText(row, colNendo));
+        glngDenYm = ValLng(CellText(row, colYm));
+        long lngDate = ValLng(CellText(row, colDate));
+        glngDenNo = ValLng(CellText(row, colDenNo));
+
+        const QString sban = fncLookupField("SSK_SBANKBN", "SSKMF", "SSK_CD = " + QString::number(glngSskCd));
+        long key = 0;
+        if (sban == "0") {
+            key = FncGetKskMonth(lngDate, 0, 0);
+        } else if (sban == "1") {
+            key = FncGetKskNendo(lngDate, 0, 0);
+        } else if (sban.isEmpty()) {
+            MsgBox("決算期間マスタが登録されていません。", vbCritical, "振替伝票印刷");
+            return;
+        }
+        PrintVouchers(xlrRep, false, 0, key, key, glngDenNo, glngDenNo, 0, 0, 0);
+    } catch (const AppError& e) {
+        ShowErrMsg(e);
+    }
+}
+
+// ---------------------------------------------------------------- closing
+
+void frmKE41S::cmdEnd_Click() { close(); }
+
+void frmKE41S::Form_QueryUnload() { EndSystem(); }
+
+void frmKE41S::done(int r) {
+    // Every way of closing (the button, the window's close box, Esc) ends
+    // here; the program ends with this window.
+    Form_QueryUnload();
+    QDialog::done(r);
+}

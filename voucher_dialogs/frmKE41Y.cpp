@@ -71,12 +71,7 @@ void frmKE41Y::BuildControls() {
     for (int c = 1; c <= colCount; ++c) spdMeisai->setColumnHeader(c, QString::fromUtf8(headers[c - 1]));
     spdMeisai->setColAlignment(colKbn, Qt::AlignHCenter);
     spdMeisai->setColAlignment(colKey, Qt::AlignRight);
-    // Widths in half-width digits, converted to the list's own unit (the
-    // average character width of its font, narrower than a digit).
-    const QFontMetrics fm = spdMeisai->fontMetrics();
-    const double average = std::max(1, fm.averageCharWidth());
-    const double digit = fm.horizontalAdvance(QLatin1Char('0'));
-    auto width = [&](int col, double chars) { spdMeisai->setColWidth(col, (chars * digit + 6) / average); };
+    auto width = [&](int col, double chars) { spdMeisai->setColWidth(col, chars); };
     width(colKbn, 5);
     width(colKey, 9);
     width(colName, 30);

@@ -1,0 +1,86 @@
+// Time taken by the voucher list to build a list of 10,000 vouchers (two
+// lines each): one statement for the list and one per voucher for its
+// amount. Usage: bench_voucher_list [vouchers] [runs]
+#include "TestSupport.h"
+#include "VoucherData.h"
+
+#include "common/basStdComm.h"
+#include "platform/AppInfo.h"
+#include "platform/ListGrid.h"
+#include "platform/VbCompat.h"
+#include "voucher_dialogs/frmKE41S.h"
+#include "voucher_entry/basWKE410.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+using namespace basStdComm;
+using namespace basWKE410;
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    AppInfo::SetName("BENCH");
+    AppInfo::SetTitle("BENCH");
+    AppInfo::InitApplication();
+    const QStringList args = app.arguments();
+    const int vouchers = args.size() > 1 ? args[1].toInt() : 10000;
+    const int runs = args.size() > 2 ? args[2].toInt() : 5;
+
+    SetToday(QDate(2026, 12, 8));
+    AppFolder folder;
+    InsertVoucherMasters(folder);
+    // Vouchers spread over the fiscal year, numbered per month, each a debit
+    // line with tax against a credit line.
+    const QString numbers = QString("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < %1) ")
+                                .arg(vouchers - 1);
+    const QString ym = "(CASE WHEN i % 12 < 9 THEN 202604 + i % 12 ELSE 202701 + i % 12 - 9 END)";
+    const QString no = "(i / 12 + 1)";
+    folder.Sql(numbers +
+               "INSERT INTO DNHDT (DNH_SSKCD, DNH_GRPCD, DNH_YM, DNH_DENNO, DNH_NENDO, DNH_Y, DNH_M, DNH_DATE, "
+               "DNH_NDATE, DNH_TANCD, DNH_DTEKIYO, DNH_KBN, DNH_DELKBN) "
+               "SELECT 1, 1, " + ym + ", " + no + ", 2026, " + ym + " / 100, " + ym + " % 100, " + ym +
+               " * 100 + 1 + i % 28, " + ym + " * 100 + 1 + i % 28, 1 + i % 3, '摘要 ' || i, 0, 0 FROM n");
+    folder.Sql(numbers +
+               "INSERT INTO DNMDT (DNM_SSKCD, DNM_GRPCD, DNM_YM, DNM_DENNO, DNM_GYO, DNM_TSKBN, DNM_KMKCD, "
+               "DNM_ZKBN, DNM_KIN, DNM_TAX) "
+               "SELECT 1, 1, " + ym + ", " + no + ", 1, 1, 500, 1, 1000 + i, 100 FROM n "
+               "UNION ALL SELECT 1, 1, " + ym + ", " + no + ", 1, 2, 200, 0, 1100 + i, 0 FROM n");
+    ReadTabIni();
+    InitSearchDefaults();
+    gintSrchDate = 0;  // every voucher
+
+    QElapsedTimer timer;
+    timer.start();
+    frmKE41S list;
+    const qint64 openMs = timer.elapsed();
+    if (list.spdMeisai->MaxRows() != vouchers) {
+        std::fprintf(stderr, "listed %d of %d vouchers\n", list.spdMeisai->MaxRows(), vouchers);
+        return 1;
+    }
+    std::vector<qint64> times;
+    for (int i = 0; i < runs; ++i) {
+        timer.restart();
+        list.ShowVoucherList();
+        times.push_back(timer.elapsed());
+    }
+    std::sort(times.begin(), times.end());
+    std::printf("vouchers listed: %d\n", list.spdMeisai->MaxRows());
+    std::printf("window opened (first list) in %lld ms\n", static_cast<long long>(openMs));
+    std::printf("ShowVoucherList over %d runs: best %lld ms, median %lld ms, worst %lld ms\n", runs,
+                static_cast<long long>(times.front()), static_cast<long long>(times[times.size() / 2]),
+                static_cast<long long>(times.back()));
+
+    // How the database answers the amount statement of one voucher.
+    RecordsetPtr plan = gobjDB->OpenRecordset(
+        "EXPLAIN QUERY PLAN SELECT SUM(DNM_KIN + DNM_TAX) AS KIN  FROM DNMDT WHERE DNM_SSKCD = 1   AND DNM_GRPCD = 1"
+        "   AND DNM_YM = 202612   AND DNM_DENNO = 5   AND DNM_TSKBN = 1   AND DNM_GYO < 90 GROUP BY DNM_YM, DNM_DENNO");
+    while (!plan->Eof()) {
+        std::printf("amount statement plan: %s\n", qPrintable(plan->Fields("detail").Value().Text()));
+        plan->MoveNext();
+    }
+    return 0;
+}

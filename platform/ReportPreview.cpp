@@ -1,0 +1,238 @@
+#include "platform/ReportPreview.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QVBoxLayout>
+#include <cmath>
+#include <poppler-qt6.h>
+
+namespace {
+
+// Zoom choices: the display mode each entry stands for.
+const int kZoomModes[] = {-2, -1, 50, 75, 100, 125, 150, 200};
+
+QString ZoomText(int mode) {
+    if (mode == -2) return QString::fromUtf8("ページ全体");
+    if (mode == -1) return QString::fromUtf8("ページ幅");
+    return QString::number(mode) + "%";
+}
+
+std::unique_ptr<Poppler::Document> LoadPdf(const QString& path) {
+    std::unique_ptr<Poppler::Document> doc = Poppler::Document::load(path);
+    if (!doc || doc->isLocked()) return nullptr;
+    doc->setRenderHint(Poppler::Document::Antialiasing);
+    doc->setRenderHint(Poppler::Document::TextAntialiasing);
+    return doc;
+}
+
+}  // namespace
+
+bool PrintPdfPages(const QString& pdfPath, QPrinter& printer) {
+    std::unique_ptr<Poppler::Document> doc = LoadPdf(pdfPath);
+    if (!doc || doc->numPages() == 0) return false;
+    auto orientation = [&](int i) {
+        std::unique_ptr<Poppler::Page> p = doc->page(i);
+        QSizeF s = p ? p->pageSizeF() : QSizeF();
+        return s.width() > s.height() ? QPageLayout::Landscape : QPageLayout::Portrait;
+    };
+    printer.setPageOrientation(orientation(0));
+    printer.setFullPage(false);
+    QPainter painter;
+    if (!painter.begin(&printer)) return false;
+    // Pages are rendered at the printer's resolution, at most 300 dpi.
+    const double dpi = std::min(300, printer.resolution());
+    for (int i = 0; i < doc->numPages(); ++i) {
+        if (i > 0) {
+            printer.setPageOrientation(orientation(i));
+            if (!printer.newPage()) return false;
+        }
+        std::unique_ptr<Poppler::Page> page = doc->page(i);
+        if (!page) continue;
+        QImage img = page->renderToImage(dpi, dpi);
+        if (img.isNull()) continue;
+        QRect area = painter.viewport();
+        QSize size = img.size().scaled(area.size(), Qt::KeepAspectRatio);
+        QRect target(area.x() + (area.width() - size.width()) / 2, area.y() + (area.height() - size.height()) / 2,
+                     size.width(), size.height());
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(target, img);
+    }
+    return painter.end();
+}
+
+ReportPreview::ReportPreview(const QString& pdfPath, QWidget* parent) : QDialog(parent), pdfPath_(pdfPath) {
+    setWindowTitle(QString::fromUtf8("印刷プレビュー"));
+    setWindowFlags(windowFlags() | Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint);
+    setSizeGripEnabled(true);
+
+    cmdFirst = new QPushButton(QString::fromUtf8("|◀ 先頭"), this);
+    cmdPrev = new QPushButton(QString::fromUtf8("◀ 前頁"), this);
+    lblPage = new QLabel(this);
+    lblPage->setAlignment(Qt::AlignCenter);
+    lblPage->setMinimumWidth(70);
+    cmdNext = new QPushButton(QString::fromUtf8("次頁 ▶"), this);
+    cmdLast = new QPushButton(QString::fromUtf8("最終 ▶|"), this);
+    cboZoom = new QComboBox(this);
+    for (int m : kZoomModes) cboZoom->addItem(ZoomText(m), m);
+    cmdPrint = new QPushButton(QString::fromUtf8("印刷(&P)"), this);
+    cmdClose = new QPushButton(QString::fromUtf8("閉じる(&C)"), this);
+    for (QPushButton* b : {cmdFirst, cmdPrev, cmdNext, cmdLast, cmdPrint, cmdClose}) {
+        b->setAutoDefault(false);
+        b->setFocusPolicy(Qt::TabFocus);
+    }
+
+    auto* bar = new QHBoxLayout;
+    bar->addWidget(cmdFirst);
+    bar->addWidget(cmdPrev);
+    bar->addWidget(lblPage);
+    bar->addWidget(cmdNext);
+    bar->addWidget(cmdLast);
+    bar->addSpacing(16);
+    bar->addWidget(new QLabel(QString::fromUtf8("倍率"), this));
+    bar->addWidget(cboZoom);
+    bar->addStretch();
+    bar->addWidget(cmdPrint);
+    bar->addWidget(cmdClose);
+
+    lblView = new QLabel;
+    lblView->setAlignment(Qt::AlignCenter);
+    lblView->setBackgroundRole(QPalette::Base);
+    scrPage = new QScrollArea(this);
+    scrPage->setWidget(lblView);
+    scrPage->setAlignment(Qt::AlignCenter);
+    scrPage->setWidgetResizable(false);
+    scrPage->setBackgroundRole(QPalette::Dark);
+    // The keys page through the report; the scroll bars stay for the mouse.
+    scrPage->setFocusPolicy(Qt::NoFocus);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(bar);
+    layout->addWidget(scrPage, 1);
+
+    connect(cmdFirst, &QPushButton::clicked, this, [this] { ShowPage(1); });
+    connect(cmdPrev, &QPushButton::clicked, this, [this] { ShowPage(page_ - 1); });
+    connect(cmdNext, &QPushButton::clicked, this, [this] { ShowPage(page_ + 1); });
+    connect(cmdLast, &QPushButton::clicked, this, [this] { ShowPage(PageCount()); });
+    connect(cmdPrint, &QPushButton::clicked, this, [this] { cmdPrint_Click(); });
+    connect(cmdClose, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cboZoom, &QComboBox::currentIndexChanged, this, [this](int i) { cboZoom_Changed(i); });
+
+    doc_ = LoadPdf(pdfPath);
+    if (!doc_) lblView->setText(QString::fromUtf8("帳票を表示できません。"));
+    resize(800, 567);
+    SetDisplayMode(-2);
+    ShowPage(1);
+}
+
+ReportPreview::~ReportPreview() = default;
+
+bool ReportPreview::IsLoaded() const { return doc_ != nullptr; }
+int ReportPreview::PageCount() const { return doc_ ? doc_->numPages() : 0; }
+
+QString ReportPreview::PageText() const {
+    return QString::number(page_) + " / " + QString::number(PageCount());
+}
+
+void ReportPreview::ShowPage(int page) {
+    if (PageCount() == 0) {
+        page_ = 0;
+        updateButtons();
+        return;
+    }
+    page_ = std::clamp(page, 1, PageCount());
+    render();
+    scrPage->verticalScrollBar()->setValue(0);
+    scrPage->horizontalScrollBar()->setValue(0);
+}
+
+void ReportPreview::SetDisplayMode(int mode) {
+    if (mode != -2 && mode != -1 && mode <= 0) mode = -2;
+    mode_ = mode;
+    int index = cboZoom->findData(mode);
+    if (index < 0) {
+        cboZoom->addItem(ZoomText(mode), mode);
+        index = cboZoom->count() - 1;
+    }
+    if (cboZoom->currentIndex() != index) {
+        QSignalBlocker block(cboZoom);
+        cboZoom->setCurrentIndex(index);
+    }
+    if (page_ > 0) render();
+}
+
+void ReportPreview::cboZoom_Changed(int index) { SetDisplayMode(cboZoom->itemData(index).toInt()); }
+
+void ReportPreview::render() {
+    updateButtons();
+    if (!doc_ || page_ < 1) return;
+    std::unique_ptr<Poppler::Page> page = doc_->page(page_ - 1);
+    if (!page) return;
+    const QSizeF points = page->pageSizeF();
+    // 100 % shows the page at its paper size on a 96 dpi screen.
+    const double pixelsPerPoint = 96.0 / 72.0;
+    const QSize view = scrPage->viewport()->size() - QSize(8, 8);
+    if (mode_ == -2) {
+        scale_ = std::min(view.width() / (points.width() * pixelsPerPoint),
+                          view.height() / (points.height() * pixelsPerPoint));
+    } else if (mode_ == -1) {
+        scale_ = (view.width() - scrPage->verticalScrollBar()->sizeHint().width()) / (points.width() * pixelsPerPoint);
+    } else {
+        scale_ = mode_ / 100.0;
+    }
+    scale_ = std::clamp(scale_, 0.1, 8.0);
+    const double ratio = devicePixelRatioF();
+    const double dpi = 96.0 * scale_ * ratio;
+    image_ = page->renderToImage(dpi, dpi);
+    image_.setDevicePixelRatio(ratio);
+    lblView->setPixmap(QPixmap::fromImage(image_));
+    lblView->resize(image_.size() / ratio);
+}
+
+void ReportPreview::updateButtons() {
+    const int n = PageCount();
+    lblPage->setText(PageText());
+    cmdFirst->setEnabled(page_ > 1);
+    cmdPrev->setEnabled(page_ > 1);
+    cmdNext->setEnabled(page_ < n);
+    cmdLast->setEnabled(page_ < n);
+    cmdPrint->setEnabled(n > 0);
+}
+
+void ReportPreview::cmdPrint_Click() {
+    if (PageCount() == 0) return;
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(windowTitle());
+    QPrintDialog dialog(&printer, this);
+    dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
+    if (dialog.exec() != QDialog::Accepted) return;
+    PrintPdfPages(pdfPath_, printer);
+}
+
+void ReportPreview::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_PageDown: ShowPage(page_ + 1); return;
+    case Qt::Key_PageUp: ShowPage(page_ - 1); return;
+    case Qt::Key_Home: ShowPage(1); return;
+    case Qt::Key_End: ShowPage(PageCount()); return;
+    default: break;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void ReportPreview::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    if (mode_ < 0) render();
+}
+
+void ReportPreview::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    render();
+}

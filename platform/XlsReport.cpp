@@ -1,0 +1,817 @@
+#include "platform/XlsReport.h"
+
+#include "platform/ReportPreview.h"
+
+#include <QApplication>
+#include <QDate>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <map>
+#include <poppler-qt6.h>
+#include <pugixml.hpp>
+#include <sstream>
+#include <zip.h>
+
+namespace {
+
+ReportOutputHandler g_handler;
+bool g_renderPdf = false;
+
+const char* const kMainNs = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+const char* const kRelNs = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+const char* const kPkgRelNs = "http://schemas.openxmlformats.org/package/2006/relationships";
+const char* const kRelType = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+
+// The Windows fonts of the templates and the fonts that stand in for them.
+const std::pair<const char*, const char*> kFontSubstitutes[] = {
+    {"ＭＳ Ｐゴシック", "IPAPGothic"}, {"ＭＳ ゴシック", "IPAGothic"},
+    {"MS PGothic", "IPAPGothic"},     {"MS Gothic", "IPAGothic"},
+    {"ＭＳ Ｐ明朝", "IPAPMincho"},     {"ＭＳ 明朝", "IPAMincho"},
+};
+
+// ---------------------------------------------------------------- cell references
+
+QString ColumnLetters(int column) {
+    QString s;
+    while (column > 0) {
+        int r = (column - 1) % 26;
+        s.prepend(QChar('A' + r));
+        column = (column - 1) / 26;
+    }
+    return s;
+}
+
+QString CellRef(int column, long row) { return ColumnLetters(column) + QString::number(row); }
+
+bool ParseRef(const char* ref, int& column, long& row) {
+    column = 0;
+    row = 0;
+    const char* p = ref;
+    while (*p == '$') ++p;
+    while ((*p >= 'A' && *p <= 'Z') || (*p >= 'a' && *p <= 'z')) {
+        column = column * 26 + ((*p & ~0x20) - 'A' + 1);
+        ++p;
+    }
+    while (*p == '$') ++p;
+    while (*p >= '0' && *p <= '9') {
+        row = row * 10 + (*p - '0');
+        ++p;
+    }
+    return *p == 0 && column > 0 && row > 0;
+}
+
+// ---------------------------------------------------------------- zip packages
+
+using Parts = std::map<std::string, std::string>;
+
+bool ReadZip(const QString& path, Parts& parts) {
+    int error = 0;
+    zip_t* z = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error);
+    if (!z) return false;
+    bool ok = true;
+    const zip_int64_t n = zip_get_num_entries(z, 0);
+    for (zip_int64_t i = 0; i < n && ok; ++i) {
+        zip_stat_t st;
+        if (zip_stat_index(z, i, 0, &st) != 0 || !(st.valid & ZIP_STAT_NAME) || !(st.valid & ZIP_STAT_SIZE)) {
+            ok = false;
+            break;
+        }
+        std::string name = st.name;
+        if (!name.empty() && name.back() == '/') continue;
+        zip_file_t* f = zip_fopen_index(z, i, 0);
+        if (!f) {
+            ok = false;
+            break;
+        }
+        std::string data(static_cast<size_t>(st.size), '\0');
+        zip_int64_t got = st.size ? zip_fread(f, data.data(), st.size) : 0;
+        zip_fclose(f);
+        if (got != static_cast<zip_int64_t>(st.size)) ok = false;
+        parts[name] = std::move(data);
+    }
+    zip_discard(z);
+    return ok;
+}
+
+bool WriteZip(const QString& path, const std::vector<std::pair<std::string, std::string>>& parts) {
+    int error = 0;
+    zip_t* z = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    if (!z) return false;
+    for (const auto& [name, data] : parts) {
+        // The buffers outlive zip_close(): libzip reads them only then.
+        zip_source_t* src = zip_source_buffer(z, data.data(), data.size(), 0);
+        if (!src || zip_file_add(z, name.c_str(), src, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE) < 0) {
+            if (src) zip_source_free(src);
+            zip_discard(z);
+            return false;
+        }
+    }
+    return zip_close(z) == 0;
+}
+
+// ---------------------------------------------------------------- XML
+
+std::string Serialize(const pugi::xml_document& doc) {
+    std::ostringstream out;
+    doc.save(out, "", pugi::format_raw, pugi::encoding_utf8);
+    return out.str();
+}
+
+bool Parse(pugi::xml_document& doc, const std::string& xml) {
+    return doc.load_buffer(xml.data(), xml.size(), pugi::parse_default | pugi::parse_ws_pcdata_single,
+                           pugi::encoding_utf8);
+}
+
+QString Utf8(const char* s) { return QString::fromUtf8(s); }
+
+// The text of a string item (<si>, <is>): its <t>, or its runs' <t> joined.
+QString ItemText(pugi::xml_node item) {
+    QString s;
+    for (pugi::xml_node child : item.children()) {
+        if (strcmp(child.name(), "t") == 0)
+            s += Utf8(child.text().get());
+        else if (strcmp(child.name(), "r") == 0)
+            s += Utf8(child.child("t").text().get());
+    }
+    return s;
+}
+
+// The text a cell shows when it holds a text; empty for numbers and blanks.
+QString CellText(pugi::xml_node c, const std::vector<QString>& sst) {
+    const char* t = c.attribute("t").value();
+    if (strcmp(t, "s") == 0) {
+        int i = c.child("v").text().as_int(-1);
+        return i >= 0 && i < static_cast<int>(sst.size()) ? sst[static_cast<size_t>(i)] : QString();
+    }
+    if (strcmp(t, "inlineStr") == 0) return ItemText(c.child("is"));
+    if (strcmp(t, "str") == 0) return Utf8(c.child("v").text().get());
+    return QString();
+}
+
+void ClearCell(pugi::xml_node c) {
+    c.remove_attribute("t");
+    c.remove_attribute("cm");
+    c.remove_attribute("vm");
+    for (const char* name : {"f", "v", "is"})
+        while (pugi::xml_node n = c.child(name)) c.remove_child(n);
+}
+
+// Text that XML 1.0 can carry (control characters other than tab and line
+// breaks are dropped).
+QString XmlSafe(const QString& s) {
+    QString out;
+    out.reserve(s.size());
+    for (QChar ch : s) {
+        ushort u = ch.unicode();
+        if (u >= 0x20 || u == '\t' || u == '\n' || u == '\r') out += ch;
+    }
+    return out;
+}
+
+struct Rel {
+    std::string id, type, target;
+};
+
+std::vector<Rel> ReadRels(const Parts& parts, const std::string& name) {
+    std::vector<Rel> rels;
+    auto it = parts.find(name);
+    if (it == parts.end()) return rels;
+    pugi::xml_document doc;
+    if (!Parse(doc, it->second)) return rels;
+    for (pugi::xml_node r : doc.child("Relationships").children("Relationship"))
+        rels.push_back({r.attribute("Id").value(), r.attribute("Type").value(), r.attribute("Target").value()});
+    return rels;
+}
+
+// A relationship target as a part name, relative to the folder of the part
+// that refers to it.
+std::string ResolveTarget(const std::string& sourcePart, const std::string& target) {
+    std::string path;
+    if (!target.empty() && target[0] == '/') {
+        path = target.substr(1);
+    } else {
+        size_t slash = sourcePart.rfind('/');
+        path = (slash == std::string::npos ? std::string() : sourcePart.substr(0, slash + 1)) + target;
+    }
+    QStringList out;
+    for (const QString& seg : QString::fromStdString(path).split('/', Qt::SkipEmptyParts)) {
+        if (seg == ".") continue;
+        if (seg == "..") {
+            if (!out.isEmpty()) out.removeLast();
+            continue;
+        }
+        out << seg;
+    }
+    return out.join('/').toStdString();
+}
+
+bool EndsWith(const std::string& s, const std::string& tail) {
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+void SubstituteFonts(pugi::xml_node node) {
+    for (pugi::xml_node child : node.children()) {
+        if (strcmp(child.name(), "name") == 0 || strcmp(child.name(), "rFont") == 0) {
+            pugi::xml_attribute val = child.attribute("val");
+            for (const auto& [from, to] : kFontSubstitutes)
+                if (val && strcmp(val.value(), from) == 0) val.set_value(to);
+        }
+        SubstituteFonts(child);
+    }
+}
+
+std::string WithSubstitutedFonts(const std::string& xml) {
+    pugi::xml_document doc;
+    if (!Parse(doc, xml)) return xml;
+    SubstituteFonts(doc);
+    return Serialize(doc);
+}
+
+// Excel's day number of a date (1900 system: day 1 is 1900-01-01, counted
+// with the leap day 1900 never had; 1904 system: day 0 is 1904-01-01).
+double DateSerial(const QDateTime& dt, bool date1904) {
+    const QDate base = date1904 ? QDate(1904, 1, 1) : QDate(1899, 12, 30);
+    double days = static_cast<double>(base.daysTo(dt.date()));
+    if (!date1904 && days < 61) days -= 1;   // before the phantom 29 February 1900
+    return days + dt.time().msecsSinceStartOfDay() / 86400000.0;
+}
+
+QString SofficePath() {
+    QString env = qEnvironmentVariable("TAVIK_SOFFICE");
+    if (!env.isEmpty()) return env;
+    for (const char* name : {"soffice", "libreoffice"}) {
+        QString p = QStandardPaths::findExecutable(name);
+        if (!p.isEmpty()) return p;
+    }
+    return QString();
+}
+
+// One LibreOffice profile per process, so that conversions of concurrent
+// programs (and test runs) never share one.
+QString ProfileUrl() {
+    static std::unique_ptr<QTemporaryDir> dir;
+    if (!dir) dir = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/tavik-lo-XXXXXX");
+    return QUrl::fromLocalFile(dir->path()).toString();
+}
+
+}  // namespace
+
+void SetReportOutputHandler(ReportOutputHandler handler, bool renderPdf) {
+    g_handler = std::move(handler);
+    g_renderPdf = renderPdf;
+}
+
+// ---------------------------------------------------------------- report pages
+
+const ReportCell* ReportPage::Find(const QString& marker, int columnOffset, long rowOffset) const {
+    for (auto it = cells.rbegin(); it != cells.rend(); ++it)
+        if (it->marker == marker && it->columnOffset == columnOffset && it->rowOffset == rowOffset) return &*it;
+    return nullptr;
+}
+
+int ReportPage::Count(const QString& marker) const {
+    int n = 0;
+    for (const ReportCell& c : cells)
+        if (c.marker == marker) ++n;
+    return n;
+}
+
+// ---------------------------------------------------------------- the report
+
+struct XlsReport::Impl {
+    struct Sheet {
+        QString name;
+        std::string part;
+        pugi::xml_document doc;
+        std::map<QString, std::pair<int, long>> markers;   // marker -> column, row
+    };
+    struct Page {
+        size_t sheet = 0;
+        std::unique_ptr<pugi::xml_document> doc;
+        ReportPage record;
+        std::map<std::pair<int, long>, QVariant> values;   // stored values by cell
+    };
+    struct DefinedName {
+        pugi::xml_document node;   // the <definedName> element
+        int localSheet = -1;
+    };
+
+    bool begun = false;
+    bool date1904 = false;
+    std::vector<std::unique_ptr<Sheet>> sheets;
+    std::vector<QString> sst;
+    std::string stylesXml, sstXml, themeXml;
+    std::vector<std::unique_ptr<DefinedName>> names;
+    std::vector<Page> pages;
+    bool pageOpen = false;
+    QStringList calls;
+    std::unique_ptr<QTemporaryDir> work;
+    int outputs = 0;
+
+    void load(const QString& path);
+    pugi::xml_node cell(pugi::xml_document& doc, int column, long row);
+    std::string sheetXml(const Page& page) const;
+};
+
+void XlsReport::Impl::load(const QString& path) {
+    auto invalid = [&](const QString& why) {
+        return AppError(xlrErrTemplateInvalid, QString::fromUtf8("帳票の様式ファイルを読めません。") + "\n" + path +
+                                                   (why.isEmpty() ? QString() : "\n" + why),
+                        "XlsReport");
+    };
+    Parts parts;
+    if (!ReadZip(path, parts)) throw invalid(QString());
+
+    std::string workbookPart = "xl/workbook.xml";
+    for (const Rel& r : ReadRels(parts, "_rels/.rels"))
+        if (EndsWith(r.type, "/officeDocument")) workbookPart = ResolveTarget("", r.target);
+    auto wb = parts.find(workbookPart);
+    pugi::xml_document wbDoc;
+    if (wb == parts.end() || !Parse(wbDoc, wb->second)) throw invalid(QString());
+    pugi::xml_node workbook = wbDoc.child("workbook");
+    const char* d1904 = workbook.child("workbookPr").attribute("date1904").value();
+    date1904 = strcmp(d1904, "1") == 0 || strcmp(d1904, "true") == 0;
+
+    const std::string folder = workbookPart.substr(0, workbookPart.rfind('/') + 1);
+    const std::string relsPart = folder + "_rels/" + workbookPart.substr(folder.size()) + ".rels";
+    std::map<std::string, std::string> targets;
+    for (const Rel& r : ReadRels(parts, relsPart)) {
+        std::string target = ResolveTarget(workbookPart, r.target);
+        targets[r.id] = target;
+        auto part = parts.find(target);
+        if (part == parts.end()) continue;
+        if (EndsWith(r.type, "/styles")) stylesXml = part->second;
+        if (EndsWith(r.type, "/sharedStrings")) sstXml = part->second;
+        if (EndsWith(r.type, "/theme")) themeXml = part->second;
+    }
+
+    if (!sstXml.empty()) {
+        pugi::xml_document doc;
+        if (!Parse(doc, sstXml)) throw invalid("sharedStrings");
+        for (pugi::xml_node si : doc.child("sst").children("si")) sst.push_back(ItemText(si));
+    }
+
+    for (pugi::xml_node s : workbook.child("sheets").children("sheet")) {
+        auto target = targets.find(s.attribute("r:id").value());
+        if (target == targets.end()) continue;
+        auto part = parts.find(target->second);
+        if (part == parts.end()) continue;
+        auto sheet = std::make_unique<Sheet>();
+        sheet->name = Utf8(s.attribute("name").value());
+        sheet->part = target->second;
+        if (!Parse(sheet->doc, part->second) || !sheet->doc.child("worksheet"))
+            throw invalid(sheet->name);
+        pugi::xml_node ws = sheet->doc.child("worksheet");
+        if (!ws.child("sheetData")) throw invalid(sheet->name);
+        // Give every row and cell its reference, then index the markers
+        // (the first cell of a marker text counts).
+        long rowNo = 0;
+        for (pugi::xml_node row : ws.child("sheetData").children("row")) {
+            rowNo = row.attribute("r") ? row.attribute("r").as_llong() : rowNo + 1;
+            if (!row.attribute("r")) row.append_attribute("r") = static_cast<long long>(rowNo);
+            int colNo = 0;
+            for (pugi::xml_node c : row.children("c")) {
+                int col = 0;
+                long r = 0;
+                if (c.attribute("r") && ParseRef(c.attribute("r").value(), col, r)) {
+                    colNo = col;
+                } else {
+                    ++colNo;
+                    c.remove_attribute("r");
+                    c.append_attribute("r") = CellRef(colNo, rowNo).toUtf8().constData();
+                }
+                QString text = CellText(c, sst).trimmed();
+                if (text.startsWith("**") && !sheet->markers.count(text)) sheet->markers[text] = {colNo, rowNo};
+            }
+        }
+        sheets.push_back(std::move(sheet));
+    }
+    if (sheets.empty()) throw invalid(QString());
+
+    for (pugi::xml_node n : workbook.child("definedNames").children("definedName")) {
+        if (!n.attribute("localSheetId")) continue;   // names of the whole book refer to template sheets
+        auto name = std::make_unique<DefinedName>();
+        name->node.append_copy(n);
+        name->localSheet = n.attribute("localSheetId").as_int(-1);
+        names.push_back(std::move(name));
+    }
+}
+
+pugi::xml_node XlsReport::Impl::cell(pugi::xml_document& doc, int column, long row) {
+    pugi::xml_node data = doc.child("worksheet").child("sheetData");
+    pugi::xml_node rowNode;
+    for (pugi::xml_node r : data.children("row")) {
+        long n = r.attribute("r").as_llong();
+        if (n == row) {
+            rowNode = r;
+            break;
+        }
+        if (n > row) {
+            rowNode = data.insert_child_before("row", r);
+            break;
+        }
+    }
+    if (!rowNode) rowNode = data.append_child("row");
+    if (!rowNode.attribute("r")) rowNode.append_attribute("r") = static_cast<long long>(row);
+    rowNode.remove_attribute("spans");
+
+    const std::string ref = CellRef(column, row).toStdString();
+    for (pugi::xml_node c : rowNode.children("c")) {
+        int col = 0;
+        long r = 0;
+        ParseRef(c.attribute("r").value(), col, r);
+        if (col == column) return c;
+        if (col > column) {
+            pugi::xml_node added = rowNode.insert_child_before("c", c);
+            added.append_attribute("r") = ref.c_str();
+            if (rowNode.attribute("s")) added.append_attribute("s") = rowNode.attribute("s").value();
+            return added;
+        }
+    }
+    pugi::xml_node added = rowNode.append_child("c");
+    added.append_attribute("r") = ref.c_str();
+    if (rowNode.attribute("s")) added.append_attribute("s") = rowNode.attribute("s").value();
+    return added;
+}
+
+std::string XlsReport::Impl::sheetXml(const Page& page) const {
+    pugi::xml_document doc;
+    doc.reset(*page.doc);
+    pugi::xml_node ws = doc.child("worksheet");
+    // Marker cells the report never wrote come out empty.
+    for (pugi::xml_node row : ws.child("sheetData").children("row")) {
+        for (pugi::xml_node c : row.children("c")) {
+            if (!CellText(c, sst).trimmed().startsWith("**")) continue;
+            int col = 0;
+            long r = 0;
+            ParseRef(c.attribute("r").value(), col, r);
+            if (!page.values.count({col, r})) ClearCell(c);
+        }
+    }
+    // Parts the output does not carry along.
+    for (const char* name : {"drawing", "legacyDrawing", "legacyDrawingHF", "picture", "oleObjects", "controls",
+                             "tableParts", "hyperlinks", "extLst"})
+        while (pugi::xml_node n = ws.child(name)) ws.remove_child(n);
+    for (pugi::xml_node view : ws.child("sheetViews").children("sheetView")) view.remove_attribute("tabSelected");
+    return Serialize(doc);
+}
+
+XlsReport::XlsReport() : d_(std::make_unique<Impl>()) {}
+XlsReport::~XlsReport() = default;
+
+bool XlsReport::Begun() const { return d_->begun; }
+int XlsReport::PageCount() const { return static_cast<int>(d_->pages.size()); }
+bool XlsReport::PageOpen() const { return d_->pageOpen; }
+
+void XlsReport::BeginReport() {
+    d_ = std::make_unique<Impl>();
+    if (templateFile_.isEmpty() || !QFileInfo(templateFile_).isFile())
+        throw AppError(xlrErrTemplateMissing,
+                       QString::fromUtf8("帳票の様式ファイルがありません。") + "\n" + templateFile_, "XlsReport");
+    d_->load(templateFile_);
+    d_->begun = true;
+    d_->calls << "BeginReport";
+}
+
+void XlsReport::NewPage(const QString& sheet, const QVariant&) {
+    if (!d_->begun)
+        throw AppError(xlrErrNotBegun, QString::fromUtf8("帳票が開始されていません。"), "XlsReport");
+    size_t index = d_->sheets.size();
+    for (size_t i = 0; i < d_->sheets.size(); ++i)
+        if (d_->sheets[i]->name.compare(sheet, Qt::CaseInsensitive) == 0) index = i;
+    if (index == d_->sheets.size())
+        throw AppError(xlrErrSheetMissing,
+                       QString::fromUtf8("帳票の様式にシート「%1」がありません。").arg(sheet) + "\n" + templateFile_,
+                       "XlsReport");
+    Impl::Page page;
+    page.sheet = index;
+    page.doc = std::make_unique<pugi::xml_document>();
+    page.doc->reset(d_->sheets[index]->doc);
+    page.record.sheet = d_->sheets[index]->name;
+    d_->pages.push_back(std::move(page));
+    d_->pageOpen = true;
+    d_->calls << "NewPage " + d_->sheets[index]->name;
+}
+
+void XlsReport::EndPage() {
+    d_->calls << "EndPage";
+    if (d_->pageOpen && !d_->pages.empty()) d_->pages.back().record.ended = true;
+    d_->pageOpen = false;
+}
+
+XlsCell XlsReport::MarkerCell(const QString& marker, int columnOffset, long rowOffset) {
+    if (!d_->begun)
+        throw AppError(xlrErrNotBegun, QString::fromUtf8("帳票が開始されていません。"), "XlsReport");
+    if (d_->pages.empty())
+        throw AppError(xlrErrNoPage, QString::fromUtf8("帳票のページが開始されていません。"), "XlsReport");
+    const int page = static_cast<int>(d_->pages.size()) - 1;
+    const Impl::Sheet& sheet = *d_->sheets[d_->pages.back().sheet];
+    auto it = sheet.markers.find(marker);
+    if (it == sheet.markers.end())
+        throw AppError(xlrErrMarkerMissing,
+                       QString::fromUtf8("帳票の様式（シート「%1」）にマーカー「%2」がありません。")
+                           .arg(sheet.name, marker),
+                       "XlsReport");
+    const long column = it->second.first + static_cast<long>(columnOffset);
+    const long row = it->second.second + rowOffset;
+    if (column < 1 || column > 16384 || row < 1 || row > 1048576)
+        throw AppError(xlrErrMarkerMissing,
+                       QString::fromUtf8("マーカー「%1」から移動したセルがシートの外です。").arg(marker), "XlsReport");
+    return XlsCell(this, page, static_cast<int>(column), row, marker, columnOffset, rowOffset);
+}
+
+void XlsReport::write(int page, int column, long row, const QString& marker, int columnOffset, long rowOffset,
+                      const QVariant& value) {
+    if (page < 0 || page >= static_cast<int>(d_->pages.size()))
+        throw AppError(xlrErrNoPage, QString::fromUtf8("帳票のページが開始されていません。"), "XlsReport");
+    Impl::Page& p = d_->pages[static_cast<size_t>(page)];
+    pugi::xml_node c = d_->cell(*p.doc, column, row);
+    ClearCell(c);
+
+    QVariant stored;
+    const int type = value.metaType().id();
+    switch (type) {
+    case QMetaType::UnknownType:
+    case QMetaType::Nullptr: break;
+    case QMetaType::Bool:
+        c.append_attribute("t") = "b";
+        c.append_child("v").text() = value.toBool() ? "1" : "0";
+        stored = value.toBool();
+        break;
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+        c.append_child("v").text() = QString::number(value.toLongLong()).toUtf8().constData();
+        stored = value.toLongLong();
+        break;
+    case QMetaType::Double:
+    case QMetaType::Float: {
+        const double v = value.toDouble();
+        c.append_child("v").text() =
+            QString::number(v, 'g', QLocale::FloatingPointShortest).toUtf8().constData();
+        stored = v;
+        break;
+    }
+    case QMetaType::QDate:
+    case QMetaType::QDateTime: {
+        QDateTime dt = type == QMetaType::QDate ? value.toDate().startOfDay() : value.toDateTime();
+        if (!dt.isValid()) break;
+        const double v = DateSerial(dt, d_->date1904);
+        c.append_child("v").text() = QString::number(v, 'g', QLocale::FloatingPointShortest).toUtf8().constData();
+        stored = v;
+        break;
+    }
+    default: {
+        if (value.isNull() && type != QMetaType::QString) break;
+        QString text = XmlSafe(value.toString());
+        if (text.startsWith('\'')) text.remove(0, 1);
+        if (text.isEmpty()) break;
+        c.append_attribute("t") = "inlineStr";
+        pugi::xml_node t = c.append_child("is").append_child("t");
+        if (text.front().isSpace() || text.back().isSpace()) t.append_attribute("xml:space") = "preserve";
+        t.text() = text.toUtf8().constData();
+        stored = text;
+        break;
+    }
+    }
+    p.values[{column, row}] = stored;
+    p.record.cells.push_back({marker, columnOffset, rowOffset, CellRef(column, row), value, stored});
+}
+
+QVariant XlsReport::written(int page, int column, long row) const {
+    if (page < 0 || page >= static_cast<int>(d_->pages.size())) return QVariant();
+    const auto& values = d_->pages[static_cast<size_t>(page)].values;
+    auto it = values.find({column, row});
+    return it == values.end() ? QVariant() : it->second;
+}
+
+void XlsReport::SaveWorkbook(const QString& path) {
+    if (!d_->begun)
+        throw AppError(xlrErrNotBegun, QString::fromUtf8("帳票が開始されていません。"), "XlsReport");
+    std::vector<std::pair<std::string, std::string>> parts;
+    const size_t n = d_->pages.size();
+
+    std::string types = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+                        "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+                        "<Default Extension=\"rels\" ContentType=\"application/"
+                        "vnd.openxmlformats-package.relationships+xml\"/>"
+                        "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
+                        "<Override PartName=\"/xl/workbook.xml\" ContentType=\"application/"
+                        "vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml\"/>"
+                        "<Override PartName=\"/xl/styles.xml\" ContentType=\"application/"
+                        "vnd.openxmlformats-officedocument.spreadsheetml.styles+xml\"/>";
+    if (!d_->sstXml.empty())
+        types += "<Override PartName=\"/xl/sharedStrings.xml\" ContentType=\"application/"
+                 "vnd.openxmlformats-officedocument.spreadsheetml.sharedStrings+xml\"/>";
+    if (!d_->themeXml.empty())
+        types += "<Override PartName=\"/xl/theme/theme1.xml\" ContentType=\"application/"
+                 "vnd.openxmlformats-officedocument.theme+xml\"/>";
+    for (size_t i = 1; i <= n; ++i)
+        types += "<Override PartName=\"/xl/worksheets/sheet" + std::to_string(i) +
+                 ".xml\" ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml\"/>";
+    types += "</Types>";
+    parts.emplace_back("[Content_Types].xml", types);
+    parts.emplace_back("_rels/.rels",
+                       std::string("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+                                   "<Relationships xmlns=\"") +
+                           kPkgRelNs + "\"><Relationship Id=\"rId1\" Type=\"" + kRelType +
+                           "officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>");
+
+    // The book: one sheet per page, named by its page number, with the
+    // print settings (print area, titles) of its template sheet.
+    pugi::xml_document wb;
+    pugi::xml_node decl = wb.append_child(pugi::node_declaration);
+    decl.append_attribute("version") = "1.0";
+    decl.append_attribute("encoding") = "UTF-8";
+    decl.append_attribute("standalone") = "yes";
+    pugi::xml_node book = wb.append_child("workbook");
+    book.append_attribute("xmlns") = kMainNs;
+    book.append_attribute("xmlns:r") = kRelNs;
+    if (d_->date1904) book.append_child("workbookPr").append_attribute("date1904") = "1";
+    book.append_child("bookViews").append_child("workbookView").append_attribute("activeTab") = "0";
+    pugi::xml_node sheets = book.append_child("sheets");
+    pugi::xml_node names;
+    for (size_t i = 0; i < n; ++i) {
+        const std::string id = std::to_string(i + 1);
+        pugi::xml_node s = sheets.append_child("sheet");
+        s.append_attribute("name") = id.c_str();
+        s.append_attribute("sheetId") = id.c_str();
+        s.append_attribute("r:id") = ("rId" + id).c_str();
+        const Impl::Sheet& tpl = *d_->sheets[d_->pages[i].sheet];
+        for (const auto& name : d_->names) {
+            if (name->localSheet != static_cast<int>(d_->pages[i].sheet)) continue;
+            if (!names) names = book.append_child("definedNames");
+            pugi::xml_node copy = names.append_copy(name->node.first_child());
+            copy.attribute("localSheetId").set_value(static_cast<long long>(i));
+            QString text = Utf8(copy.text().get());
+            QString quoted = tpl.name;
+            quoted.replace("'", "''");
+            text.replace("'" + quoted + "'!", "'" + QString::fromStdString(id) + "'!");
+            text.replace(QRegularExpression("(^|[,(])" + QRegularExpression::escape(tpl.name) + "!"),
+                         "\\1'" + QString::fromStdString(id) + "'!");
+            copy.text() = text.toUtf8().constData();
+        }
+    }
+    parts.emplace_back("xl/workbook.xml", Serialize(wb));
+
+    std::string rels = std::string("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+                                   "<Relationships xmlns=\"") +
+                       kPkgRelNs + "\">";
+    for (size_t i = 1; i <= n; ++i)
+        rels += "<Relationship Id=\"rId" + std::to_string(i) + "\" Type=\"" + kRelType +
+                "worksheet\" Target=\"worksheets/sheet" + std::to_string(i) + ".xml\"/>";
+    rels += "<Relationship Id=\"rIdStyles\" Type=\"" + std::string(kRelType) + "styles\" Target=\"styles.xml\"/>";
+    if (!d_->sstXml.empty())
+        rels += "<Relationship Id=\"rIdStrings\" Type=\"" + std::string(kRelType) +
+                "sharedStrings\" Target=\"sharedStrings.xml\"/>";
+    if (!d_->themeXml.empty())
+        rels += "<Relationship Id=\"rIdTheme\" Type=\"" + std::string(kRelType) +
+                "theme\" Target=\"theme/theme1.xml\"/>";
+    rels += "</Relationships>";
+    parts.emplace_back("xl/_rels/workbook.xml.rels", rels);
+
+    std::string styles = d_->stylesXml.empty()
+                             ? std::string("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+                                           "<styleSheet xmlns=\"") +
+                                   kMainNs + "\"/>"
+                             : WithSubstitutedFonts(d_->stylesXml);
+    parts.emplace_back("xl/styles.xml", styles);
+    if (!d_->sstXml.empty()) parts.emplace_back("xl/sharedStrings.xml", WithSubstitutedFonts(d_->sstXml));
+    if (!d_->themeXml.empty()) parts.emplace_back("xl/theme/theme1.xml", d_->themeXml);
+    for (size_t i = 0; i < n; ++i)
+        parts.emplace_back("xl/worksheets/sheet" + std::to_string(i + 1) + ".xml", d_->sheetXml(d_->pages[i]));
+
+    if (!WriteZip(path, parts))
+        throw AppError(xlrErrRender, QString::fromUtf8("帳票のファイルを書き込めません。") + "\n" + path,
+                       "XlsReport");
+}
+
+QString XlsReport::RenderPdf(const QString& workbookPath, const QString& outputDir) {
+    const QString soffice = SofficePath();
+    if (soffice.isEmpty())
+        throw AppError(xlrErrRender,
+                       QString::fromUtf8("帳票を出力するための LibreOffice (soffice) が見つかりません。"),
+                       "XlsReport");
+    const QString pdf = outputDir + "/" + QFileInfo(workbookPath).completeBaseName() + ".pdf";
+    QFile::remove(pdf);
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(soffice, {"-env:UserInstallation=" + ProfileUrl(), "--headless", "--invisible", "--norestore",
+                      "--nologo", "--nodefault", "--nolockcheck", "--convert-to", "pdf", "--outdir", outputDir,
+                      workbookPath});
+    // The conversion takes a few seconds; the wait cursor says so.
+    const bool wait = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
+    if (wait) QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool finished = p.waitForFinished(180000);
+    if (wait) QGuiApplication::restoreOverrideCursor();
+    if (!finished) {
+        p.kill();
+        p.waitForFinished(5000);
+        throw AppError(xlrErrRender, QString::fromUtf8("帳票の作成が時間内に終わりませんでした。"), "XlsReport");
+    }
+    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0 || !QFileInfo(pdf).isFile())
+        throw AppError(xlrErrRender,
+                       QString::fromUtf8("帳票を作成できませんでした。") + "\n" +
+                           QString::fromLocal8Bit(p.readAll()).trimmed().right(500),
+                       "XlsReport");
+    return pdf;
+}
+
+int XlsReport::PdfPageCount(const QString& pdfPath) {
+    std::unique_ptr<Poppler::Document> doc = Poppler::Document::load(pdfPath);
+    return doc && !doc->isLocked() ? doc->numPages() : 0;
+}
+
+ReportOutput XlsReport::output(ReportOutput::Kind kind, bool renderPdf) {
+    ReportOutput out;
+    out.kind = kind;
+    for (const Impl::Page& p : d_->pages) out.pages.push_back(p.record);
+    out.calls = d_->calls;
+    out.previewWindow = previewWindow_;
+    if (!d_->work) {
+        d_->work = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/tavik-report-XXXXXX");
+        if (!d_->work->isValid())
+            throw AppError(xlrErrRender, QString::fromUtf8("帳票の作業フォルダを作成できません。"), "XlsReport");
+    }
+    out.workbookPath = d_->work->path() + "/report" + QString::number(++d_->outputs) + ".xlsx";
+    SaveWorkbook(out.workbookPath);
+    out.pageCount = static_cast<int>(d_->pages.size());
+    if (renderPdf && !d_->pages.empty()) {
+        out.pdfPath = RenderPdf(out.workbookPath, d_->work->path());
+        out.pageCount = PdfPageCount(out.pdfPath);
+    }
+    return out;
+}
+
+void XlsReport::PrintOut() {
+    if (!d_->begun)
+        throw AppError(xlrErrNotBegun, QString::fromUtf8("帳票が開始されていません。"), "XlsReport");
+    d_->calls << "PrintOut";
+    if (g_handler) {
+        g_handler(output(ReportOutput::Print, g_renderPdf));
+        return;
+    }
+    if (d_->pages.empty()) return;
+    ReportOutput out = output(ReportOutput::Print, true);
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(previewWindow_.Caption.isEmpty() ? QFileInfo(templateFile_).completeBaseName()
+                                                        : previewWindow_.Caption);
+    const QPrinterInfo printerInfo = QPrinterInfo::defaultPrinter();
+    if (printerInfo.isNull()) {
+        // No default printer to print straight to: let the user choose one.
+        QPrintDialog dialog(&printer, QApplication::activeWindow());
+        if (dialog.exec() != QDialog::Accepted) return;
+    } else {
+        printer.setPrinterName(printerInfo.printerName());
+    }
+    if (!PrintPdfPages(out.pdfPath, printer))
+        throw AppError(xlrErrRender, QString::fromUtf8("帳票を印刷できませんでした。"), "XlsReport");
+}
+
+void XlsReport::Preview(int width, int height) {
+    if (!d_->begun)
+        throw AppError(xlrErrNotBegun, QString::fromUtf8("帳票が開始されていません。"), "XlsReport");
+    d_->calls << "Preview";
+    if (g_handler) {
+        ReportOutput out = output(ReportOutput::Preview, g_renderPdf);
+        out.previewWidth = width;
+        out.previewHeight = height;
+        g_handler(out);
+        return;
+    }
+    if (d_->pages.empty()) return;
+    ReportOutput out = output(ReportOutput::Preview, true);
+    ReportPreview preview(out.pdfPath, QApplication::activeWindow());
+    if (!previewWindow_.Caption.isEmpty()) preview.setWindowTitle(previewWindow_.Caption);
+    if (width > 0 && height > 0) preview.resize(width, height);
+    preview.SetDisplayMode(previewWindow_.DisplayMode);
+    preview.exec();
+}
+
+void XlsReport::Abort() { d_ = std::make_unique<Impl>(); }
+
+// ---------------------------------------------------------------- cells
+
+void XlsCell::Value(const QVariant& value) {
+    report_->write(page_, column_, row_, marker_, columnOffset_, rowOffset_, value);
+}
+
+QVariant XlsCell::Value() const { return report_->written(page_, column_, row_); }
+
+QString XlsCell::Address() const { return CellRef(column_, row_); }

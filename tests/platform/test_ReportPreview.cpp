@@ -1,0 +1,175 @@
+#include "platform/ReportPreview.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPageLayout>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QPrinter>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <poppler-qt6.h>
+
+namespace {
+
+// A PDF of three A4 pages, the second one landscape.
+QString MakePdf(const QString& folder) {
+    const QString path = folder + "/pages.pdf";
+    QPdfWriter writer(path);
+    writer.setPageSize(QPageSize(QPageSize::A4));
+    writer.setResolution(72);
+    QPainter p(&writer);
+    for (int i = 1; i <= 3; ++i) {
+        if (i > 1) {
+            writer.setPageOrientation(i == 2 ? QPageLayout::Landscape : QPageLayout::Portrait);
+            writer.newPage();
+        }
+        p.drawText(100, 100, QString("Page %1").arg(i));
+        p.drawRect(50, 50, 300, 300);
+    }
+    p.end();
+    return path;
+}
+
+QSizeF PageSize(const QString& pdf, int index) {
+    std::unique_ptr<Poppler::Document> doc = Poppler::Document::load(pdf);
+    if (!doc) return {};
+    std::unique_ptr<Poppler::Page> page = doc->page(index);
+    return page ? page->pageSizeF() : QSizeF();
+}
+
+class Preview : public ::testing::Test {
+protected:
+    void SetUp() override {
+        pdf = MakePdf(dir.path());
+        ASSERT_EQ(PageSize(pdf, 1).width() > PageSize(pdf, 1).height(), true);
+        window = std::make_unique<ReportPreview>(pdf);
+        window->resize(800, 567);
+        window->show();
+        QApplication::processEvents();
+    }
+    QTemporaryDir dir;
+    QString pdf;
+    std::unique_ptr<ReportPreview> window;
+};
+
+TEST_F(Preview, OpensOnTheFirstPageWithTheButtonsThatMakeSense) {
+    ASSERT_TRUE(window->IsLoaded());
+    EXPECT_EQ(window->PageCount(), 3);
+    EXPECT_EQ(window->CurrentPage(), 1);
+    EXPECT_EQ(window->lblPage->text(), "1 / 3");
+    EXPECT_FALSE(window->cmdFirst->isEnabled());
+    EXPECT_FALSE(window->cmdPrev->isEnabled());
+    EXPECT_TRUE(window->cmdNext->isEnabled());
+    EXPECT_TRUE(window->cmdLast->isEnabled());
+    EXPECT_TRUE(window->cmdPrint->isEnabled());
+    EXPECT_EQ(window->windowTitle(), "印刷プレビュー");
+    EXPECT_FALSE(window->PageImage().isNull());
+}
+
+TEST_F(Preview, ButtonsAndKeysTurnThePages) {
+    window->cmdNext->click();
+    EXPECT_EQ(window->CurrentPage(), 2);
+    EXPECT_EQ(window->lblPage->text(), "2 / 3");
+    EXPECT_TRUE(window->cmdPrev->isEnabled());
+    window->cmdLast->click();
+    EXPECT_EQ(window->CurrentPage(), 3);
+    EXPECT_FALSE(window->cmdNext->isEnabled());
+    window->cmdFirst->click();
+    EXPECT_EQ(window->CurrentPage(), 1);
+    QTest::keyClick(window.get(), Qt::Key_PageDown);
+    EXPECT_EQ(window->CurrentPage(), 2);
+    QTest::keyClick(window.get(), Qt::Key_End);
+    EXPECT_EQ(window->CurrentPage(), 3);
+    QTest::keyClick(window.get(), Qt::Key_PageDown);
+    EXPECT_EQ(window->CurrentPage(), 3) << "no page after the last";
+    QTest::keyClick(window.get(), Qt::Key_Home);
+    EXPECT_EQ(window->CurrentPage(), 1);
+    QTest::keyClick(window.get(), Qt::Key_PageUp);
+    EXPECT_EQ(window->CurrentPage(), 1);
+    window->ShowPage(99);
+    EXPECT_EQ(window->CurrentPage(), 3);
+}
+
+TEST_F(Preview, EachPageIsShownInItsOwnShape) {
+    window->SetDisplayMode(100);
+    const QImage portrait = window->PageImage();
+    window->ShowPage(2);
+    const QImage landscape = window->PageImage();
+    EXPECT_LT(portrait.width(), portrait.height());
+    EXPECT_GT(landscape.width(), landscape.height());
+}
+
+TEST_F(Preview, ZoomFollowsTheDisplayMode) {
+    const double ratio = window->devicePixelRatioF();
+    window->SetDisplayMode(100);
+    EXPECT_DOUBLE_EQ(window->Scale(), 1.0);
+    // A4 is 595 points wide: 794 pixels at 96 dpi.
+    EXPECT_NEAR(window->PageImage().width() / ratio, 595.3 * 96 / 72, 2);
+    window->SetDisplayMode(50);
+    EXPECT_NEAR(window->PageImage().width() / ratio, 595.3 * 96 / 72 / 2, 2);
+
+    window->SetDisplayMode(-2);
+    const QSize view = window->scrPage->viewport()->size();
+    EXPECT_LE(window->PageImage().width() / ratio, view.width());
+    EXPECT_LE(window->PageImage().height() / ratio, view.height());
+    EXPECT_GT(window->PageImage().height() / ratio, view.height() * 0.9) << "the whole page fills the height";
+
+    window->SetDisplayMode(-1);
+    EXPECT_GT(window->PageImage().width() / ratio, view.width() * 0.9);
+    EXPECT_LE(window->PageImage().width() / ratio, view.width());
+
+    // The zoom box sets the mode too.
+    window->cboZoom->setCurrentIndex(window->cboZoom->findData(200));
+    EXPECT_EQ(window->DisplayMode(), 200);
+    EXPECT_DOUBLE_EQ(window->Scale(), 2.0);
+}
+
+TEST_F(Preview, WholePageFollowsTheWindowSize) {
+    window->SetDisplayMode(-2);
+    const int before = window->PageImage().height();
+    window->resize(1000, 900);
+    QApplication::processEvents();
+    EXPECT_GT(window->PageImage().height(), before);
+}
+
+TEST(PreviewOfNothing, UnreadableFileShowsAMessageAndNoPages) {
+    QTemporaryDir dir;
+    ReportPreview w(dir.path() + "/missing.pdf");
+    EXPECT_FALSE(w.IsLoaded());
+    EXPECT_EQ(w.PageCount(), 0);
+    EXPECT_EQ(w.CurrentPage(), 0);
+    EXPECT_FALSE(w.cmdPrint->isEnabled());
+    EXPECT_FALSE(w.cmdNext->isEnabled());
+    EXPECT_FALSE(w.lblView->text().isEmpty());
+}
+
+TEST(PrintPdfPages, EveryPageReachesThePrinterInItsOrientation) {
+    QTemporaryDir dir;
+    const QString pdf = MakePdf(dir.path());
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setResolution(150);
+    const QString printed = dir.path() + "/printed.pdf";
+    printer.setOutputFileName(printed);
+    ASSERT_TRUE(PrintPdfPages(pdf, printer));
+    std::unique_ptr<Poppler::Document> doc = Poppler::Document::load(printed);
+    ASSERT_TRUE(doc);
+    ASSERT_EQ(doc->numPages(), 3);
+    for (int i = 0; i < 3; ++i) {
+        const QSizeF s = doc->page(i)->pageSizeF();
+        EXPECT_EQ(s.width() > s.height(), i == 1) << "page " << i + 1;
+    }
+    // The page's drawing arrives on paper, not a blank sheet.
+    const QImage img = doc->page(0)->renderToImage(36, 36);
+    bool ink = false;
+    for (int y = 0; y < img.height() && !ink; ++y)
+        for (int x = 0; x < img.width() && !ink; ++x) ink = qGray(img.pixel(x, y)) < 128;
+    EXPECT_TRUE(ink);
+    EXPECT_FALSE(PrintPdfPages(dir.path() + "/missing.pdf", printer));
+}
+
+}  // namespace

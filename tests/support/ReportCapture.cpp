@@ -1,0 +1,90 @@
+#include "ReportCapture.h"
+
+#include "common/basStdComm.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <gtest/gtest.h>
+#include <poppler-qt6.h>
+
+QString ReportTemplateDir() {
+#ifdef TAVIK_REPORTS_DIR
+    if (QFileInfo(TAVIK_REPORTS_DIR).isDir()) return QStringLiteral(TAVIK_REPORTS_DIR);
+#endif
+    return qEnvironmentVariable("TAVIK_BIN_DIR") + "/Report";
+}
+
+void CopyReportTemplates() {
+    const QString target = basStdComm::gstrReportPath;
+    ASSERT_FALSE(target.isEmpty());
+    ASSERT_TRUE(QDir().mkpath(target));
+    const QDir source(ReportTemplateDir());
+    const QStringList files = source.entryList(QDir::Files);
+    ASSERT_FALSE(files.isEmpty()) << "no report templates in " << source.path().toStdString();
+    for (const QString& f : files) {
+        QFile::remove(target + f);
+        ASSERT_TRUE(QFile::copy(source.filePath(f), target + f)) << f.toStdString();
+    }
+}
+
+bool CanRenderReports() {
+    return !qEnvironmentVariable("TAVIK_SOFFICE").isEmpty() || !QStandardPaths::findExecutable("soffice").isEmpty() ||
+           !QStandardPaths::findExecutable("libreoffice").isEmpty();
+}
+
+ReportCapture::ReportCapture(bool renderPdf) {
+    keep_ = temp_.path() + "/output";
+    const QString folder = qEnvironmentVariable("TAVIK_KEEP_REPORTS");
+    if (!folder.isEmpty() && QDir().mkpath(folder)) {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        keep_ = folder + "/" + (info ? QString::fromUtf8(info->test_suite_name()) + "." + info->name() : "output");
+    }
+    SetReportOutputHandler(
+        [this](const ReportOutput& out) {
+            ReportOutput kept = out;
+            const QString n = QString::number(outputs_.size() + 1);
+            if (!out.workbookPath.isEmpty()) {
+                kept.workbookPath = keep_ + n + ".xlsx";
+                QFile::remove(kept.workbookPath);
+                QFile::copy(out.workbookPath, kept.workbookPath);
+            }
+            if (!out.pdfPath.isEmpty()) {
+                kept.pdfPath = keep_ + n + ".pdf";
+                QFile::remove(kept.pdfPath);
+                QFile::copy(out.pdfPath, kept.pdfPath);
+            }
+            outputs_.push_back(kept);
+        },
+        renderPdf);
+}
+
+ReportCapture::~ReportCapture() { SetReportOutputHandler(nullptr); }
+
+QString PdfText(const QString& pdfPath) {
+    QProcess p;
+    p.start("pdftotext", {"-layout", "-enc", "UTF-8", pdfPath, "-"});
+    if (!p.waitForFinished(60000) || p.exitCode() != 0) return QString();
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+QString PdfTextCompact(const QString& pdfPath) {
+    QString t = PdfText(pdfPath);
+    t.remove(QChar(0x3000));
+    t.remove(' ');
+    return t;
+}
+
+QStringList PdfFonts(const QString& pdfPath) {
+    QStringList names;
+    std::unique_ptr<Poppler::Document> doc = Poppler::Document::load(pdfPath);
+    if (!doc) return names;
+    for (const Poppler::FontInfo& f : doc->fonts()) {
+        QString n = f.name();
+        if (n.size() > 7 && n[6] == '+') n = n.mid(7);
+        if (!names.contains(n)) names << n;
+    }
+    return names;
+}

@@ -1,0 +1,46 @@
+// Report tests: the report templates copied into the application folder,
+// a capture of what XlsReport would print or preview, and a look into PDF
+// files (their text and fonts).
+#pragma once
+#include "platform/XlsReport.h"
+
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <vector>
+
+// The folder of the templates in the source tree (reports/).
+QString ReportTemplateDir();
+// Copies every template into basStdComm::gstrReportPath (made when missing).
+void CopyReportTemplates();
+
+// True when LibreOffice is there to render pages.
+bool CanRenderReports();
+
+// Installs a report output handler for its lifetime and keeps every output,
+// with copies of the workbook and the PDF that outlive the handler call.
+// With TAVIK_KEEP_REPORTS=<folder> in the environment the copies go there,
+// named after the test, and stay for a person to look at.
+class ReportCapture {
+public:
+    explicit ReportCapture(bool renderPdf = false);
+    ~ReportCapture();
+    ReportCapture(const ReportCapture&) = delete;
+    ReportCapture& operator=(const ReportCapture&) = delete;
+
+    const std::vector<ReportOutput>& Outputs() const { return outputs_; }
+    bool Empty() const { return outputs_.empty(); }
+    const ReportOutput& Last() const { return outputs_.back(); }
+
+private:
+    QTemporaryDir temp_;
+    QString keep_;
+    std::vector<ReportOutput> outputs_;
+};
+
+// The text of a PDF as pdftotext gives it (layout kept), empty on failure.
+QString PdfText(const QString& pdfPath);
+// The same with every blank and ideographic space removed.
+QString PdfTextCompact(const QString& pdfPath);
+// The font names of a PDF (subset prefixes removed).
+QStringList PdfFonts(const QString& pdfPath);

@@ -1,5 +1,6 @@
 #include "inquiry/frmKR410.h"
 
+#include "common/WindowStyle.h"
 #include "common/basCalendar.h"
 #include "common/basIME.h"
 #include "common/basStdComm.h"
@@ -157,13 +158,7 @@ void frmKR410::Form_Load() {
 }
 
 void frmKR410::SetFormStyle() {
-    const QColor panel(252, 234, 206);
-    Panel3D1[0]->BackColor(panel);
-    Panel3D1[1]->BackColor(panel);
-    lblGrp->BackColor(Panel3D1[0]->BackColor());
-    lblGrp->ForeColor(QColor(96, 26, 10));
-    const QString icon = gstrAppPath + "tavik-icon-bmp.ico";
-    if (QFileInfo::exists(icon)) setWindowIcon(QIcon(icon));
+    WindowStyle::Apply(this, {Panel3D1[0], Panel3D1[1]}, {lblGrp});
 }
 
 void frmKR410::showEvent(QShowEvent* e) {

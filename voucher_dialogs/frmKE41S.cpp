@@ -1,5 +1,6 @@
 #include "voucher_dialogs/frmKE41S.h"
 
+#include "common/WindowStyle.h"
 #include "common/basStdComm.h"
 #include "common/basTavik.h"
 #include "platform/KeyCodes.h"
@@ -149,14 +150,8 @@ void frmKE41S::Form_Load() {
 }
 
 void frmKE41S::SetFormStyle() {
-    const QColor panel(252, 234, 206);
-    Panel3D1[0]->BackColor(panel);
-    Panel3D1[1]->BackColor(panel);
-    lblGrp->BackColor(Panel3D1[1]->BackColor());
-    lblGrp->ForeColor(QColor(96, 26, 10));
+    WindowStyle::Apply(this, {Panel3D1[0], Panel3D1[1]}, {lblGrp});
     spdMeisai->SetOddEvenRowColor(Qt::white, Qt::black, QColor(255, 252, 185), Qt::black);
-    const QString icon = gstrAppPath + "tavik-icon-bmp.ico";
-    if (QFileInfo::exists(icon)) setWindowIcon(QIcon(icon));
 }
 
 // ---------------------------------------------------------------- the list

@@ -1,5 +1,6 @@
 #include "voucher_dialogs/frmKE41T.h"
 
+#include "common/WindowStyle.h"
 #include "common/basIME.h"
 #include "common/basStdComm.h"
 #include "common/basTavik.h"
@@ -135,13 +136,7 @@ void frmKE41T::Form_Load() {
 }
 
 void frmKE41T::SetFormStyle() {
-    const QColor panel(252, 234, 206);
-    Panel3D1[0]->BackColor(panel);
-    Panel3D1[1]->BackColor(panel);
-    lblGrp->BackColor(Panel3D1[1]->BackColor());
-    lblGrp->ForeColor(QColor(96, 26, 10));
-    const QString icon = gstrAppPath + "tavik-icon-bmp.ico";
-    if (QFileInfo::exists(icon)) setWindowIcon(QIcon(icon));
+    WindowStyle::Apply(this, {Panel3D1[0], Panel3D1[1]}, {lblGrp});
 }
 
 // ---------------------------------------------------------------- fields and keys

@@ -1,5 +1,6 @@
 #include "voucher_entry/frmKE410.h"
 
+#include "common/WindowStyle.h"
 #include "common/basCalendar.h"
 #include "common/basIME.h"
 #include "common/basStdComm.h"
@@ -496,20 +497,12 @@ void frmKE410::ApplyVoucherDate() {
 }
 
 void frmKE410::SetFormStyle() {
-    const QColor panel(252, 234, 206);
-    Panel3D1[0]->BackColor(panel);
-    Panel3D1[1]->BackColor(panel);
-    lblMode->BackColor(Panel3D1[1]->BackColor());
-    lblMode->ForeColor(QColor(96, 26, 10));
-    lblGrp->BackColor(Panel3D1[1]->BackColor());
-    lblGrp->ForeColor(QColor(96, 26, 10));
+    WindowStyle::Apply(this, {Panel3D1[0], Panel3D1[1]}, {lblMode, lblGrp});
     lblNendo->BackColor(QColor(179, 244, 163));
     lblNendo->ForeColor(QColor(26, 91, 10));
     QPalette p = Label1->palette();
     p.setColor(QPalette::WindowText, Qt::black);
     Label1->setPalette(p);
-    const QString icon = gstrAppPath + "tavik-icon-bmp.ico";
-    if (QFileInfo::exists(icon)) setWindowIcon(QIcon(icon));
 }
 
 // ---------------------------------------------------------------- totals and tax

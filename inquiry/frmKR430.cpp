@@ -6,21 +6,26 @@
 #include "common/basTavik.h"
 #include "inquiry/InquiryGrid.h"
 #include "inquiry/basKR430.h"
+#include "inquiry/basLP410Report.h"
 #include "platform/InputFields.h"
 #include "platform/KeyCodes.h"
 #include "platform/MsgBox.h"
 #include "platform/Panel3D.h"
 #include "platform/VbCompat.h"
 #include "platform/VoucherGrid.h"
+#include "platform/XlsReport.h"
 
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <cmath>
 
 using namespace basStdComm;
 using namespace basTavik;
@@ -73,7 +78,8 @@ VoucherGridLayout LedgerGridLayout() {
 
 // ---------------------------------------------------------------- window
 
-frmKR430::frmKR430(QWidget* parent) : QDialog(parent) {
+frmKR430::frmKR430(QWidget* parent) : QDialog(parent), report_(std::make_unique<XlsReport>()) {
+    xlrRep = report_.get();
     BuildControls();
     Form_Load();
 }
@@ -383,8 +389,29 @@ int frmKR430::fncGetLedgerLevel() const {
 }
 
 void frmKR430::fncPrintLedger() {
-    // The ledger report (basLP410Report, preview of "WLP410.XLS") is not
-    // part of this program yet: the button does nothing.
+    basLP410Report::glngReportGrpKbn = lngGrpKbn;
+    basLP410Report::SetReportControl(xlrRep);
+    const long kmk = txtKmkCd->NumValue();
+    const long hk1 = txtHk1Cd->NumValue();
+    const long hk2 = txtHk2Cd->NumValue();
+    if (!basLP410Report::fncMakeLedgerReport(fncGetLedgerLevel(), txtDateS->Date(), txtDateE->Date(), kmk, kmk, hk1,
+                                             hk1, hk2, hk2))
+        return;
+    try {
+        QString caption = basLP410Report::fncGetReportTitle();
+        caption.remove(QChar(0x3000));
+        xlrRep->PreviewWindow().Caption = caption;
+        // 12000 by 8500 twips in pixels of this screen.
+        const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+        const double dpiX = s ? s->logicalDotsPerInchX() : 96.0;
+        const double dpiY = s ? s->logicalDotsPerInchY() : 96.0;
+        xlrRep->Preview(static_cast<int>(std::nearbyint(12000 / (1440.0 / dpiX))),
+                        static_cast<int>(std::nearbyint(8500 / (1440.0 / dpiY))));
+        xlrRep->Abort();
+    } catch (const AppError& e) {
+        xlrRep->Abort();
+        ShowErrMsg(e);
+    }
 }
 
 // ---------------------------------------------------------------- ledger

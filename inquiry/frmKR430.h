@@ -11,6 +11,7 @@
 #include <QDate>
 #include <QDialog>
 #include <QString>
+#include <memory>
 #include <vector>
 
 class QLabel;
@@ -85,6 +86,7 @@ public:
     void cmdView_Click();
     void cmdPrn_Click();
     void cmdEnd_Click();
+    // The ledger report of the conditions on screen, previewed.
     void fncPrintLedger();
     void OpenVoucher();
     void DenMain_OpenRow();
@@ -113,4 +115,6 @@ private:
     void Warn(const QString& text, imFieldBase* field = nullptr, int icon = 0);
 
     bool activated_ = false;
+    // Owns xlrRep.
+    std::unique_ptr<XlsReport> report_;
 };

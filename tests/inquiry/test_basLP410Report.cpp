@@ -1,0 +1,692 @@
+// The printed ledger: the checks of its conditions, the sections per
+// account or sub-account, the months with their carried-forward lines,
+// lines, totals and carried-to lines, the settings that decide which months
+// are printed and where pages break, the progress dialog with its cancel,
+// the preview button of the ledger window, and one report rendered to PDF.
+// Vouchers are posted to the balance tables as the entry program posts
+// them, so every opening balance is a real one.
+#include "ReportCapture.h"
+#include "TestSupport.h"
+#include "VoucherData.h"
+
+#include "common/basStdComm.h"
+#include "common/basTavik.h"
+#include "inquiry/basLP410Report.h"
+#include "inquiry/frmKR430.h"
+#include "platform/AppInfo.h"
+#include "platform/InputFields.h"
+#include "platform/VbCompat.h"
+#include "platform/XlsReport.h"
+#include "voucher_entry/basUpdate.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QProcess>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+#include <cmath>
+#include <memory>
+
+using namespace basStdComm;
+using basLP410Report::fncMakeLedgerReport;
+
+namespace {
+
+const QString kGeneral = "総　勘　定　元　帳";
+const QString kSubsidiary = "補　助　元　帳";
+const QString kKumiName = "みなと農業協同組合";
+constexpr long kOpening = 50000;
+
+// One written line of a page, read back from the cells (stored values).
+struct PrintedLine {
+    int page = 0;
+    int index = 0;  // 0 to 29 on its page
+    QStringList cells;  // DATE, DENO, AKMK, AHK1, AHK2, ZKBN, KARI, KASI, ZAND, TEKIYO
+    QString Text() const { return cells.join("|"); }
+    QString Label() const { return cells.value(4); }
+};
+
+const QStringList kLineMarkers = {"**DATE", "**DENO", "**AKMK", "**AHK1", "**AHK2",
+                                  "**ZKBN", "**KARI", "**KASI", "**ZAND", "**TEKIYO"};
+
+std::vector<PrintedLine> Lines(const ReportOutput& out) {
+    std::vector<PrintedLine> lines;
+    for (size_t p = 0; p < out.pages.size(); ++p) {
+        for (int n = 0; n < 30; ++n) {
+            if (!out.pages[p].Find("**AHK2", 0, 2 * n)) continue;
+            PrintedLine l;
+            l.page = static_cast<int>(p);
+            l.index = n;
+            for (const QString& m : kLineMarkers) {
+                const ReportCell* c = out.pages[p].Find(m, 0, 2 * n);
+                l.cells << (c ? c->stored.toString() : QString("<none>"));
+            }
+            lines.push_back(l);
+        }
+    }
+    return lines;
+}
+
+QStringList Texts(const std::vector<PrintedLine>& lines) {
+    QStringList t;
+    for (const PrintedLine& l : lines) t << l.Text();
+    return t;
+}
+
+QStringList Labels(const std::vector<PrintedLine>& lines) {
+    QStringList t;
+    for (const PrintedLine& l : lines)
+        if (!l.Label().isEmpty()) t << l.Label();
+    return t;
+}
+
+// "label line": only the counter sub 2 column and the three amounts.
+QString Summary(const QString& label, long kari, long kasi, long zand) {
+    return QStringList{"", "", "", "", label, "", QString::number(kari), QString::number(kasi), QString::number(zand), ""}
+        .join("|");
+}
+// A detail line.
+QString Detail(const QString& date, long no, const QString& counter, const QString& kari, const QString& kasi,
+               long zand, const QString& tekiyo = QString(), const QString& tax = QString(),
+               const QString& sub1 = QString(), const QString& sub2 = QString()) {
+    return QStringList{date, QString::number(no), counter, sub1, sub2, tax, kari, kasi, QString::number(zand), tekiyo}
+        .join("|");
+}
+const QString kEmptyLine = "|||||||||";
+
+QVariant Header(const ReportPage& p, const QString& marker) {
+    const ReportCell* c = p.Find(marker);
+    return c ? c->value : QVariant();
+}
+
+class LedgerReport : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetToday(QDate(2026, 12, 8));
+        InsertVoucherMasters(folder);
+        folder.Sql("UPDATE CNTMF SET CNT_KUMINAME = " + fncSqlQuote(kKumiName) + " WHERE CNT_KEY = 1");
+        folder.Sql("INSERT INTO HK2MF (HK2_NENDO, HK2_KMKCD, HK2_HK1CD, HK2_CD, HK2_SSKCD, HK2_GRPCD, HK2_NM, "
+                   "HK2_RNAME) VALUES (2026, 110, 2, 7, 1, 1, '給与振込口座', '給与口座')");
+        CopyReportTemplates();
+        basLP410Report::SetReportControl(&report);
+        basLP410Report::glngReportGrpKbn = 0;
+    }
+    void TearDown() override { basLP410Report::SetReportControl(nullptr); }
+
+    void Settings(int mtpkbn, int mkpkbn, int zzikbn) {
+        folder.Sql(QString("UPDATE SSKMF SET SSK_MTPKBN = %1, SSK_MKPKBN = %2, SSK_ZZIKBN = %3 WHERE SSK_CD = 1")
+                       .arg(mtpkbn)
+                       .arg(mkpkbn)
+                       .arg(zzikbn));
+    }
+    void Post(long ym, long no, long date, const QList<TestLine>& lines) {
+        InsertVoucher(folder, ym, no, date, lines);
+        ASSERT_TRUE(basUpdate::fncUpdateBalance("+", 1, 1, ym, no));
+    }
+    void Counter(long ym, long no, int side, int gyo, long akmk, long ahk1 = 0, long ahk2 = 0) {
+        folder.Sql(QString("UPDATE DNMDT SET DNM_AKMKCD = %1, DNM_AHK1CD = %2, DNM_AHK2CD = %3 WHERE DNM_YM = %4 "
+                           "AND DNM_DENNO = %5 AND DNM_TSKBN = %6 AND DNM_GYO = %7")
+                       .arg(akmk)
+                       .arg(ahk1)
+                       .arg(ahk2)
+                       .arg(ym)
+                       .arg(no)
+                       .arg(side)
+                       .arg(gyo));
+    }
+    void CashOpening(long amount) {
+        folder.Sql("UPDATE KMZMF SET KMZ_ZZAN = " + QString::number(amount) +
+                   " WHERE KMZ_YM = 202604 AND KMZ_KMKCD = 100");
+        ASSERT_TRUE(gobjDB->Execute("sp_KMZMF_UPDATE 202604, 2026, 1, 1, 100"));
+    }
+    // Cash opens the year with kOpening. April: a cash sale. May: supplies
+    // paid in cash, a receipt against receivables and sales (several
+    // counter-accounts), a sales return paid back in cash.
+    void Scenario() {
+        Post(202604, 1, 20260410, {{1, 1, kCash, "10000"}, {1, 2, kSales, "10000", "0", 0, 0, 0, "現金売上"}});
+        Counter(202604, 1, 1, 1, kSales);
+        Counter(202604, 1, 2, 1, kCash);
+        Post(202605, 1, 20260515, {{1, 1, kSupplies, "3000"}, {1, 2, kCash, "3000", "0", 0, 0, 0, "文具"}});
+        Counter(202605, 1, 1, 1, kCash);
+        Counter(202605, 1, 2, 1, kSupplies);
+        Post(202605, 2, 20260520,
+             {{1, 1, kCash, "5000", "0", 0, 0, 0, "入金"}, {1, 2, kReceivable, "2000"}, {2, 2, kSales, "3000"}});
+        Counter(202605, 2, 2, 1, kCash);
+        Counter(202605, 2, 2, 2, kCash);
+        Post(202605, 3, 20260525, {{1, 1, kSales, "1000", "0", 0, 0, 0, "返品"}, {1, 2, kCash, "1000"}});
+        Counter(202605, 3, 1, 1, kCash);
+        Counter(202605, 3, 2, 1, kSales);
+        CashOpening(kOpening);
+    }
+
+    bool Make(long level, long ymFrom, long ymTo, long kmkFrom, long kmkTo, long hk1From = 0, long hk1To = 0,
+              long hk2From = 0, long hk2To = 0) {
+        return fncMakeLedgerReport(level, basTavik::FncCnvDate(ymFrom), basTavik::FncCnvDate(ymTo), kmkFrom, kmkTo,
+                                   hk1From, hk1To, hk2From, hk2To);
+    }
+    // Outputs the report left open and returns what was output.
+    const ReportOutput& Output() {
+        report.PrintOut();
+        return capture.Last();
+    }
+    QStringList Sections(const ReportOutput& out) {
+        QStringList s;
+        for (const ReportPage& p : out.pages) {
+            const QString k = Header(p, "**KAMOKU").toString();
+            if (s.isEmpty() || s.last() != k) s << k;
+        }
+        return s;
+    }
+
+    AppFolder folder;
+    MsgRecorder msgs;
+    ReportCapture capture;
+    XlsReport report;
+};
+
+// ---------------------------------------------------------------- checks
+
+TEST_F(LedgerReport, EachRefusedConditionGivesItsMessageAndWritesNothing) {
+    Scenario();
+    struct Case {
+        long level;
+        QVariant from, to;
+        long kmk[2], hk1[2], hk2[2];
+        QString message;
+    };
+    const QDate apr(2026, 4, 1), may(2026, 5, 1);
+    const std::vector<Case> cases = {
+        {1, QVariant(), may, {100, 100}, {0, 0}, {0, 0}, "伝票日付を入力して下さい。"},
+        {1, apr, "2026/13/01", {100, 100}, {0, 0}, {0, 0}, "伝票日付を入力して下さい。"},
+        {1, may, apr, {100, 100}, {0, 0}, {0, 0}, "伝票日付の開始と終了の大小関係が逆になっています。"},
+        {1, QDate(2028, 4, 1), QDate(2028, 5, 1), {100, 100}, {0, 0}, {0, 0}, "年度の取得に失敗しました。"},
+        {0, apr, may, {0, 0}, {0, 0}, {0, 0}, "科目を入力してください。"},
+        {1, apr, may, {0, 100}, {0, 0}, {0, 0}, "科目を入力してください。"},
+        {1, apr, may, {100, 0}, {0, 0}, {0, 0}, "科目を入力してください。"},
+        {1, apr, may, {400, 100}, {0, 0}, {0, 0}, "科目の開始と終了の大小関係が逆になっています。"},
+        {1, apr, may, {999, 999}, {0, 0}, {0, 0}, "科目が登録されていないか、この組織、グループでは利用できない科目です。"},
+        {2, apr, may, {999, 999}, {1, 1}, {0, 0}, "科目が登録されていないか、この組織、グループでは利用できない科目です。"},
+        {2, apr, may, {110, 110}, {0, 2}, {0, 0}, "補助科目１を入力してください。"},
+        {2, apr, may, {110, 110}, {1, 0}, {0, 0}, "補助科目１を入力してください。"},
+        {2, apr, may, {110, 110}, {2, 1}, {0, 0}, "補助科目１の開始と終了の大小関係が逆になっています。"},
+        {2, apr, may, {110, 110}, {9, 9}, {0, 0}, "補助科目１が登録されていません。"},
+        {3, apr, may, {110, 110}, {9, 9}, {7, 7}, "補助科目１が登録されていません。"},
+        {3, apr, may, {110, 110}, {2, 2}, {0, 7}, "補助科目２を入力してください。"},
+        {3, apr, may, {110, 110}, {2, 2}, {7, 0}, "補助科目２を入力してください。"},
+        {3, apr, may, {110, 110}, {2, 2}, {8, 7}, "補助科目２の開始と終了の大小関係が逆になっています。"},
+        {3, apr, may, {110, 110}, {2, 2}, {8, 8},
+         "補助科目２が登録されていないか、この組織、グループでは利用できない科目です。"},
+    };
+    for (const Case& c : cases) {
+        msgs.Clear();
+        EXPECT_FALSE(fncMakeLedgerReport(c.level, c.from, c.to, c.kmk[0], c.kmk[1], c.hk1[0], c.hk1[1], c.hk2[0],
+                                         c.hk2[1]))
+            << c.message.toStdString();
+        ASSERT_EQ(msgs.Calls().size(), 1u) << c.message.toStdString() << ": " << msgs.Texts().join("|").toStdString();
+        EXPECT_EQ(msgs.Last().prompt, c.message);
+        EXPECT_EQ(msgs.Last().icon(), vbExclamation) << c.message.toStdString();
+        EXPECT_EQ(msgs.Last().title, AppInfo::Title());
+        EXPECT_FALSE(report.Begun()) << c.message.toStdString();
+    }
+    EXPECT_FALSE(gobjProgress->Visible());
+    EXPECT_TRUE(capture.Empty());
+}
+
+TEST_F(LedgerReport, ARangeAcrossTwoFiscalYearsIsRefused) {
+    folder.Sql("INSERT INTO KSKMF (KSK_SSKCD, KSK_GRPCD, KSK_NENDO, KSK_NUP, KSK_KSYM, KSK_KIST, KSK_KIEND, KSK_SIME1, "
+               "KSK_SIME2, KSK_SIME3, KSK_SIME4, KSK_SIME5, KSK_SIME6, KSK_SIME7, KSK_SIME8, KSK_SIME9, KSK_SIME10, "
+               "KSK_SIME11, KSK_SIME12, KSK_GUP) VALUES (0, 0, 2027, 0, 202704, 20270401, 20280331, 20270430, "
+               "20270531, 20270630, 20270731, 20270831, 20270930, 20271031, 20271130, 20271231, 20280131, 20280229, "
+               "20280331, 0)");
+    Scenario();
+    EXPECT_FALSE(Make(1, 202703, 202704, 100, 100));
+    EXPECT_EQ(msgs.Texts(), QStringList{"伝票日付の開始と終了は、決算年度が違うため元帳照会できません。"});
+    EXPECT_FALSE(report.Begun());
+}
+
+TEST_F(LedgerReport, NothingToPrintIsSaidAndNoReportIsLeftOpen) {
+    Scenario();
+    // An account never posted has no balance row at all.
+    EXPECT_FALSE(Make(1, 202604, 202605, kPurchase, kPurchase));
+    ASSERT_EQ(msgs.Calls().size(), 1u);
+    EXPECT_EQ(msgs.Last().prompt, "印刷するデータは、ありませんでした。");
+    EXPECT_EQ(msgs.Last().icon(), vbExclamation);
+    EXPECT_FALSE(report.Begun());
+    EXPECT_FALSE(gobjProgress->Visible());
+}
+
+// ---------------------------------------------------------------- the ledger
+
+TEST_F(LedgerReport, AnAccountIsPrintedMonthByMonthWithCarriedLinesLinesAndTotals) {
+    Scenario();
+    ASSERT_TRUE(Make(1, 202604, 202605, kCash, kCash));
+    EXPECT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
+    EXPECT_EQ(basLP410Report::fncGetReportTitle(), kGeneral);
+    const ReportOutput& out = Output();
+    ASSERT_EQ(out.pages.size(), 1u);
+    const ReportPage& p = out.pages[0];
+    EXPECT_EQ(p.sheet, "LP410");
+    EXPECT_EQ(Header(p, "**TITLE").toString(), kGeneral);
+    EXPECT_EQ(Header(p, "**MUMI").toString(), kKumiName);
+    EXPECT_EQ(Header(p, "**SSK").toString(), "本社");
+    EXPECT_EQ(Header(p, "**GRP").toString(), "総務部");
+    EXPECT_EQ(Header(p, "**KAMOKU").toString(), "100:現金");
+    // Without a page per month the header spans the whole range.
+    EXPECT_EQ(Header(p, "**YMDS").toDate(), QDate(2026, 4, 1));
+    EXPECT_EQ(Header(p, "**YMDE").toDate(), QDate(2026, 5, 31));
+    EXPECT_EQ(Header(p, "**PAGE").toLongLong(), 1);
+    EXPECT_EQ(Header(p, "**PRDT").toDate(), QDate(2026, 12, 8));
+
+    const long apr = kOpening + 10000;
+    EXPECT_EQ(Texts(Lines(out)),
+              QStringList({Summary("前期繰越金", kOpening, 0, kOpening),
+                           Detail("2026/04/10", 1, "売上高", "10000", "", apr),
+                           Summary("4月合計", 10000, 0, 10000),
+                           Summary("次月繰越金", kOpening + 10000, 0, apr),
+                           kEmptyLine,
+                           Summary("前月繰越金", apr, 0, apr),
+                           Detail("2026/05/15", 1, "消耗品費", "", "3000", apr - 3000, "文具"),
+                           Detail("2026/05/20", 2, "諸口", "5000", "", apr - 3000 + 5000, "入金"),
+                           Detail("2026/05/25", 3, "売上高", "", "1000", apr - 3000 + 5000 - 1000),
+                           Summary("5月合計", 5000, 4000, 1000),
+                           Summary("次月繰越金", apr + 5000, 4000, apr + 1000)}));
+    // Amounts are numbers in the cells, the other columns text.
+    EXPECT_EQ(p.Find("**KARI", 0, 2)->stored.metaType().id(), QMetaType::LongLong);
+    EXPECT_EQ(p.Find("**DENO", 0, 2)->stored.metaType().id(), QMetaType::QString);
+    EXPECT_TRUE(p.ended);
+}
+
+TEST_F(LedgerReport, ACreditNormalAccountCarriesOnTheCreditSide) {
+    Scenario();
+    ASSERT_TRUE(Make(1, 202604, 202605, kSales, kSales));
+    EXPECT_EQ(Texts(Lines(Output())),
+              QStringList({Summary("前期繰越金", 0, 0, 0),
+                           Detail("2026/04/10", 1, "現金", "", "10000", 10000, "現金売上"),
+                           Summary("4月合計", 0, 10000, 10000),
+                           Summary("次月繰越金", 0, 10000, 10000),
+                           kEmptyLine,
+                           Summary("前月繰越金", 0, 10000, 10000),
+                           Detail("2026/05/20", 2, "現金", "", "3000", 13000),
+                           Detail("2026/05/25", 3, "現金", "1000", "", 12000, "返品"),
+                           Summary("5月合計", 1000, 3000, 2000),
+                           Summary("次月繰越金", 1000, 13000, 12000)}));
+}
+
+TEST_F(LedgerReport, CounterSubAccountsAndTheTaxNameInForceOnTheVoucherDateAreShown) {
+    // Tax code 3 also has an older period: the line is still printed once.
+    folder.Sql("INSERT INTO ZEIMF (ZEI_CD, ZEI_DATEST, ZEI_DATEEND, ZEI_KBN, ZEI_RITU, ZEI_NAME) VALUES "
+               "(3, 20140401, 20190930, 3, 0.08, '課税売上8%')");
+    Post(202606, 1, 20260601, {{1, 1, kBank, "800", "0", 2, 7}, {1, 2, kSales, "800", "0", 0, 0, 3, "振込"}});
+    Counter(202606, 1, 1, 1, kSales);
+    Counter(202606, 1, 2, 1, kBank, 2, 7);
+    ASSERT_TRUE(Make(1, 202606, 202606, kSales, kSales));
+    const std::vector<PrintedLine> lines = Lines(Output());
+    ASSERT_EQ(lines.size(), 4u) << Texts(lines).join("\n").toStdString();
+    EXPECT_EQ(lines[1].Text(), Detail("2026/06/01", 1, "普通預金", "", "800", 800, "振込", "課税売上10%",
+                                      "三井住友銀行", "給与口座"));
+}
+
+TEST_F(LedgerReport, AMonthWithoutLinesAndWithAZeroBalanceIsPrintedOnlyWhenTheSettingAsksForIt) {
+    Post(202604, 4, 20260412, {{1, 1, kReceivable, "2000"}, {1, 2, kSales, "2000"}});
+    Post(202604, 5, 20260420, {{1, 1, kCash, "2000"}, {1, 2, kReceivable, "2000"}});
+    // June: no line, balance 0.
+    EXPECT_FALSE(Make(1, 202606, 202606, kReceivable, kReceivable));
+    EXPECT_EQ(msgs.Texts(), QStringList{"印刷するデータは、ありませんでした。"});
+    EXPECT_TRUE(capture.Empty());
+    // April to June: only April, which has lines.
+    msgs.Clear();
+    ASSERT_TRUE(Make(1, 202604, 202606, kReceivable, kReceivable));
+    EXPECT_EQ(Labels(Lines(Output())), QStringList({"前期繰越金", "4月合計", "次月繰越金"}));
+
+    Settings(0, 0, 1);
+    msgs.Clear();
+    ASSERT_TRUE(Make(1, 202606, 202606, kReceivable, kReceivable));
+    EXPECT_TRUE(msgs.Empty());
+    EXPECT_EQ(Texts(Lines(Output())), QStringList({Summary("前月繰越金", 0, 0, 0), Summary("6月合計", 0, 0, 0),
+                                                   Summary("次月繰越金", 0, 0, 0)}));
+}
+
+TEST_F(LedgerReport, TheMonthSettingDecidesWhichMonthsWithoutLinesArePrinted) {
+    Post(202604, 6, 20260401, {{1, 1, kBank, "9000", "0", 1}, {1, 2, kSales, "9000"}});
+
+    // 0: every month of the range.
+    ASSERT_TRUE(Make(1, 202604, 202703, kBank, kBank));
+    const std::vector<PrintedLine> all = Lines(Output());
+    QStringList totals;
+    for (const PrintedLine& l : all)
+        if (l.Label().endsWith("月合計")) totals << l.Label();
+    EXPECT_EQ(totals, QStringList({"4月合計", "5月合計", "6月合計", "7月合計", "8月合計", "9月合計", "10月合計",
+                                   "11月合計", "12月合計", "1月合計", "2月合計", "3月合計"}));
+    EXPECT_EQ(Labels(all).count("前期繰越金"), 1);
+    EXPECT_EQ(Labels(all).count("次期繰越金"), 1);
+    EXPECT_EQ(Labels(all).last(), "次期繰越金");
+    EXPECT_EQ(all.back().Text(), Summary("次期繰越金", 9000, 0, 9000));
+
+    // 1: a month without lines only when it is the first or the last fiscal month.
+    Settings(1, 0, 0);
+    ASSERT_TRUE(Make(1, 202604, 202703, kBank, kBank));
+    EXPECT_EQ(Texts(Lines(Output())),
+              QStringList({Summary("前期繰越金", 0, 0, 0), Detail("2026/04/01", 6, "諸口", "9000", "", 9000),
+                           Summary("4月合計", 9000, 0, 9000), Summary("次月繰越金", 9000, 0, 9000), kEmptyLine,
+                           Summary("前月繰越金", 9000, 0, 9000), Summary("3月合計", 0, 0, 0),
+                           Summary("次期繰越金", 9000, 0, 9000)}));
+    msgs.Clear();
+    EXPECT_FALSE(Make(1, 202605, 202702, kBank, kBank));
+    EXPECT_EQ(msgs.Texts(), QStringList{"印刷するデータは、ありませんでした。"});
+
+    // Other values: no month without lines at all.
+    Settings(2, 0, 0);
+    ASSERT_TRUE(Make(1, 202604, 202703, kBank, kBank));
+    EXPECT_EQ(Labels(Lines(Output())), QStringList({"前期繰越金", "4月合計", "次月繰越金"}));
+}
+
+TEST_F(LedgerReport, TheThirtyFirstLineStartsANewPageAndANewSectionStartsItsOwn) {
+    QList<TestLine> lines;
+    for (int g = 1; g <= 28; ++g) lines.append({g, 1, kCash, "100"});
+    lines.append({1, 2, kSales, "2800"});
+    Post(202604, 1, 20260415, lines);
+    ASSERT_TRUE(Make(1, 202604, 202604, kCash, kSales));
+    const ReportOutput& out = Output();
+    ASSERT_EQ(out.pages.size(), 3u);
+    EXPECT_EQ(out.calls, QStringList({"BeginReport", "NewPage LP410", "EndPage", "NewPage LP410", "EndPage",
+                                      "NewPage LP410", "EndPage", "PrintOut"}));
+    const std::vector<PrintedLine> printed = Lines(out);
+    // Carried forward, 28 lines and the month total fill page 1; the carried
+    // line is the 31st.
+    ASSERT_EQ(printed.size(), 31u + 4u);
+    EXPECT_EQ(printed[29].page, 0);
+    EXPECT_EQ(printed[29].index, 29);
+    EXPECT_EQ(printed[29].Label(), "4月合計");
+    EXPECT_EQ(printed[30].page, 1);
+    EXPECT_EQ(printed[30].index, 0);
+    EXPECT_EQ(printed[30].Text(), Summary("次月繰越金", 2800, 0, 2800));
+    EXPECT_EQ(Header(out.pages[1], "**KAMOKU").toString(), "100:現金");
+    // Sales begin at the top of a page of their own.
+    EXPECT_EQ(printed[31].page, 2);
+    EXPECT_EQ(printed[31].index, 0);
+    EXPECT_EQ(printed[31].Label(), "前期繰越金");
+    EXPECT_EQ(Header(out.pages[2], "**KAMOKU").toString(), "400:売上高");
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(Header(out.pages[i], "**PAGE").toLongLong(), i + 1);
+        EXPECT_EQ(Header(out.pages[i], "**TITLE").toString(), kGeneral);
+        EXPECT_TRUE(out.pages[i].ended);
+    }
+}
+
+TEST_F(LedgerReport, WithAPagePerMonthEachMonthStartsAPageHeadedWithItsOwnPeriod) {
+    Scenario();
+    Settings(0, 1, 0);
+    ASSERT_TRUE(Make(1, 202604, 202605, kCash, kCash));
+    const ReportOutput& out = Output();
+    ASSERT_EQ(out.pages.size(), 2u);
+    EXPECT_EQ(Header(out.pages[0], "**YMDS").toDate(), QDate(2026, 4, 1));
+    EXPECT_EQ(Header(out.pages[0], "**YMDE").toDate(), QDate(2026, 4, 30));
+    EXPECT_EQ(Header(out.pages[1], "**YMDS").toDate(), QDate(2026, 5, 1));
+    EXPECT_EQ(Header(out.pages[1], "**YMDE").toDate(), QDate(2026, 5, 31));
+    QStringList page2;
+    for (const PrintedLine& l : Lines(out))
+        if (l.page == 1) page2 << l.Label();
+    page2.removeAll(QString());
+    EXPECT_EQ(page2, QStringList({"前月繰越金", "5月合計", "次月繰越金"}));
+    // The month's lines follow their carried-forward line on the new page.
+    EXPECT_EQ(out.pages[1].Find("**DATE", 0, 2 * 2)->stored.toString(), "2026/05/15");
+}
+
+TEST_F(LedgerReport, SubAccountsAreSectionsOfTheirOwnAndCodeZeroIsCommon) {
+    Post(202604, 7, 20260402, {{1, 1, kBank, "9000", "0", 1}, {1, 2, kSales, "9000"}});
+    Post(202605, 8, 20260502, {{1, 1, kBank, "4000", "0", 2, 7}, {1, 2, kSales, "4000"}});
+    Post(202605, 9, 20260503, {{1, 1, kBank, "600"}, {1, 2, kSales, "600"}});
+    ASSERT_TRUE(Make(2, 202605, 202605, kBank, kBank, -1, 9));
+    EXPECT_EQ(basLP410Report::fncGetReportTitle(), kSubsidiary);
+    const ReportOutput& out = Output();
+    EXPECT_EQ(Sections(out),
+              QStringList({"110:普通預金 / 0:共通", "110:普通預金 / 1:みずほ銀行", "110:普通預金 / 2:三井住友銀行"}));
+    ASSERT_EQ(out.pages.size(), 3u) << "a page per section";
+    EXPECT_EQ(Header(out.pages[0], "**TITLE").toString(), kSubsidiary);
+    const std::vector<PrintedLine> lines = Lines(out);
+    QStringList firstOfPage;
+    for (const PrintedLine& l : lines)
+        if (l.index == 0) firstOfPage << l.Text();
+    EXPECT_EQ(firstOfPage, QStringList({Summary("前月繰越金", 0, 0, 0), Summary("前月繰越金", 9000, 0, 9000),
+                                        Summary("前月繰越金", 0, 0, 0)}));
+    // Each section takes only its own lines.
+    EXPECT_EQ(lines[1].cells[6], "600");
+    EXPECT_EQ(lines[5].Label(), "5月合計");  // code 1 has no line in May
+    EXPECT_EQ(lines[8].cells[6], "4000");
+
+    // The window's call: one sub-account 1.
+    ASSERT_TRUE(Make(2, 202605, 202605, kBank, kBank, 2, 2));
+    EXPECT_EQ(Sections(Output()), QStringList{"110:普通預金 / 2:三井住友銀行"});
+    // Sub-account 2 under it.
+    ASSERT_TRUE(Make(3, 202605, 202605, kBank, kBank, 2, 2, 7, 7));
+    EXPECT_EQ(basLP410Report::fncGetReportTitle(), kSubsidiary);
+    const ReportOutput& three = Output();
+    EXPECT_EQ(Sections(three), QStringList{"110:普通預金 / 2:三井住友銀行 / 7:給与口座"});
+    EXPECT_EQ(Lines(three)[1].cells[6], "4000");
+}
+
+TEST_F(LedgerReport, TheGeneralLedgerListsTheAccountsTheGroupMayUse) {
+    folder.Sql("INSERT INTO KMKMF (KMK_NENDO, KMK_CD, KMK_NM, KMK_RNAME, KMK_TSKBN, KMK_GRKBN, KMK_SSKCD, KMK_GRPCD, "
+               "KMK_SORT, KMK_ZOKUSEI) VALUES "
+               "(2026, 700, 'グループ費', 'グループ費', 1, 2, 1, 1, 20, 0),"
+               "(2026, 710, '本部費', '本部費', 1, 1, 0, 0, 21, 0),"
+               "(2026, 720, '他グループ費', '他グループ費', 1, 2, 1, 2, 22, 0),"
+               "(2026, 730, '集計用', '集計用', 1, 0, 0, 0, 23, 1),"
+               "(2026, 740, '共通費', '共通費', 1, 0, 0, 0, 24, 0)");
+    long no = 0;
+    for (long kmk : {700, 710, 720, 730, 740}) Post(202604, ++no, 20260410, {{1, 1, kmk, "100"}, {1, 2, kCash, "100"}});
+
+    ASSERT_TRUE(Make(1, 202604, 202604, 700, 740));
+    EXPECT_EQ(Sections(Output()), QStringList({"710:本部費", "740:共通費"}));
+    basLP410Report::glngReportGrpKbn = 1;
+    ASSERT_TRUE(Make(1, 202604, 202604, 700, 740));
+    EXPECT_EQ(Sections(Output()), QStringList({"700:グループ費", "740:共通費"}));
+}
+
+TEST_F(LedgerReport, LinesOfAnAccountWithoutABalanceRowArePassedOver) {
+    Scenario();
+    // Stored but never posted: receivables against purchases in April.
+    folder.Sql("DELETE FROM KMZMF WHERE KMZ_KMKCD = 130");
+    InsertVoucher(folder, 202604, 9, 20260405, {{1, 1, kReceivable, "777"}, {1, 2, kPurchase, "777"}});
+    ASSERT_TRUE(Make(1, 202604, 202605, kCash, kSupplies));
+    const ReportOutput& out = Output();
+    EXPECT_EQ(Sections(out), QStringList({"100:現金", "400:売上高", "630:消耗品費"}));
+    const std::vector<PrintedLine> lines = Lines(out);
+    for (const PrintedLine& l : lines) {
+        EXPECT_NE(l.cells[6], "777") << l.Text().toStdString();
+        EXPECT_NE(l.cells[7], "777") << l.Text().toStdString();
+    }
+    // Supplies: nothing in April, the May payment on a page of its own.
+    QStringList last;
+    for (const PrintedLine& l : lines)
+        if (l.page == static_cast<int>(out.pages.size()) - 1) last << l.Text();
+    EXPECT_EQ(last, QStringList({kEmptyLine, Summary("前月繰越金", 0, 0, 0),
+                                 Detail("2026/05/15", 1, "現金", "3000", "", 3000), Summary("5月合計", 3000, 0, 3000),
+                                 Summary("次月繰越金", 3000, 0, 3000)}));
+}
+
+// ---------------------------------------------------------------- progress, cancel, errors
+
+// Presses the cancel button of the progress dialog as soon as events run.
+void PressCancelSoon() {
+    QTimer::singleShot(0, [] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* d = qobject_cast<QProgressDialog*>(w))
+                if (d->isVisible())
+                    if (auto* b = d->findChild<QPushButton*>()) b->click();
+    });
+}
+
+TEST_F(LedgerReport, TheProgressDialogCountsTheSectionsAndIsHiddenAfterwards) {
+    Scenario();
+    // A stop asked for after an earlier run does not end this one.
+    gobjProgress->CancelRequested(true);
+    ASSERT_TRUE(Make(1, 202604, 202605, kCash, kSupplies));
+    EXPECT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
+    EXPECT_EQ(gobjProgress->Title(), "総勘定元帳");
+    EXPECT_EQ(gobjProgress->Message(), "レポートを展開中");
+    EXPECT_EQ(gobjProgress->Max(), 4) << "cash, receivables, sales, supplies";
+    EXPECT_EQ(gobjProgress->Position(), 4);
+    EXPECT_FALSE(gobjProgress->Visible());
+    EXPECT_EQ(Sections(Output()).size(), 4);
+}
+
+TEST_F(LedgerReport, CancelConfirmedDropsTheReportAndDeclinedGoesOn) {
+    Scenario();
+    msgs.Answer(vbYes);
+    PressCancelSoon();
+    EXPECT_FALSE(Make(1, 202604, 202605, kCash, kSupplies));
+    ASSERT_EQ(msgs.Calls().size(), 1u) << msgs.Texts().join("|").toStdString();
+    EXPECT_EQ(msgs.Last().prompt, "処理を中止しますか");
+    EXPECT_EQ(msgs.Last().buttons(), vbYesNo);
+    EXPECT_EQ(msgs.Last().icon(), vbInformation);
+    EXPECT_FALSE(report.Begun()) << "the report is dropped";
+    EXPECT_FALSE(gobjProgress->Visible());
+
+    msgs.Clear();
+    msgs.Answer(vbNo);
+    PressCancelSoon();
+    ASSERT_TRUE(Make(1, 202604, 202605, kCash, kSupplies));
+    EXPECT_EQ(msgs.Texts(), QStringList{"処理を中止しますか"});
+    EXPECT_FALSE(gobjProgress->CancelRequested());
+    EXPECT_EQ(Sections(Output()).size(), 4);
+}
+
+TEST_F(LedgerReport, AMissingTemplateShowsTheTemplateMessage) {
+    Scenario();
+    ASSERT_TRUE(QFile::remove(gstrReportPath + "WLP410.XLS"));
+    EXPECT_FALSE(Make(1, 202604, 202605, kCash, kCash));
+    EXPECT_EQ(msgs.Texts(), QStringList{"帳票を作成するために必要なExcelファイルがありません。"});
+    EXPECT_FALSE(gobjProgress->Visible());
+    EXPECT_FALSE(report.Begun());
+}
+
+TEST_F(LedgerReport, AnErrorWhileWritingHidesTheProgressAndDropsTheReport) {
+    Scenario();
+    // A template without the sheet "LP410".
+    ASSERT_TRUE(QFile::remove(gstrReportPath + "WLP410.XLS"));
+    ASSERT_TRUE(QFile::copy(gstrReportPath + "WKP410.XLS", gstrReportPath + "WLP410.XLS"));
+    EXPECT_FALSE(Make(1, 202604, 202605, kCash, kCash));
+    ASSERT_EQ(msgs.Calls().size(), 1u);
+    EXPECT_TRUE(msgs.Last().prompt.contains("LP410")) << msgs.Last().prompt.toStdString();
+    EXPECT_FALSE(gobjProgress->Visible());
+    EXPECT_FALSE(report.Begun());
+}
+
+TEST_F(LedgerReport, SettingsAreReadForTheBranchGiven) {
+    folder.Sql("INSERT INTO SSKMF (SSK_CD, SSK_RNAME, SSK_MTPKBN, SSK_MKPKBN, SSK_ZZIKBN) VALUES (2, '支所', 1, 1, 1)");
+    Settings(2, 0, 0);
+    EXPECT_EQ(basLP410Report::fncGetMtpKbn(0), 2);
+    EXPECT_EQ(basLP410Report::fncGetMkpKbn(0), 0);
+    EXPECT_EQ(basLP410Report::fncGetMtpKbn(2), 1);
+    EXPECT_EQ(basLP410Report::fncGetMkpKbn(2), 1);
+    EXPECT_EQ(basLP410Report::fncGetZziKbn(2), 1);
+    EXPECT_EQ(basLP410Report::fncGetZziKbn(9), 0) << "a branch without a row";
+    EXPECT_EQ(basLP410Report::fncGetKumiName(), kKumiName);
+}
+
+// ---------------------------------------------------------------- the ledger window
+
+class LedgerWindowReport : public LedgerReport {
+protected:
+    std::unique_ptr<frmKR430> Open() {
+        auto f = std::make_unique<frmKR430>();
+        f->show();
+        QApplication::setActiveWindow(f.get());
+        QApplication::processEvents();
+        return f;
+    }
+};
+
+TEST_F(LedgerWindowReport, ThePreviewButtonPreviewsTheLedgerOfTheFieldsUnderItsTitle) {
+    Scenario();
+    auto f = Open();
+    f->txtDateS->NumValue(202604);
+    f->txtDateE->NumValue(202605);
+    f->txtKmkCd->Value("100");
+    QTest::mouseClick(f->cmdPrn, Qt::LeftButton);
+    EXPECT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
+    ASSERT_EQ(capture.Outputs().size(), 1u);
+    const ReportOutput& out = capture.Last();
+    EXPECT_EQ(out.kind, ReportOutput::Preview);
+    EXPECT_EQ(out.previewWindow.Caption, "総勘定元帳");
+    QScreen* screen = QGuiApplication::primaryScreen();
+    ASSERT_NE(screen, nullptr);
+    EXPECT_EQ(out.previewWidth, static_cast<int>(std::nearbyint(12000 * screen->logicalDotsPerInchX() / 1440)));
+    EXPECT_EQ(out.previewHeight, static_cast<int>(std::nearbyint(8500 * screen->logicalDotsPerInchY() / 1440)));
+    EXPECT_EQ(Sections(out), QStringList{"100:現金"});
+    EXPECT_EQ(Lines(out).back().Text(), Summary("次月繰越金", kOpening + 15000, 4000, kOpening + 11000));
+    // The window's own control was used and let go after the preview.
+    EXPECT_FALSE(f->xlrRep->Begun());
+
+    f->txtKmkCd->Value("110");
+    f->txtHk1Cd->Value("2");
+    f->txtHk2Cd->Value("7");
+    Post(202605, 8, 20260502, {{1, 1, kBank, "4000", "0", 2, 7}, {1, 2, kSales, "4000"}});
+    QTest::mouseClick(f->cmdPrn, Qt::LeftButton);
+    ASSERT_EQ(capture.Outputs().size(), 2u);
+    EXPECT_EQ(capture.Last().previewWindow.Caption, "補助元帳");
+    EXPECT_EQ(Sections(capture.Last()), QStringList{"110:普通預金 / 2:三井住友銀行 / 7:給与口座"});
+}
+
+TEST_F(LedgerWindowReport, ARefusedConditionPreviewsNothing) {
+    Scenario();
+    auto f = Open();
+    f->txtKmkCd->Value("");
+    QTest::mouseClick(f->cmdPrn, Qt::LeftButton);
+    EXPECT_EQ(msgs.Texts(), QStringList{"科目を入力してください。"});
+    f->txtKmkCd->Value("500");
+    msgs.Clear();
+    QTest::mouseClick(f->cmdPrn, Qt::LeftButton);
+    EXPECT_EQ(msgs.Texts(), QStringList{"印刷するデータは、ありませんでした。"});
+    EXPECT_TRUE(capture.Empty());
+}
+
+TEST_F(LedgerWindowReport, TheGroupKindOfTheWindowDecidesTheGroupOwnedAccounts) {
+    folder.Sql("UPDATE GRPMF SET GRP_KBN = 1 WHERE GRP_SSKCD = 1 AND GRP_CD = 1");
+    folder.Sql("INSERT INTO KMKMF (KMK_NENDO, KMK_CD, KMK_NM, KMK_RNAME, KMK_TSKBN, KMK_GRKBN, KMK_SSKCD, KMK_GRPCD, "
+               "KMK_SORT) VALUES (2026, 700, 'グループ費', 'グループ費', 1, 2, 1, 1, 20)");
+    Post(202604, 1, 20260410, {{1, 1, 700, "100"}, {1, 2, kCash, "100"}});
+    basLP410Report::glngReportGrpKbn = 0;
+    auto f = Open();
+    ASSERT_EQ(f->lngGrpKbn, 1);
+    f->txtDateS->NumValue(202604);
+    f->txtDateE->NumValue(202604);
+    f->txtKmkCd->Value("700");
+    QTest::mouseClick(f->cmdPrn, Qt::LeftButton);
+    EXPECT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
+    ASSERT_EQ(capture.Outputs().size(), 1u);
+    EXPECT_EQ(Sections(capture.Last()), QStringList{"700:グループ費"});
+}
+
+// ---------------------------------------------------------------- a real PDF
+
+TEST_F(LedgerReport, RendersPagesThatShowTheLedger) {
+    if (!CanRenderReports()) GTEST_SKIP() << "LibreOffice (soffice) is not installed";
+    ReportCapture rendered(true);
+    Scenario();
+    Post(202605, 4, 20260528, {{1, 1, kCash, "1234567", "0", 0, 0, 0, "大口入金"}, {1, 2, kSales, "1234567"}});
+    ASSERT_TRUE(Make(1, 202604, 202605, kCash, kSales));
+    report.Preview(800, 600);
+    ASSERT_EQ(rendered.Outputs().size(), 1u);
+    const ReportOutput& out = rendered.Last();
+    EXPECT_EQ(out.pageCount, 3) << "cash, receivables and sales, one page each";
+    const QString text = PdfTextCompact(out.pdfPath);
+    EXPECT_TRUE(text.contains("総勘定元帳"));
+    EXPECT_TRUE(text.contains(kKumiName));
+    EXPECT_TRUE(text.contains("100:現金"));
+    EXPECT_TRUE(text.contains("400:売上高"));
+    EXPECT_TRUE(text.contains("前期繰越金"));
+    EXPECT_TRUE(text.contains("5月合計"));
+    EXPECT_TRUE(text.contains("1,234,567"));
+    EXPECT_TRUE(text.contains("1,295,567")) << "the running balance after the large receipt";
+    EXPECT_TRUE(text.contains("2026/05/28"));
+    EXPECT_TRUE(text.contains("2026/04/01"));
+    EXPECT_TRUE(text.contains("大口入金"));
+    EXPECT_FALSE(text.contains("**")) << "no marker is left on the pages";
+}
+
+}  // namespace

@@ -60,7 +60,12 @@ bool PrevInstance() {
     if (dir.isEmpty()) dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (dir.isEmpty()) dir = QDir::tempPath();
     QDir().mkpath(dir);
-    QString file = dir + "/" + Name() + "-" + QString::number(getuid()) + ".lock";
+    // A program opened by another one (TAVIK_INSTANCE names the opener) is
+    // an instance of its own beside the one the user started.
+    QString name = Name();
+    const QString opener = qEnvironmentVariable("TAVIK_INSTANCE");
+    if (!opener.isEmpty()) name += "-" + opener;
+    QString file = dir + "/" + name + "-" + QString::number(getuid()) + ".lock";
     auto lock = std::make_unique<QLockFile>(file);
     lock->setStaleLockTime(0);  // only a live process keeps the lock
     if (!lock->tryLock(0)) return true;

@@ -27,7 +27,8 @@ void SetArguments(const QStringList& args);
 
 // True when another running process of this program holds the per-user
 // instance lock; otherwise this process takes the lock (released at exit,
-// or by the system when the process dies).
+// or by the system when the process dies). A program started by another one
+// with TAVIK_INSTANCE=<opener> in its environment has a lock of its own.
 bool PrevInstance();
 // Releases the lock taken by PrevInstance() (tests).
 void ReleaseInstance();

@@ -9,6 +9,7 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QProcess>
+#include <QProcessEnvironment>
 
 namespace {
 
@@ -102,6 +103,11 @@ bool VoucherOpener::ShowVoucher(const QString& mode, long date, long number) {
     process.setWorkingDirectory(AppInfo::Folder());
     process.setProcessChannelMode(QProcess::ForwardedChannels);
     process.setInputChannelMode(QProcess::ForwardedInputChannel);
+    // The opened program runs as this program's own instance of it, so a
+    // voucher entry program the user has open elsewhere does not refuse it.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TAVIK_INSTANCE"), AppInfo::Name());
+    process.setProcessEnvironment(env);
 
     QEventLoop loop;
     QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);

@@ -53,6 +53,11 @@ TEST(StartCheck, SecondInstanceOfTheSameProgramIsRefused) {
     EXPECT_FALSE(fncCheckStart());
     ASSERT_FALSE(msgs.Empty());
     EXPECT_EQ(msgs.Last().prompt, AppInfo::Title() + " は既に起動されています");
+    // Opened by another program (a voucher opened from an inquiry): its own lock.
+    qputenv("TAVIK_INSTANCE", "WKR430");
+    EXPECT_TRUE(fncCheckStart());
+    AppInfo::ReleaseInstance();
+    qunsetenv("TAVIK_INSTANCE");
     child->waitForFinished(10000);
     EXPECT_EQ(child->exitCode(), 0);
     // Released when the other program ended.

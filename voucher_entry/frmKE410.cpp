@@ -894,7 +894,9 @@ bool frmKE410::LoadVoucher() {
         txtDTekiyo->Value(rs->Fields("DNH_DTEKIYO").Value().Text().trimmed());
         const long kbn = ValLng(rs->Fields("DNH_KBN").Value().Text().trimmed());
         if (kbn <= 1) chkKbn->setChecked(kbn == 1);
-        lblTanto->Caption(rs->Fields("USG_NAME").Value().Text().trimmed());
+        // A copy is stored under the window's own input person: the label
+        // keeps showing that person rather than the source voucher's.
+        if (gstrEditMode != "C") lblTanto->Caption(rs->Fields("USG_NAME").Value().Text().trimmed());
         rs->Close();
 
         gstrSQL = "SELECT DNM_GYO, DNM_TSKBN, DNM_KMKCD, DNM_HK1CD, DNM_HK2CD, DNM_ZKBN, DNM_KIN, DNM_TAX, DNM_TRICD, "

@@ -90,6 +90,7 @@ TEST_F(EntryWindow, EachStoredVoucherModeShowsItsCaptionAndLocks) {
         if (c.mode == "C") {
             EXPECT_EQ(f->txtDenno->Value(), "1");  // a new number for the copy
             EXPECT_EQ(f->txtDate->NumValue(), 20261208);
+            EXPECT_EQ(f->lblTanto->Caption(), "山田 太郎");  // stored under the current person
         } else {
             EXPECT_EQ(f->txtDenno->Value(), "5");
             EXPECT_EQ(f->txtDate->NumValue(), 20261115);

@@ -256,8 +256,13 @@ int frmKE41S::SelectedRow() {
 }
 
 void frmKE41S::OpenEntryWindow() {
-    frmKE410 entry(this);
-    ShowEntryWindow(entry);
+    {
+        frmKE410 entry(this);
+        ShowEntryWindow(entry);
+    }
+    // Back to the list for the keyboard, also where no window manager
+    // hands the activation back.
+    activateWindow();
 }
 
 void frmKE41S::OpenVoucher(int lngRow, const QString& strMode) {
@@ -318,6 +323,7 @@ void frmKE41S::cmdSel_Click() {
         frmKE41H conditions(this);
         ShowConditionDialog(conditions);
     }
+    activateWindow();
     ShowVoucherList();
     spdMeisai->SetFocus();
 }

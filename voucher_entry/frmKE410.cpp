@@ -279,6 +279,12 @@ void frmKE410::BuildControls() {
     }
 }
 
+bool frmKE410::eventFilter(QObject* watched, QEvent* event) {
+    // The settlement box takes no Japanese text: the input method closes.
+    if (watched == chkKbn && event->type() == QEvent::FocusIn) basIME::SetImeOpen(this, false);
+    return QDialog::eventFilter(watched, event);
+}
+
 void frmKE410::LoadHolidays(imDate* field, int year) { field->Holidays(basCalendar::fncGetHolidayList(year)); }
 
 void frmKE410::Form_Load() {

@@ -100,6 +100,7 @@ public:
 protected:
     void showEvent(QShowEvent* e) override;
     void done(int r) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildControls();

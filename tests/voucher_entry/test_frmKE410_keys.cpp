@@ -5,6 +5,7 @@
 
 #include "common/basStdComm.h"
 #include "platform/CodeSearch.h"
+#include "platform/InputMethod.h"
 #include "platform/InputFields.h"
 #include "platform/Panel3D.h"
 #include "platform/VbCompat.h"
@@ -240,6 +241,20 @@ TEST_F(GridKeys, JumpLoadsTheChosenVoucherAndF8HandsTheDescriptionToTheMaster) {
     at("KSTEKI", 0);
     key(Qt::Key_F8);
     EXPECT_EQ(handed, "現金売上");
+}
+
+TEST_F(GridKeys, CodeFieldsCloseTheInputMethodAndDescriptionCellsOpenIt) {
+    f->txtDate->SetFocus();
+    QApplication::processEvents();
+    EXPECT_FALSE(InputMethod::IsOpen(f->txtDate->Editor()));
+    at("KRKMKCD", 0);
+    grid->setFocus();
+    QApplication::processEvents();
+    at("KRTEKI", 0);
+    EXPECT_TRUE(InputMethod::IsOpen(QApplication::focusWidget()));
+    f->txtDenno->SetFocus();
+    QApplication::processEvents();
+    EXPECT_FALSE(InputMethod::IsOpen(f->txtDenno->Editor()));
 }
 
 }  // namespace

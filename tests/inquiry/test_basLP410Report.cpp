@@ -20,11 +20,13 @@
 #include "voucher_entry/basUpdate.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <cmath>
@@ -687,6 +689,72 @@ TEST_F(LedgerReport, RendersPagesThatShowTheLedger) {
     EXPECT_TRUE(text.contains("2026/04/01"));
     EXPECT_TRUE(text.contains("大口入金"));
     EXPECT_FALSE(text.contains("**")) << "no marker is left on the pages";
+}
+
+// ---------------------------------------------------------------- long texts on the page
+
+// A text of `n` characters that reads as running Japanese (no blanks to
+// break at).
+QString LongText(const QString& head, int n) {
+    const QString filler = "元帳摘要相手科目補助科目取引先の長い名前";
+    QString s = head;
+    while (s.size() < n) s += filler;
+    return s.left(n);
+}
+
+TEST_F(LedgerReport, LongTextsAreCutAtTheirCellsAndThePageKeepsTheFormsSize) {
+    if (!CanRenderReports()) GTEST_SKIP() << "LibreOffice (soffice) is not installed";
+    // Cash against bank (both sub-accounts named) and sales with tax, on
+    // twelve lines, first with short texts.
+    for (int no = 1; no <= 6; ++no) {
+        Post(202604, no, 20260410 + no,
+             {{1, 1, kCash, "1234567", "0", 0, 0, 0, "入金"}, {1, 2, kBank, "1234567", "0", 2, 7, 3, "振替"}});
+        Counter(202604, no, 1, 1, kBank, 2, 7);
+        Counter(202604, no, 2, 1, kCash);
+    }
+    QTemporaryDir keep;
+    auto render = [&](const QString& name) {
+        ReportCapture rendered(true);
+        EXPECT_TRUE(Make(1, 202604, 202604, kCash, kCash));
+        report.PrintOut();
+        if (rendered.Empty()) return QString();
+        const QString kept = QDir(keep.path()).filePath(name + ".pdf");
+        QFile::copy(rendered.Last().pdfPath, kept);
+        EXPECT_EQ(rendered.Last().pageCount, 1);
+        return kept;
+    };
+    const QString shortPdf = render("short");
+    ASSERT_FALSE(shortPdf.isEmpty());
+
+    // The same lines with the longest texts: description, counter-account
+    // and sub-account names, tax name, the association, branch and group.
+    folder.Sql("UPDATE DNMDT SET DNM_TEKIYO = " + fncSqlQuote(LongText("行摘要", 300)));
+    folder.Sql("UPDATE KMKMF SET KMK_RNAME = " + fncSqlQuote(LongText("科目", 120)));
+    folder.Sql("UPDATE HK1MF SET HK1_RNAME = " + fncSqlQuote(LongText("補助一", 120)));
+    folder.Sql("UPDATE HK2MF SET HK2_RNAME = " + fncSqlQuote(LongText("補助二", 120)));
+    folder.Sql("UPDATE ZEIMF SET ZEI_NAME = " + fncSqlQuote(LongText("税区分", 120)));
+    folder.Sql("UPDATE DNMDT SET DNM_ZKBN = 3");
+    folder.Sql("UPDATE CNTMF SET CNT_KUMINAME = " + fncSqlQuote(LongText("組合", 150)));
+    folder.Sql("UPDATE SSKMF SET SSK_RNAME = " + fncSqlQuote(LongText("支部", 150)));
+    folder.Sql("UPDATE GRPMF SET GRP_RNAME = " + fncSqlQuote(LongText("部門", 150)));
+    const QString longPdf = render("long");
+    ASSERT_FALSE(longPdf.isEmpty());
+
+    EXPECT_EQ(PdfPageSize(longPdf, 0), PdfPageSize(shortPdf, 0));
+    const QRectF shortBox = PdfInkBox(shortPdf, 0);
+    const QRectF longBox = PdfInkBox(longPdf, 0);
+    ASSERT_FALSE(shortBox.isEmpty());
+    ASSERT_FALSE(longBox.isEmpty());
+    // The same form at the same scale: the drawn content takes the same
+    // place on the page, within a few points.
+    EXPECT_NEAR(longBox.left(), shortBox.left(), 3.0);
+    EXPECT_NEAR(longBox.top(), shortBox.top(), 3.0);
+    EXPECT_NEAR(longBox.width(), shortBox.width(), 6.0);
+    EXPECT_NEAR(longBox.height(), shortBox.height(), 6.0);
+    // The texts are there, cut or shrunk, not dropped.
+    const QString text = PdfTextCompact(longPdf);
+    for (const char* head : {"行摘要", "補助一", "補助二", "税区分", "組合", "支部"})
+        EXPECT_TRUE(text.contains(QString::fromUtf8(head))) << head;
 }
 
 }  // namespace

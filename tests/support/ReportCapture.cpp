@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QProcess>
 #include <QStandardPaths>
 #include <gtest/gtest.h>
@@ -87,4 +88,35 @@ QStringList PdfFonts(const QString& pdfPath) {
         if (!names.contains(n)) names << n;
     }
     return names;
+}
+
+QRectF PdfInkBox(const QString& pdfPath, int page) {
+    std::unique_ptr<Poppler::Document> doc = Poppler::Document::load(pdfPath);
+    if (!doc || doc->isLocked() || page < 0 || page >= doc->numPages()) return QRectF();
+    std::unique_ptr<Poppler::Page> p = doc->page(page);
+    if (!p) return QRectF();
+    const double dpi = 144.0;
+    const QImage image = p->renderToImage(dpi, dpi).convertToFormat(QImage::Format_RGB32);
+    if (image.isNull()) return QRectF();
+    int left = image.width(), top = image.height(), right = -1, bottom = -1;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            if (qGray(line[x]) >= 250) continue;
+            left = std::min(left, x);
+            right = std::max(right, x);
+            top = std::min(top, y);
+            bottom = std::max(bottom, y);
+        }
+    }
+    if (right < 0) return QRectF();
+    const double pt = 72.0 / dpi;
+    return QRectF(left * pt, top * pt, (right - left + 1) * pt, (bottom - top + 1) * pt);
+}
+
+QSizeF PdfPageSize(const QString& pdfPath, int page) {
+    std::unique_ptr<Poppler::Document> doc = Poppler::Document::load(pdfPath);
+    if (!doc || doc->isLocked() || page < 0 || page >= doc->numPages()) return QSizeF();
+    std::unique_ptr<Poppler::Page> p = doc->page(page);
+    return p ? p->pageSizeF() : QSizeF();
 }

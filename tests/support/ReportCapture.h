@@ -4,6 +4,8 @@
 #pragma once
 #include "platform/XlsReport.h"
 
+#include <QRectF>
+#include <QSizeF>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -44,3 +46,10 @@ QString PdfText(const QString& pdfPath);
 QString PdfTextCompact(const QString& pdfPath);
 // The font names of a PDF (subset prefixes removed).
 QStringList PdfFonts(const QString& pdfPath);
+
+// The box, in points from the page's top left corner, around everything
+// drawn on a page of a PDF (rendered by poppler, white counts as nothing
+// drawn); an empty box when the page cannot be read or is blank.
+QRectF PdfInkBox(const QString& pdfPath, int page);
+// The page size of a page of a PDF in points (empty when it cannot be read).
+QSizeF PdfPageSize(const QString& pdfPath, int page);

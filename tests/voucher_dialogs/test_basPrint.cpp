@@ -12,10 +12,12 @@
 #include "voucher_dialogs/basPrint.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <cmath>
 
@@ -594,5 +596,99 @@ TEST_F(VoucherPrint, RendersPagesThatShowTheVoucher) {
     EXPECT_TRUE(fonts.contains("IPAPGothic")) << fonts.join(",").toStdString();
     EXPECT_TRUE(fonts.contains("IPAGothic")) << fonts.join(",").toStdString();
 }
+
+
+// ---------------------------------------------------------------- long texts on the page
+
+// A text of `n` characters that reads as running Japanese (no blanks to
+// break at).
+QString LongText(const QString& head, int n) {
+    const QString filler = "振替伝票摘要取引先科目名補助科目の長い名前";
+    QString s = head;
+    while (s.size() < n) s += filler;
+    return s.left(n);
+}
+
+class VoucherPrintLongTexts : public VoucherPrint {
+protected:
+    // Names of accounts, sub-accounts, tax code, partner, person, branch
+    // and group as long as the masters take them.
+    void LongMasters() {
+        folder.Sql("INSERT INTO KMKMF (KMK_NENDO, KMK_CD, KMK_NM, KMK_RNAME, KMK_TSKBN, KMK_ZKBN, KMK_H1FLG, "
+                   "KMK_SORT) VALUES (2026, 640, 'x', " + fncSqlQuote(LongText("科目", 120)) + ", 1, 0, 1, 10)");
+        folder.Sql("INSERT INTO HK1MF (HK1_NENDO, HK1_KMKCD, HK1_CD, HK1_RNAME, HK1_H2FLG) VALUES (2026, 640, 1, " +
+                   fncSqlQuote(LongText("補助一", 120)) + ", 1)");
+        folder.Sql("INSERT INTO HK2MF (HK2_NENDO, HK2_KMKCD, HK2_HK1CD, HK2_CD, HK2_SSKCD, HK2_GRPCD, HK2_NM, "
+                   "HK2_RNAME) VALUES (2026, 640, 1, 1, 1, 1, 'x', " + fncSqlQuote(LongText("補助二", 120)) + ")");
+        folder.Sql("UPDATE ZEIMF SET ZEI_NAME = " + fncSqlQuote(LongText("税区分", 120)) + " WHERE ZEI_CD = 1");
+        folder.Sql("UPDATE TRIMF SET TRI_NAME = " + fncSqlQuote(LongText("取引先", 300)) + " WHERE TRI_CD = 10");
+        folder.Sql("UPDATE USGMF SET USG_NAME = " + fncSqlQuote(LongText("担当者", 120)) + " WHERE USG_ID = 2");
+        folder.Sql("UPDATE SSKMF SET SSK_RNAME = " + fncSqlQuote(LongText("支部", 150)) + " WHERE SSK_CD = 1");
+        folder.Sql("UPDATE GRPMF SET GRP_RNAME = " + fncSqlQuote(LongText("部門", 150)) + " WHERE GRP_CD = 1");
+    }
+    // The voucher of the given number: a full block of lines, each side with
+    // every code, names, description and partner filled.
+    void FullVoucher(long no, long account, long sub1, long sub2, const QString& description,
+                     const QString& lineText) {
+        QList<TestLine> lines;
+        for (int i = 1; i <= 6; ++i) {
+            lines.append({i, 1, account, "123456789012", "12345678901", sub1, sub2, 1, lineText});
+            lines.append({i, 2, account, "123456789012", "12345678901", sub1, sub2, 1, lineText});
+        }
+        InsertVoucher(folder, 202604, no, 20260415, lines, description);
+        folder.Sql("UPDATE DNMDT SET DNM_TRICD = 10 WHERE DNM_DENNO = " + QString::number(no));
+    }
+    // Prints voucher `no` alone and returns the rendered output's PDF.
+    QString Render(long no) {
+        ReportCapture rendered(true);
+        EXPECT_TRUE(PrintNumbers(no, no));
+        if (rendered.Empty()) return QString();
+        const QString kept = QDir(keep.path()).filePath(QString("voucher%1.pdf").arg(no));
+        QFile::copy(rendered.Last().pdfPath, kept);
+        pages = rendered.Last().pageCount;
+        return kept;
+    }
+
+    // Prints a voucher of short texts and one of the longest texts in the
+    // given format and compares where the drawn content lies on their first
+    // pages.
+    void CompareWithShortTexts(const QString& format) {
+        if (!CanRenderReports()) GTEST_SKIP() << "LibreOffice (soffice) is not installed";
+        SetFormat(format);
+        FullVoucher(1, kBank, 1, 0, "日次仕入", "文具");
+        const QString shortPdf = Render(1);
+        const int shortPages = pages;
+        ASSERT_FALSE(shortPdf.isEmpty());
+
+        LongMasters();
+        FullVoucher(2, 640, 1, 1, LongText("伝票摘要", 300), LongText("行摘要", 300));
+        const QString longPdf = Render(2);
+        ASSERT_FALSE(longPdf.isEmpty());
+        EXPECT_EQ(pages, shortPages);
+
+        const QSizeF pageSize = PdfPageSize(shortPdf, 0);
+        EXPECT_EQ(PdfPageSize(longPdf, 0), pageSize);
+        const QRectF shortBox = PdfInkBox(shortPdf, 0);
+        const QRectF longBox = PdfInkBox(longPdf, 0);
+        ASSERT_FALSE(shortBox.isEmpty());
+        ASSERT_FALSE(longBox.isEmpty());
+        // The same form at the same scale: the drawn content takes the same
+        // place on the page, within a few points.
+        EXPECT_NEAR(longBox.left(), shortBox.left(), 3.0);
+        EXPECT_NEAR(longBox.top(), shortBox.top(), 3.0);
+        EXPECT_NEAR(longBox.width(), shortBox.width(), 6.0);
+        EXPECT_NEAR(longBox.height(), shortBox.height(), 6.0);
+        // The texts are there, cut or shrunk, not dropped.
+        const QString text = PdfTextCompact(longPdf);
+        for (const char* head : {"伝票摘要", "行摘要", "科目", "取引先", "担当者", "支部"})
+            EXPECT_TRUE(text.contains(QString::fromUtf8(head))) << head;
+    }
+
+    QTemporaryDir keep;
+    int pages = 0;
+};
+
+TEST_F(VoucherPrintLongTexts, LongTextsKeepTheFormatSixFormAtItsSize) { CompareWithShortTexts("6"); }
+TEST_F(VoucherPrintLongTexts, LongTextsKeepTheFormatNineFormAtItsSize) { CompareWithShortTexts("9"); }
 
 }  // namespace

@@ -68,4 +68,17 @@ void AddFooter(VoucherGridLayout& layout, const QString& key, const QString& tex
     layout.footer.push_back(f);
 }
 
+bool HasKeyboard(const VoucherGrid* grid) {
+    const QWidget* focus = grid->window()->focusWidget();
+    return focus && (focus == grid || grid->isAncestorOf(focus));
+}
+
+void RequeryFromGrid(VoucherGrid* grid, const std::function<bool()>& query, int row) {
+    query();
+    if (row >= 0) grid->setCurrentRow(row);
+    if (!grid->GridEnabled()) return;
+    grid->window()->activateWindow();
+    grid->setFocus(Qt::OtherFocusReason);
+}
+
 }  // namespace InquiryGrid

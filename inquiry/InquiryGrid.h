@@ -6,6 +6,7 @@
 #include "platform/VoucherGrid.h"
 
 #include <QString>
+#include <functional>
 
 namespace InquiryGrid {
 
@@ -30,5 +31,19 @@ void AddHeader(VoucherGridLayout& layout, const QString& key, const QString& cap
 // A footer total under a column (format of the amounts), or with an empty
 // key a fixed caption right-aligned under it.
 void AddFooter(VoucherGridLayout& layout, const QString& key, const QString& text, int column, int span = 1);
+
+// True when the keyboard focus of the grid's window is in the grid (its
+// table or cell editor).
+bool HasKeyboard(const VoucherGrid* grid);
+// Runs the window's query again for a command that started from the grid
+// (a voucher opened from a row, the view command given while the grid had
+// the keyboard). The query disables the grid while it runs, and a disabled
+// grid hands the keyboard on to the next control; so afterwards the cursor
+// goes back to `row` (a row of -1 leaves it where the query put it) and the
+// grid, when the query left it enabled, takes the keyboard back in its
+// window, which becomes the active one again (the voucher program that was
+// open in front of it has ended). A query that left the grid disabled
+// keeps the focus where its message put it.
+void RequeryFromGrid(VoucherGrid* grid, const std::function<bool()>& query, int row = -1);
 
 }  // namespace InquiryGrid

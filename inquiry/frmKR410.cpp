@@ -217,7 +217,13 @@ void frmKR410::txtDateE_LoadHolidaysForYear(int year) { txtDateE->Holidays(basCa
 
 // ---------------------------------------------------------------- buttons
 
-void frmKR410::cmdView_Click() { fncShowJournal(); }
+void frmKR410::cmdView_Click() {
+    // Given from the grid by its access key, the grid keeps the keyboard.
+    if (InquiryGrid::HasKeyboard(DenMain))
+        InquiryGrid::RequeryFromGrid(DenMain, [this] { return fncShowJournal(); });
+    else
+        fncShowJournal();
+}
 
 void frmKR410::cmdEnd_Click() { Unload(); }
 
@@ -350,6 +356,5 @@ void frmKR410::OpenVoucher() {
         gobjVoucherOpener->ProgramName(kVoucherProgram);
         gobjVoucherOpener->ShowVoucher(mode, lngRowDenDate[row], number);
     }
-    fncShowJournal();
-    DenMain->setCurrentRow(row);
+    InquiryGrid::RequeryFromGrid(DenMain, [this] { return fncShowJournal(); }, row);
 }

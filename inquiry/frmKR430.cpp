@@ -372,7 +372,13 @@ void frmKR430::txtHk2Cd_LostFocus() {
 
 // ---------------------------------------------------------------- buttons
 
-void frmKR430::cmdView_Click() { fncShowLedger(); }
+void frmKR430::cmdView_Click() {
+    // Given from the grid by its access key, the grid keeps the keyboard.
+    if (InquiryGrid::HasKeyboard(DenMain))
+        InquiryGrid::RequeryFromGrid(DenMain, [this] { return fncShowLedger(); });
+    else
+        fncShowLedger();
+}
 
 void frmKR430::cmdPrn_Click() { fncPrintLedger(); }
 
@@ -687,6 +693,5 @@ void frmKR430::OpenVoucher() {
         gobjVoucherOpener->ProgramName(kVoucherProgram);
         gobjVoucherOpener->ShowVoucher(mode, lngRowDenDate[row], number);
     }
-    fncShowLedger();
-    DenMain->setCurrentRow(row);
+    InquiryGrid::RequeryFromGrid(DenMain, [this] { return fncShowLedger(); }, row);
 }

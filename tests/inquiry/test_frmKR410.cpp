@@ -17,6 +17,7 @@
 #include "platform/VoucherOpener.h"
 #include "voucher_entry/basUpdate.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QPushButton>
 #include <QTableView>
@@ -282,6 +283,69 @@ TEST_F(Journal, ClosingTheWindowReleasesTheOpenerAndEndsTheSystem) {
     f->close();
     EXPECT_TRUE(basKR410::gobjVoucherOpener.IsNothing());
     EXPECT_TRUE(gobjDB.IsNothing());
+}
+
+// Where the keyboard focus is, for a failure message.
+std::string FocusName() {
+    QWidget* w = QApplication::focusWidget();
+    if (!w) return "nothing";
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) return "button " + b->text().toStdString();
+    return w->metaObject()->className();
+}
+
+// A key pressed on the keyboard goes to the widget that has the focus.
+void Press(QWidget* window, Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+    QWidget* target = QApplication::focusWidget();
+    QTest::keyClick(target ? target : window, key, mods);
+}
+
+TEST_F(Journal, AfterAVoucherOpenedFromARowTheGridKeepsTheKeyboardAndSpaceDoesNotClose) {
+    Scenario();
+    auto f = Open();
+    ASSERT_EQ(f->DenMain->Rows(), 6);
+    QTableView* view = f->DenMain->view();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(view->model()->index(3, 1)).center());
+    ASSERT_EQ(f->DenMain->CurrentRow(), 3);
+    ASSERT_EQ(QApplication::focusWidget(), view);
+
+    Press(f.get(), Qt::Key_Return);
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0].number, 2);
+    EXPECT_EQ(f->DenMain->CurrentRow(), 3);
+    EXPECT_EQ(QApplication::focusWidget(), view) << "the focus went to " << FocusName();
+
+    // Space is no button press: the journal stays open.
+    Press(f.get(), Qt::Key_Space);
+    EXPECT_TRUE(f->isVisible());
+    EXPECT_FALSE(gobjDB.IsNothing());
+
+    // Down moves in the grid, and Return opens the voucher of the next row.
+    Press(f.get(), Qt::Key_Down);
+    EXPECT_EQ(f->DenMain->CurrentRow(), 4);
+    Press(f.get(), Qt::Key_Return);
+    ASSERT_EQ(opened.size(), 2u);
+    EXPECT_EQ(opened[1].number, 3);
+    EXPECT_EQ(opened[1].date, 20260620);
+    EXPECT_EQ(QApplication::focusWidget(), view) << "the focus went to " << FocusName();
+    EXPECT_TRUE(f->isVisible());
+    EXPECT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
+}
+
+TEST_F(Journal, TheViewCommandGivenFromTheGridLeavesTheKeyboardInTheGrid) {
+    Scenario();
+    auto f = Open();
+    QTableView* view = f->DenMain->view();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(view->model()->index(1, 1)).center());
+    ASSERT_EQ(QApplication::focusWidget(), view);
+    Post(202606, 4, 20260625, {{1, 1, kCash, "700"}, {1, 2, kSales, "700"}});
+
+    Press(f.get(), Qt::Key_H, Qt::AltModifier);
+    QTRY_COMPARE(f->DenMain->Rows(), 8);
+    EXPECT_EQ(QApplication::focusWidget(), view) << "the focus went to " << FocusName();
+    Press(f.get(), Qt::Key_Space);
+    EXPECT_TRUE(f->isVisible());
+    Press(f.get(), Qt::Key_Down);
+    EXPECT_EQ(f->DenMain->CurrentRow(), 2);
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include "platform/VoucherOpener.h"
 #include "voucher_entry/basUpdate.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QPushButton>
 #include <QTableView>
@@ -680,6 +681,71 @@ TEST_F(Ledger, TheProgramStartsOnlyFromTheMenuAndClosingItsWindowEndsTheSystem) 
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(guard.isNull());
     EXPECT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
+}
+
+// Where the keyboard focus is, for a failure message.
+std::string FocusName() {
+    QWidget* w = QApplication::focusWidget();
+    if (!w) return "nothing";
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) return "button " + b->text().toStdString();
+    return w->metaObject()->className();
+}
+
+// A key pressed on the keyboard goes to the widget that has the focus.
+void Press(QWidget* window, Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+    QWidget* target = QApplication::focusWidget();
+    QTest::keyClick(target ? target : window, key, mods);
+}
+
+TEST_F(Ledger, AfterAVoucherOpenedFromARowTheGridKeepsTheKeyboardOnThatRow) {
+    Scenario();
+    auto f = Open();
+    Range(*f, 202604, 202605);
+    Codes(*f, "100");
+    QTest::mouseClick(f->cmdView, Qt::LeftButton);
+    ASSERT_GE(f->DenMain->Rows(), 5);
+    QTableView* view = f->DenMain->view();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(view->model()->index(2, 1)).center());
+    ASSERT_EQ(f->DenMain->CurrentRow(), 2);
+    ASSERT_EQ(QApplication::focusWidget(), view);
+
+    Press(f.get(), Qt::Key_Return);
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0].number, 1);
+    EXPECT_EQ(f->DenMain->CurrentRow(), 2);
+    EXPECT_EQ(QApplication::focusWidget(), view) << "the focus went to " << FocusName();
+
+    // Down moves in the grid, and Return opens the voucher of the next row.
+    Press(f.get(), Qt::Key_Down);
+    EXPECT_EQ(f->DenMain->CurrentRow(), 3);
+    Press(f.get(), Qt::Key_Return);
+    ASSERT_EQ(opened.size(), 2u);
+    EXPECT_EQ(opened[1].number, ValLng(cell(*f, "DATA_DENNO", 3)));
+    EXPECT_EQ(opened[1].date, f->lngRowDenDate[3]);
+    EXPECT_EQ(f->DenMain->CurrentRow(), 3);
+    EXPECT_EQ(QApplication::focusWidget(), view);
+    EXPECT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
+}
+
+TEST_F(Ledger, TheViewCommandGivenFromTheGridLeavesTheKeyboardInTheGrid) {
+    Scenario();
+    auto f = Open();
+    Range(*f, 202604, 202605);
+    Codes(*f, "100");
+    ASSERT_TRUE(f->fncShowLedger());
+    QTableView* view = f->DenMain->view();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(view->model()->index(1, 1)).center());
+    ASSERT_EQ(QApplication::focusWidget(), view);
+    // While the window is open another voucher of May comes in.
+    Post(202605, 4, 20260528, {{1, 1, kCash, "700"}, {1, 2, kSales, "700"}});
+    const int before = f->DenMain->Rows();
+
+    Press(f.get(), Qt::Key_H, Qt::AltModifier);
+    QTRY_COMPARE(f->DenMain->Rows(), before + 1);
+    EXPECT_EQ(QApplication::focusWidget(), view) << "the focus went to " << FocusName();
+    Press(f.get(), Qt::Key_Down);
+    EXPECT_EQ(f->DenMain->CurrentRow(), 2);
+    EXPECT_TRUE(opened.empty());
 }
 
 }  // namespace

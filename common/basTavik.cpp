@@ -498,4 +498,16 @@ long FncSaibanDenNo(long lngKbn, long lngDate, long lngSskCd, long lngGrpCd) {
     }
 }
 
+// ---------------------------------------------------------------- tax codes
+
+QString FncJoinTaxInForce(const QString& codeColumn, const QString& dateColumn) {
+    QString s = "  LEFT JOIN ZEIMF";
+    s += "    ON ZEI_CD = " + codeColumn;
+    s += "   AND ZEI_DATEST = (SELECT MAX(Z.ZEI_DATEST) FROM ZEIMF Z";
+    s += " WHERE Z.ZEI_CD = " + codeColumn;
+    s += " AND Z.ZEI_DATEST <= " + dateColumn;
+    s += " AND Z.ZEI_DATEEND >= " + dateColumn + ")";
+    return s;
+}
+
 }  // namespace basTavik

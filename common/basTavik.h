@@ -85,6 +85,17 @@ long FncGetNextDenNo(long lngKbn, long lngDate, long lngSskCd = 0, long lngGrpCd
 // failure (reported) or when the date has no numbering period.
 long FncSaibanDenNo(long lngKbn, long lngDate, long lngSskCd = 0, long lngGrpCd = 0);
 
+// ---------------------------------------------------------------- tax codes
+
+// The join that gives a statement on voucher lines the tax code's row in
+// force on the voucher date: "  LEFT JOIN ZEIMF ..." (to follow the other
+// joins) for the code in the column `codeColumn` and the date number
+// yyyymmdd in `dateColumn`. Of the code's validity rows it takes the one
+// with ZEI_DATEST <= date <= ZEI_DATEEND (the latest started, should two
+// overlap), none when no row is in force; each line stays one row, and
+// ZEI_NAME is the name the code had on that date.
+QString FncJoinTaxInForce(const QString& codeColumn, const QString& dateColumn);
+
 }  // namespace basTavik
 
 // The code search window call and gvarSearchResult.

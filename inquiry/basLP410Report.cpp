@@ -302,10 +302,7 @@ QString DetailSql(long lngLevel, long lngYmFrom, long lngYmTo, long lngKmkFrom, 
     s += "   AND DNM_AKMKCD = AHK2.HK2_KMKCD";
     s += "   AND DNM_AHK1CD = AHK2.HK2_HK1CD";
     s += "   AND DNM_AHK2CD = AHK2.HK2_CD";
-    s += "  LEFT JOIN ZEIMF";
-    s += "    ON DNM_ZKBN  = ZEI_CD";
-    s += "   AND ZEI_DATEST = (SELECT MAX(Z.ZEI_DATEST) FROM ZEIMF Z";
-    s += " WHERE Z.ZEI_CD = DNM_ZKBN AND Z.ZEI_DATEST <= DNH_DATE)";
+    s += FncJoinTaxInForce("DNM_ZKBN", "DNH_DATE");
     s += " WHERE DNH_SSKCD = " + Num(glngSskCd);
     s += "   AND DNH_GRPCD = " + Num(glngGrpCd);
     if (lngLevel == 1) {

@@ -113,8 +113,8 @@ bool VoucherPrint::Run(long output, long keyFrom, long keyTo, long noFrom, long 
     shownPercent_ = 0;
 
     // 4. The voucher lines. A tax code may have several rows of different
-    // validity; its name comes from the first, as on the entry window, so
-    // that the join keeps one row per line.
+    // validity; its name is the one in force on the voucher date, and the
+    // join keeps one row per line.
     gstrSQL = "SELECT *";
     gstrSQL += "     , KMK_RNAME";
     gstrSQL += "     , HK1_RNAME";
@@ -137,9 +137,7 @@ bool VoucherPrint::Run(long output, long keyFrom, long keyTo, long noFrom, long 
     gstrSQL += "   AND HK2_KMKCD = DNM_KMKCD";
     gstrSQL += "   AND HK2_HK1CD = DNM_HK1CD";
     gstrSQL += "   AND HK2_CD = DNM_HK2CD";
-    gstrSQL += "  LEFT JOIN ZEIMF";
-    gstrSQL += "    ON ZEI_CD = DNM_ZKBN";
-    gstrSQL += "   AND ZEI_DATEST = (SELECT MIN(Z.ZEI_DATEST) FROM ZEIMF Z WHERE Z.ZEI_CD = DNM_ZKBN)";
+    gstrSQL += FncJoinTaxInForce("DNM_ZKBN", "DNH_DATE");
     gstrSQL += "  LEFT JOIN TRIMF";
     gstrSQL += "    ON TRI_SSKCD = DNH_SSKCD";
     gstrSQL += "   AND TRI_CD = DNM_TRICD";

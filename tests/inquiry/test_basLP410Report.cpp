@@ -331,6 +331,30 @@ TEST_F(LedgerReport, CounterSubAccountsAndTheTaxNameInForceOnTheVoucherDateAreSh
                                       "三井住友銀行", "給与口座"));
 }
 
+TEST_F(LedgerReport, TheTaxNameIsTheOneInForceOnTheVoucherDate) {
+    // Tax code 1 has a past, a current and a future period (the end day
+    // belongs to its period); tax code 5 ends in June and has no successor.
+    folder.Sql("UPDATE ZEIMF SET ZEI_DATEST = 20260601, ZEI_DATEEND = 20261231 WHERE ZEI_CD = 1");
+    folder.Sql("INSERT INTO ZEIMF (ZEI_CD, ZEI_DATEST, ZEI_DATEEND, ZEI_KBN, ZEI_RITU, ZEI_NAME) VALUES "
+               "(1, 20140401, 20260531, 1, 0.08, '課税仕入8%(旧)'), (1, 20270101, 99991231, 1, 0.12, '課税仕入12%')");
+    folder.Sql("UPDATE ZEIMF SET ZEI_DATEEND = 20260630 WHERE ZEI_CD = 5");
+    const long dates[] = {20260531, 20260601, 20261231, 20270101, 20260715};
+    for (long i = 0; i < 5; ++i)
+        Post(dates[i] / 100, i + 1, dates[i], {{1, 1, kPurchase, "1000", "0", 0, 0, i < 4 ? 1 : 5}, {1, 2, kCash, "1000"}});
+    ASSERT_TRUE(Make(1, 202605, 202701, kPurchase, kPurchase));
+    QStringList names;
+    for (const PrintedLine& l : Lines(Output()))
+        if (!l.cells[0].isEmpty()) names << l.cells[0] + " " + l.cells[5];
+    auto name = [](long code, long from) {
+        return basStdComm::fncLookupField("ZEI_NAME", "ZEIMF",
+                                          QString("ZEI_CD = %1 AND ZEI_DATEST = %2").arg(code).arg(from));
+    };
+    EXPECT_EQ(names, QStringList({"2026/05/31 " + name(1, 20140401), "2026/06/01 " + name(1, 20260601),
+                                  "2026/07/15 ", "2026/12/31 " + name(1, 20260601),
+                                  "2027/01/01 " + name(1, 20270101)}))
+        << names.join("|").toStdString();
+}
+
 TEST_F(LedgerReport, AMonthWithoutLinesAndWithAZeroBalanceIsPrintedOnlyWhenTheSettingAsksForIt) {
     Post(202604, 4, 20260412, {{1, 1, kReceivable, "2000"}, {1, 2, kSales, "2000"}});
     Post(202604, 5, 20260420, {{1, 1, kCash, "2000"}, {1, 2, kReceivable, "2000"}});

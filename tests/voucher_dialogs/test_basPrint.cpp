@@ -242,6 +242,30 @@ TEST_F(VoucherPrint, TaxCodeWithSeveralValidityPeriodsPrintsEachLineOnce) {
     EXPECT_EQ(Given(p, "**Sum(1)"), QVariant("'1,100"));
 }
 
+TEST_F(VoucherPrint, TheTaxNameIsTheOneInForceOnTheVoucherDate) {
+    // Tax code 1 has a past, a current and a future period (the end day
+    // belongs to its period).
+    folder.Sql("UPDATE ZEIMF SET ZEI_DATEST = 20260601, ZEI_DATEEND = 20261231 WHERE ZEI_CD = 1");
+    folder.Sql("INSERT INTO ZEIMF (ZEI_CD, ZEI_DATEST, ZEI_DATEEND, ZEI_KBN, ZEI_RITU, ZEI_NAME) VALUES "
+               "(1, 20140401, 20260531, 1, 0.08, '課税仕入8%(旧)'), (1, 20270101, 99991231, 1, 0.12, '課税仕入12%')");
+    const long dates[] = {20260531, 20260601, 20261231, 20270101};
+    for (long i = 0; i < 4; ++i)
+        InsertVoucher(folder, dates[i] / 100, i + 1, dates[i],
+                      {{1, 1, kPurchase, "1000", "100", 0, 0, 1}, {1, 2, kCash, "1100"}});
+    // Date mode: every voucher from the first date to the last.
+    ASSERT_TRUE(fncPrintVouchers(&report, false, 0, dates[0], dates[3], 0, 0, 0, 0, 0));
+    ASSERT_EQ(Out().pages.size(), 4u);
+    QStringList names;
+    for (const ReportPage& p : Out().pages) {
+        EXPECT_EQ(p.Count("**Kmkcd(1)"), 1) << "each line once";
+        names << Given(p, "**Zkbnnm(1)").toString();
+    }
+    const QString past = basStdComm::fncLookupField("ZEI_NAME", "ZEIMF", "ZEI_CD = 1 AND ZEI_DATEST = 20140401");
+    const QString current = basStdComm::fncLookupField("ZEI_NAME", "ZEIMF", "ZEI_CD = 1 AND ZEI_DATEST = 20260601");
+    const QString future = basStdComm::fncLookupField("ZEI_NAME", "ZEIMF", "ZEI_CD = 1 AND ZEI_DATEST = 20270101");
+    EXPECT_EQ(names, QStringList({past, current, current, future})) << names.join("|").toStdString();
+}
+
 TEST_F(VoucherPrint, TaxLinesDeletedVouchersAndOtherKindsAreNotPrinted) {
     InsertVoucher(folder, 202604, 1, 20260415,
                   {{1, 1, kPurchase, "1000"}, {98, 1, kInputTax, "100"}, {1, 2, kCash, "1100"},

@@ -490,7 +490,7 @@ def ledger_workbook():
     sh.put("I1", "**PRDT", font=F_CODE, numfmt="yyyy/mm/dd", align=CENTER)
     sh.put("J1", "**PAGE", font=F_CODE, numfmt='0" 頁"', align=RIGHT)
     sh.put("A2", "**SSK", font=F_TEXT, align=TEXT_CUT, merge="C2")
-    sh.put("D2", "**KAMOKU", font=(P_GOTHIC, 12, True, None), align=CENTER, merge="G2")
+    sh.put("D2", "**KAMOKU", font=(P_GOTHIC, 12, True, None), align=TEXT_CUT_CENTER, merge="G2")
     sh.put("H2", "期間", font=F_LABEL, align=("right", "center", False))
     sh.put("I2", "**YMDS", font=F_CODE, numfmt="yyyy/mm/dd", align=CENTER)
     sh.put("J2", "**YMDE", font=F_CODE, numfmt='"～ "yyyy/mm/dd', align=CENTER)

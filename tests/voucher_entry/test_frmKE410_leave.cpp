@@ -196,6 +196,30 @@ TEST_F(LeaveVoucher, ChangedMonthSavedThroughTheTemplateQuestionIsReplacedNotSto
     EXPECT_EQ(q("SELECT DEN_NO FROM DENMF WHERE DEN_YM = 202611"), "1");
 }
 
+TEST_F(LeaveVoucher, CopySavedThroughTheTemplateQuestionIsNotCopiedAgainByF10) {
+    const long source = StoreVoucher("610");
+    auto f = Open("C", 202612, source);
+    typeIntoCell(*f, "KRTEKI", "copy");
+    msgs.Answer(vbYes);
+    bool dialogSeen = false;
+    OnDialog<frmKE41Y>([&](frmKE41Y* d) {
+        dialogSeen = true;
+        d->cmdEnd_Click();
+    });
+    QTest::mouseClick(f->cmdPRead, Qt::LeftButton);
+    EXPECT_TRUE(dialogSeen);
+    EXPECT_EQ(msgs.Texts(), QStringList{"変更を保存しますか"});
+    EXPECT_EQ(q("SELECT COUNT(*) FROM DNHDT"), "2");
+    // The copy is stored; the window clears for a new voucher in add mode.
+    EXPECT_EQ(f->lblMode->Caption(), "追加");
+    EXPECT_EQ(f->denMeisai->Cell("KRKMKCD", 0), "");
+    msgs.Clear();
+    pressF10(*f);
+    EXPECT_EQ(msgs.Texts(), QStringList{"明細が正しく入力されていません。"});
+    EXPECT_EQ(q("SELECT COUNT(*) FROM DNHDT"), "2");
+    EXPECT_EQ(q("SELECT KMZ_KARI FROM KMZMF WHERE KMZ_YM = 202612 AND KMZ_KMKCD = 100"), "1220");
+}
+
 TEST_F(LeaveVoucher, ChangeSavedThroughTheNextQuestionLeavesOneVersionAndLoadsTheNext) {
     const long first = StoreVoucher("300");
     StoreVoucher("400");

@@ -125,6 +125,7 @@ void Recordset::Update() {
         db_->SetError(adErrConnection, "データベースに接続されていません。");
         throw AppError(db_->ErrorNumber(), db_->ErrorText(), "Recordset.Update");
     }
+    if (!db_->beginPending()) throw AppError(db_->ErrorNumber(), db_->ErrorText(), "Recordset.Update");
     sqlite3_stmt* st = nullptr;
     QByteArray q = sql.toUtf8();
     int rc = sqlite3_prepare_v2(h, q.constData(), q.size(), &st, nullptr);
@@ -306,6 +307,7 @@ bool DBAccess::ConnectFile(const QString& file, bool create) {
 }
 
 void DBAccess::Disconnect() {
+    beginPending_ = false;
     if (!db_) return;
     if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close_v2(db_);
@@ -364,7 +366,7 @@ RecordsetPtr DBAccess::OpenRecordset(const QString& sql) {
     ClearError();
     RecordsetPtr rs(new Recordset());
     rs->db_ = this;
-    if (!runStatements(sql, &rs->rows_, &rs->names_))
+    if (!beginPending() || !runStatements(sql, &rs->rows_, &rs->names_))
         throw AppError(errNumber_, errText_, "DBAccess.OpenRecordset");
     return rs;
 }
@@ -387,7 +389,7 @@ RecordsetPtr DBAccess::OpenUpdatable(const QString& sql) {
     rs->table_ = m.captured(2);
     std::vector<std::vector<DbValue>> rows;
     QStringList names;
-    if (!runStatements(withRowid, &rows, &names)) throw AppError(errNumber_, errText_, "DBAccess.OpenUpdatable");
+    if (!beginPending() || !runStatements(withRowid, &rows, &names)) throw AppError(errNumber_, errText_, "DBAccess.OpenUpdatable");
     names.removeFirst();
     rs->names_ = names;
     for (auto& r : rows) {
@@ -435,13 +437,24 @@ bool DBAccess::callProcedure(const QString& sql, bool& handled) {
 bool DBAccess::Execute(const QString& sql) {
     ClearError();
     if (!checkConnected()) return false;
+    if (!beginPending()) return false;
     bool handled = false;
     bool ok = callProcedure(sql, handled);
     if (handled) return ok;
     return runStatements(sql, nullptr, nullptr);
 }
 
-bool DBAccess::InTransaction() const { return db_ && !sqlite3_get_autocommit(db_); }
+bool DBAccess::InTransaction() const { return db_ && (beginPending_ || !sqlite3_get_autocommit(db_)); }
+
+// The first statement of a transaction begins it on the database. BEGIN
+// IMMEDIATE takes the write lock before anything is read, so what the
+// transaction reads stays true until it commits.
+bool DBAccess::beginPending() {
+    if (!beginPending_) return true;
+    if (!runStatements("BEGIN IMMEDIATE", nullptr, nullptr)) return false;
+    beginPending_ = false;
+    return true;
+}
 
 void DBAccess::BeginTrans() {
     ClearError();
@@ -450,8 +463,7 @@ void DBAccess::BeginTrans() {
         SetError(adErrCommand, "トランザクションは既に開始されています。");
         throw AppError(errNumber_, errText_, "DBAccess.BeginTrans");
     }
-    if (!runStatements("BEGIN IMMEDIATE", nullptr, nullptr))
-        throw AppError(errNumber_, errText_, "DBAccess.BeginTrans");
+    beginPending_ = true;
 }
 
 void DBAccess::CommitTrans() {
@@ -460,10 +472,15 @@ void DBAccess::CommitTrans() {
         SetError(adErrCommand, "トランザクションが開始されていません。");
         throw AppError(errNumber_, errText_, "DBAccess.CommitTrans");
     }
+    if (beginPending_) {  // no statement: nothing to commit
+        beginPending_ = false;
+        return;
+    }
     if (!runStatements("COMMIT", nullptr, nullptr)) throw AppError(errNumber_, errText_, "DBAccess.CommitTrans");
 }
 
 void DBAccess::RollbackTrans() {
+    beginPending_ = false;
     // A failed statement may already have ended the transaction.
     if (!InTransaction()) return;
     if (!runStatements("ROLLBACK", nullptr, nullptr)) throw AppError(errNumber_, errText_, "DBAccess.RollbackTrans");

@@ -18,8 +18,14 @@
 //    statement whose first word is no SQL verb is a stored-procedure call
 //    "name arg, arg, ...", run from the procedures registered with
 //    RegisterProcedure(); an unknown name fails.
-//  - BeginTrans() takes the write lock at once (concurrent writers wait for
-//    each other up to the busy timeout). Transactions never nest: a second
+//  - BeginTrans() only marks the transaction begun; its first statement
+//    (OpenRecordset, OpenUpdatable, Execute or an Update) begins it on the
+//    database and takes the write lock there (BEGIN IMMEDIATE: concurrent
+//    writers wait for each other up to the busy timeout). Nothing is held
+//    while the caller asks the user something before its first statement.
+//    When the lock cannot be had, that statement fails (Execute false,
+//    the others throw AppError). A transaction without any statement commits
+//    or rolls back as nothing. Transactions never nest: a second
 //    BeginTrans() throws AppError.
 //  - A database that cannot be opened or read reports ErrorNumber()
 //    0x80004005 (lost connection); other statement errors 0x80040E14.
@@ -148,6 +154,10 @@ private:
     void setSqliteError(int rc);
     bool callProcedure(const QString& sql, bool& handled);
     bool checkConnected();
+    bool beginPending();
+
+    // BeginTrans() was called and no statement has begun it yet.
+    bool beginPending_ = false;
 
     sqlite3* db_ = nullptr;
     QString udlPath_;

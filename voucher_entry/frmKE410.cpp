@@ -379,11 +379,12 @@ void frmKE410::Form_Activate() {
 
 bool frmKE410::Form_QueryUnload() {
     if (blnLoadError) return true;
+    TakeInputInProgress();
     if (glngCurNendo != 0 && gstrEditMode != "S" && blnChanged) {
         if (MsgBox("変更を保存しますか", vbYesNo | vbInformation, windowTitle()) == vbYes) {
             // A voucher whose save failed stays on screen: closing now would
-            // throw the typed voucher away.
-            if (!fncSaveChanges()) return false;
+            // throw the typed voucher away. A voucher gone meanwhile closes.
+            if (!fncSaveChanges()) return blnLoadError;
         }
     }
     return true;
@@ -871,21 +872,38 @@ void frmKE410::FocusCell(const QString& key, int row) {
 
 // ---------------------------------------------------------------- load
 
+// The live header of the voucher the window stands on (glngDenYm, glngDenNo).
+RecordsetPtr frmKE410::OpenLoadedHeader() {
+    gstrSQL = "SELECT DNH_DENNO, DNH_DATE, DNH_DTEKIYO, USG_NAME, DNH_NDATE, DNH_KBN, DNH_TANCD";
+    gstrSQL += " FROM DNHDT";
+    gstrSQL += " LEFT JOIN USGMF ON DNH_TANCD = USG_ID";
+    gstrSQL += " WHERE DNH_SSKCD = " + QString::number(glngSskCd);
+    gstrSQL += "   AND DNH_GRPCD = " + QString::number(glngGrpCd);
+    gstrSQL += "   AND DNH_YM = " + QString::number(glngDenYm);
+    gstrSQL += "   AND DNH_DENNO = " + QString::number(glngDenNo);
+    gstrSQL += "   AND DNH_DELKBN = 0";
+    return gobjDB->OpenRecordset(gstrSQL);
+}
+
+// Inside the save's transaction, before anything is reversed: another
+// program (or a second voucher window opened from an inquiry) may have
+// deleted the voucher or moved it to another number since it was loaded.
+// Then nothing is written and the window goes the way of a failed load.
+bool frmKE410::CheckLoadedVoucherLive() {
+    RecordsetPtr rs = OpenLoadedHeader();
+    if (!rs->Eof()) return true;
+    MsgBox("このデータは他のユーザーによって削除されました。", vbExclamation | vbOKOnly, windowTitle());
+    blnLoadError = true;
+    return false;
+}
+
 bool frmKE410::LoadVoucher() {
     gblnLoading = true;
     struct Lower {
         ~Lower() { gblnLoading = false; }
     } lower;
     try {
-        gstrSQL = "SELECT DNH_DENNO, DNH_DATE, DNH_DTEKIYO, USG_NAME, DNH_NDATE, DNH_KBN, DNH_TANCD";
-        gstrSQL += " FROM DNHDT";
-        gstrSQL += " LEFT JOIN USGMF ON DNH_TANCD = USG_ID";
-        gstrSQL += " WHERE DNH_SSKCD = " + QString::number(glngSskCd);
-        gstrSQL += "   AND DNH_GRPCD = " + QString::number(glngGrpCd);
-        gstrSQL += "   AND DNH_YM = " + QString::number(glngDenYm);
-        gstrSQL += "   AND DNH_DENNO = " + QString::number(glngDenNo);
-        gstrSQL += "   AND DNH_DELKBN = 0";
-        RecordsetPtr rs = gobjDB->OpenRecordset(gstrSQL);
+        RecordsetPtr rs = OpenLoadedHeader();
         if (rs->Eof()) {
             MsgBox("このデータは他のユーザーによって削除されました。", vbExclamation | vbOKOnly, windowTitle());
             return false;
@@ -1119,10 +1137,17 @@ bool frmKE410::CheckHalf(int row, const QString& x) {
 // ---------------------------------------------------------------- writers
 
 namespace {
-// A failed statement: the database's own text, and the writer stops.
+// A failed statement: the database's own text, and the writer stops. A
+// voucher key that is already taken is said in words.
 bool ExecOrReport(const QString& sql, const QString& title) {
     if (gobjDB->Execute(sql)) return true;
-    MsgBox(gobjDB->ErrorText(), vbExclamation, title);
+    const long ext = gobjDB->AdoErrorNumber();
+    constexpr long kUniqueClash = 2067, kPrimaryKeyClash = 1555;  // SQLite's extended constraint codes
+    if (ext == kUniqueClash || ext == kPrimaryKeyClash)
+        MsgBox("同じ伝票番号の伝票が既に登録されているため、登録できませんでした。伝票番号の採番状況をシステム管理者に確認してください。",
+               vbExclamation, title);
+    else
+        MsgBox(gobjDB->ErrorText(), vbExclamation, title);
     return false;
 }
 }  // namespace
@@ -1140,13 +1165,11 @@ bool frmKE410::fncSaveVoucher() {
             return false;
         }
         bool allocate = gstrEditMode == "I" || gstrEditMode == "C";
-        if (gstrEditMode == "U") {
-            const long sban = ValLng(fncLookupField("SSK_SBANKBN", "SSKMF", "SSK_CD = " + QString::number(glngSskCd)));
-            if ((sban == 0 && glngDenYm != m) || (sban != 0 && glngDenNendo != y)) {
+        if (gstrEditMode == "U" && ChangeNeedsNewNumber(m, y)) {
+            if (!renumberNoticed_)
                 MsgBox("伝票日付が変更になり、再採番の必要がありますので、伝票番号を採番し直します。", vbInformation,
                        title);
-                allocate = true;
-            }
+            allocate = true;
         }
         if (allocate) {
             txtDenno->Value(QString::number(FncSaibanDenNo(0, d, 0, 0)));
@@ -1154,6 +1177,10 @@ bool frmKE410::fncSaveVoucher() {
                 MsgBox("伝票番号の取得に失敗しました。決算期間マスタ等の内容を確認してください。", vbCritical, title);
                 return false;
             }
+        } else if (gstrEditMode == "U") {
+            // A changed voucher keeps its own number: a number typed into the
+            // field is never stored without being allocated.
+            txtDenno->Value(QString::number(glngDenNo));
         }
         const QString denno = QString::number(txtDenno->NumValue());
         const QString key = QString::number(glngSskCd) + ", " + QString::number(glngGrpCd) + ", " +
@@ -1282,6 +1309,7 @@ bool frmKE410::fncSaveVoucher() {
 bool frmKE410::fncRemoveOldVoucher() {
     const QString title = windowTitle();
     try {
+        if (!CheckLoadedVoucherLive()) return false;
         if (!basUpdate::fncUpdateBalance("-", glngSskCd, glngGrpCd, glngDenYm, glngDenNo)) return false;
         const QString where = QString::number(glngSskCd) + "   AND %1_GRPCD = " + QString::number(glngGrpCd) +
                               "   AND %1_YM = " + QString::number(glngDenYm) + "   AND %1_DENNO = " +
@@ -1298,6 +1326,7 @@ bool frmKE410::fncRemoveOldVoucher() {
 bool frmKE410::fncDeleteVoucher() {
     const QString title = windowTitle();
     try {
+        if (!CheckLoadedVoucherLive()) return false;
         if (!basUpdate::fncUpdateBalance("-", glngSskCd, glngGrpCd, glngDenYm, glngDenNo)) return false;
         const QString sql = "UPDATE DNHDT SET DNH_DELKBN = 9 WHERE DNH_SSKCD = " + QString::number(glngSskCd) +
                             "   AND DNH_GRPCD = " + QString::number(glngGrpCd) + "   AND DNH_YM = " +
@@ -1320,9 +1349,16 @@ void frmKE410::TakeInputInProgress() {
     if (txtDate->Editor()->hasFocus()) ApplyVoucherDate();
 }
 
+// The question before leaving the voucher on screen. What is being typed
+// counts first, so a value not yet confirmed is not lost unasked.
 bool frmKE410::AskSaveChanges() {
+    TakeInputInProgress();
     if (gstrEditMode != "S" && blnChanged) {
-        if (MsgBox("変更を保存しますか", vbYesNo | vbInformation, windowTitle()) == vbYes) return fncSaveChanges();
+        if (MsgBox("変更を保存しますか", vbYesNo | vbInformation, windowTitle()) == vbYes) {
+            if (fncSaveChanges()) return true;
+            if (blnLoadError) Unload();  // the voucher was gone: closed as after its load
+            return false;
+        }
     }
     return true;
 }
@@ -1331,6 +1367,11 @@ void frmKE410::cmdUpd_Click() {
     TakeInputInProgress();
     if (gstrEditMode != "D" && !fncCheckVoucher()) return;
     const QString mode = gstrEditMode;
+    NoticeRenumbering();
+    struct Reset {
+        bool& flag;
+        ~Reset() { flag = false; }
+    } reset{renumberNoticed_};
     try {
         DBTransaction tx(*gobjDB);
         bool ok = false;
@@ -1339,12 +1380,18 @@ void frmKE410::cmdUpd_Click() {
         } else if (mode == "U") {
             ok = fncRemoveOldVoucher() && fncSaveVoucher();
         } else if (mode == "D") {
+            // The transaction holds no lock until its first statement: the
+            // question keeps no other program waiting.
             if (MsgBox("削除してもよろしいですか？", vbYesNo | vbInformation, windowTitle()) != vbYes) return;
             ok = fncDeleteVoucher();
         } else {
             return;  // reference: nothing is written
         }
-        if (!ok) return;
+        if (!ok) {
+            tx.Rollback();
+            if (blnLoadError) Unload();  // the voucher was gone: closed as after its load
+            return;
+        }
         tx.Commit();
     } catch (const AppError& e) {
         ShowErrMsg(e);
@@ -1380,9 +1427,39 @@ void frmKE410::EnterAddMode() {
     blnChanged = false;
 }
 
+// A changed voucher dated into another numbering period (month, or fiscal
+// year when the branch numbers per year) needs a new number.
+bool frmKE410::ChangeNeedsNewNumber(long month, long nendo) {
+    const long sban = ValLng(fncLookupField("SSK_SBANKBN", "SSKMF", "SSK_CD = " + QString::number(glngSskCd)));
+    return (sban == 0 && glngDenYm != month) || (sban != 0 && glngDenNendo != nendo);
+}
+
+// The renumbering notice of a changed voucher comes before its transaction
+// begins, so that no other program waits while it is on screen.
+void frmKE410::NoticeRenumbering() {
+    renumberNoticed_ = false;
+    if (gstrEditMode != "U") return;
+    try {
+        long d = txtDate->NumValue();
+        const long y = FncGetKskNendo(d, 0, 0);
+        const long m = FncGetKskMonth(d, 0, 0);
+        if (m == 0 || y == 0 || !ChangeNeedsNewNumber(m, y)) return;
+    } catch (const AppError&) {
+        return;  // the save itself reports it
+    }
+    MsgBox("伝票日付が変更になり、再採番の必要がありますので、伝票番号を採番し直します。", vbInformation,
+           windowTitle());
+    renumberNoticed_ = true;
+}
+
 // Stores the voucher on screen in one transaction: a changed voucher
 // replaces its stored version; anything failing rolls everything back.
 bool frmKE410::SaveInTransaction() {
+    NoticeRenumbering();
+    struct Reset {
+        bool& flag;
+        ~Reset() { flag = false; }
+    } reset{renumberNoticed_};
     try {
         DBTransaction tx(*gobjDB);
         const bool ok = gstrEditMode == "U" ? (fncRemoveOldVoucher() && fncSaveVoucher()) : fncSaveVoucher();
@@ -1418,8 +1495,32 @@ bool frmKE410::fncSaveChanges() {
     }
     if (!SaveInTransaction()) return false;
     PrintCurrentVoucher(0);
+    StandOnSavedVoucher(mode);
     blnChanged = false;
     return true;
+}
+
+// After a save asked for before leaving the voucher: the window stands on
+// what was stored, so that a later register neither stores it again nor
+// misses the stored version. Add and copy clear for a new voucher as after a
+// register; a changed voucher becomes the loaded one under its stored month
+// and number.
+void frmKE410::StandOnSavedVoucher(const QString& mode) {
+    if (mode == "I") {
+        NextNewVoucher();
+    } else if (mode == "C") {
+        EnterAddMode();
+    } else if (mode == "U") {
+        try {
+            long d = txtDate->NumValue();
+            glngDenNendo = FncGetKskNendo(d, 0, 0);
+            glngDenYm = FncGetKskMonth(d, 0, 0);
+            glngDenNo = txtDenno->NumValue();
+            glngCurNendo = glngDenNendo;
+        } catch (const AppError& e) {
+            ShowErrMsg(e);
+        }
+    }
 }
 
 void frmKE410::cmdPrn_Click() {
@@ -1431,7 +1532,10 @@ void frmKE410::cmdPrn_Click() {
     }
     if (!fncCheckVoucher()) return;
     if (MsgBox("入力した内容を更新し、伝票印刷を行いますか？", vbYesNo | vbInformation, windowTitle()) != vbYes) return;
-    if (!SaveInTransaction()) return;
+    if (!SaveInTransaction()) {
+        if (blnLoadError) Unload();  // the voucher was gone: closed as after its load
+        return;
+    }
     PrintCurrentVoucher(1);
     if (mode == "I") {
         NextNewVoucher();

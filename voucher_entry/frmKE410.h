@@ -3,6 +3,7 @@
 // (I add, U change, C add as copy, D delete, S reference).
 #pragma once
 #include "platform/Currency.h"
+#include "platform/DBAccess.h"
 
 #include <QDialog>
 #include <QString>
@@ -81,6 +82,7 @@ public:
     bool fncDeleteVoucher();
     bool fncSaveChanges();
     bool LoadVoucher();
+    bool CheckLoadedVoucherLive();
     bool fncRefreshGridNames();
 
     // Grid events.
@@ -126,9 +128,14 @@ private:
     bool SaveInTransaction();
     void TakeInputInProgress();
     void NextNewVoucher();
+    void StandOnSavedVoucher(const QString& mode);
+    bool ChangeNeedsNewNumber(long month, long nendo);
+    void NoticeRenumbering();
+    RecordsetPtr OpenLoadedHeader();
 
     bool activated_ = false;
     bool budgetOn_ = false;
     long budgetYear_ = 0;
     bool unloading_ = false;
+    bool renumberNoticed_ = false;
 };

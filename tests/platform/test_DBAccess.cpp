@@ -172,4 +172,42 @@ TEST(DBAccessConcurrency, TwoProcessesSerialiseTheirWriteTransactions) {
     EXPECT_EQ(folder.Scalar("SELECT N FROM C"), "40");
 }
 
+// A transaction takes the write lock at its first statement, not at
+// BeginTrans: a program asking its user something between the two keeps no
+// other program waiting.
+TEST(DBAccessConcurrency, BeginTransHoldsNothingUntilTheFirstStatement) {
+    AppFolder folder(false);
+    folder.Sql("CREATE TABLE C (N INTEGER)");
+    DBAccess a, b;
+    ASSERT_TRUE(a.ConnectFile(folder.DbFile()));
+    ASSERT_TRUE(b.ConnectFile(folder.DbFile()));
+    b.SetBusyTimeout(200);
+    a.BeginTrans();
+    EXPECT_TRUE(a.InTransaction());
+    EXPECT_THROW(a.BeginTrans(), AppError);
+    EXPECT_TRUE(b.Execute("INSERT INTO C VALUES (1)")) << b.ErrorText().toStdString();
+    // The first statement begins it and sees what was committed before.
+    RecordsetPtr rs = a.OpenRecordset("SELECT COUNT(*) FROM C");
+    EXPECT_EQ(rs->Fields(0).Value().Text(), "1");
+    EXPECT_FALSE(b.Execute("INSERT INTO C VALUES (2)"));
+    EXPECT_TRUE(a.Execute("INSERT INTO C VALUES (3)"));
+    a.CommitTrans();
+    EXPECT_FALSE(a.InTransaction());
+    EXPECT_TRUE(b.Execute("INSERT INTO C VALUES (4)")) << b.ErrorText().toStdString();
+    EXPECT_EQ(folder.Scalar("SELECT GROUP_CONCAT(N) FROM C"), "1,3,4");
+    // Begun and ended without a statement: nothing held, nothing written.
+    a.BeginTrans();
+    a.RollbackTrans();
+    EXPECT_FALSE(a.InTransaction());
+    a.BeginTrans();
+    a.CommitTrans();
+    EXPECT_FALSE(a.InTransaction());
+    {
+        DBTransaction tx(a);
+        EXPECT_TRUE(a.Execute("INSERT INTO C VALUES (5)"));
+    }
+    EXPECT_EQ(folder.Scalar("SELECT COUNT(*) FROM C WHERE N = 5"), "0");
+    EXPECT_TRUE(b.Execute("INSERT INTO C VALUES (6)"));
+}
+
 }  // namespace

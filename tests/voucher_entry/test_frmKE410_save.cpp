@@ -260,7 +260,9 @@ TEST_F(VoucherSave, FailureAnywhereRollsBackEverything) {
     msgs.Clear();
     f->cmdUpd_Click();
     ASSERT_EQ(msgs.Calls().size(), 1u);
-    EXPECT_TRUE(msgs.Last().prompt.contains("UNIQUE")) << msgs.Last().prompt.toStdString();
+    // Said in words, not in the database's terms.
+    EXPECT_FALSE(msgs.Last().prompt.contains("UNIQUE")) << msgs.Last().prompt.toStdString();
+    EXPECT_TRUE(msgs.Last().prompt.contains("伝票番号")) << msgs.Last().prompt.toStdString();
     EXPECT_EQ(q("SELECT COUNT(*) FROM DNMDT") + q("SELECT COUNT(*) FROM KMZMF") + q("SELECT DEN_NO FROM DENMF"), "007");
 }
 

@@ -92,7 +92,7 @@ public:
     void denMeisai_CellEnter(const QString& key);
 
     // Header events.
-    void ApplyVoucherDate();
+    bool ApplyVoucherDate();
     void ClearVoucherScreen();
     void LockVoucherInput();
     void LockUpdateButtons();
@@ -114,6 +114,8 @@ private:
     bool AskSaveChanges();
     void LoadNeighbour(bool next);
     void ProposeNumberAndMonth();
+    void ShowModeState();
+    static bool MayChangeVouchers();
     void EnterAddMode();
     void SearchGridCode();
     bool CheckHalf(int row, const QString& side);
@@ -124,7 +126,7 @@ private:
 
     void ShowDescriptionDialog();
     bool SaveInTransaction();
-    void TakeInputInProgress();
+    bool TakeInputInProgress();
     void NextNewVoucher();
 
     bool activated_ = false;

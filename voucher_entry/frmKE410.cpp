@@ -742,6 +742,7 @@ void frmKE410::denMeisai_KeyDown(int& keyCode, int& shift) {
     case vbKeyInsert:
         if (shift != vbShiftMask) return;
         keyCode = 0;
+        if (denMeisai->EditLock() != 0) return;  // a locked grid keeps its rows
         if (ValLng(denMeisai->Cell("KRKMKCD", kRows - 1)) != 0 || ValLng(denMeisai->Cell("KSKMKCD", kRows - 1)) != 0) {
             if (MsgBox("最終行が削除されますがよろしいですか？", vbYesNo | vbInformation, windowTitle()) == vbYes)
                 denMeisai->InsertRow();
@@ -753,6 +754,7 @@ void frmKE410::denMeisai_KeyDown(int& keyCode, int& shift) {
     case vbKeyDelete:
         if (shift != vbShiftMask) return;
         keyCode = 0;
+        if (denMeisai->EditLock() != 0) return;
         if (MsgBox("行を削除してもよろしいですか？", vbYesNo | vbInformation, windowTitle()) == vbYes)
             denMeisai->DeleteRow();
         subTatekei();

@@ -304,7 +304,7 @@ TEST_F(EntryStates, EscapeCancelsACellEditAndOtherwiseLeavesTheWindowAlone) {
 
 // ---------------------------------------------------------------- locked grid
 
-TEST_F(EntryStates, CodeSearchKeysDoNotChangeALockedGrid) {
+TEST_F(EntryStates, SearchAndRowKeysDoNotChangeALockedGrid) {
     Voucher(1, 20261201);
     int searches = 0;
     SetCodeSearchHandler([&](const CodeSearchRequest& r) {
@@ -331,6 +331,12 @@ TEST_F(EntryStates, CodeSearchKeysDoNotChangeALockedGrid) {
         grid->setCurrentRow(1);
         grid->setCurrentKey("KSKMKCD");
         QTest::keyClick(grid->view(), Qt::Key_Space);
+        // Nor do the row keys move its rows.
+        grid->setCurrentRow(0);
+        QTest::keyClick(grid->view(), Qt::Key_Insert, Qt::ShiftModifier);
+        EXPECT_EQ(grid->Cell("KRKMKCD", 0), before.section('/', 0, 0));
+        QTest::keyClick(grid->view(), Qt::Key_Delete, Qt::ShiftModifier);
+        EXPECT_FALSE(msgs.Texts().contains("行を削除してもよろしいですか？"));
         EXPECT_EQ(grid->Cell("KRKMKCD", 0) + "/" + grid->Cell("KRKIN", 0) + "/" + grid->Cell("KSKMKCD", 0) + "/" +
                       grid->Total("GKRKIN"),
                   before);

@@ -517,13 +517,11 @@ bool frmKE410::ApplyVoucherDate() {
         if (glngCurNendo != oldNendo) fncRefreshGridNames();
         return true;
     }
-    {
-        lblNendo->Caption("----年度");
-        txtDenno->Value("");
-        txtDate->SetFocus();
-        MsgBox("日付指定エラー。決算期間マスタに登録されていない日付が入力されました。", vbExclamation, windowTitle());
-        txtDate->SetFocus();
-    }
+    lblNendo->Caption("----年度");
+    txtDenno->Value("");
+    txtDate->SetFocus();
+    MsgBox("日付指定エラー。決算期間マスタに登録されていない日付が入力されました。", vbExclamation, windowTitle());
+    txtDate->SetFocus();
     return false;
 }
 

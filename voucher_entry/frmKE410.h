@@ -92,6 +92,8 @@ public:
     void denMeisai_CellEnter(const QString& key);
 
     // Header events.
+    // On leaving the voucher date; false when the date lies in no fiscal
+    // period (the message is shown and the date has the focus again).
     bool ApplyVoucherDate();
     void ClearVoucherScreen();
     void LockVoucherInput();

@@ -1,5 +1,6 @@
 #include "voucher_dialogs/frmKE41S.h"
 
+#include "common/WindowKeys.h"
 #include "common/WindowStyle.h"
 #include "common/basStdComm.h"
 #include "common/basTavik.h"
@@ -126,6 +127,7 @@ void frmKE41S::BuildControls() {
     root->addWidget(Panel3D1[1]);
 
     resize(1000, 640);
+    WindowKeys::IgnoreEscape(this);
 
     connect(cmdSel, &QPushButton::clicked, this, [this] { cmdSel_Click(); });
     connect(cmdPrn, &QPushButton::clicked, this, [this] { cmdPrn_Click(); });
@@ -363,7 +365,7 @@ void frmKE41S::cmdEnd_Click() { close(); }
 void frmKE41S::Form_QueryUnload() { EndSystem(); }
 
 void frmKE41S::done(int r) {
-    // Every way of closing (the button, the window's close box, Esc) ends
+    // Every way of closing (the button, Alt+X, the window's close box) ends
     // here; the program ends with this window.
     Form_QueryUnload();
     QDialog::done(r);

@@ -1,5 +1,6 @@
 #include "voucher_entry/frmKE410.h"
 
+#include "common/WindowKeys.h"
 #include "common/WindowStyle.h"
 #include "common/basCalendar.h"
 #include "common/basIME.h"
@@ -51,7 +52,8 @@ VoucherGridLayout EntryGridLayout() {
     l.visibleRows = 6;
     l.rowNumberWidth = 30;
     l.lineHeight = 20;
-    const int widths[5] = {104, 104, 104, 92, 208};
+    // Both halves side by side fit a window on a 1280-pixel screen.
+    const int widths[5] = {100, 100, 100, 88, 200};
     for (int half = 0; half < 2; ++half) {
         const QString x = half == 0 ? "KR" : "KS";
         const int c0 = half * 5;
@@ -228,7 +230,7 @@ void frmKE410::BuildControls() {
     root->addWidget(Panel3D1[1]);
     cmdTan->setAutoDefault(false);
 
-    resize(1340, 740);
+    resize(1260, 740);
 
     // Keyboard path of a bookkeeper: date, input date, description, then
     // straight into the grid; the settlement box and buttons come after.
@@ -272,6 +274,7 @@ void frmKE410::BuildControls() {
                        static_cast<QWidget*>(txtNDate)})
         connect(static_cast<imFieldBase*>(w), &imFieldBase::GotFocus, this, [this] { basIME::SetImeOpen(this, false); });
     chkKbn->installEventFilter(this);
+    WindowKeys::IgnoreEscape(this);
     connect(txtDTekiyo, &imFieldBase::KeyDown, this, [this](int& k, int s) { txtDTekiyo_KeyDown(k, s); });
     for (imDate* d : {txtDate, txtNDate}) {
         connect(d, &imDate::CalendarOpening, this, [this, d] { LoadHolidays(d, 0); });
@@ -323,21 +326,10 @@ void frmKE410::Form_Load() {
         }
         gblnLoading = true;
         subTatekei();
-        if (mode == "C") {
-            ProposeNumberAndMonth();
-            cmdPrev->setEnabled(false);
-            cmdNext->setEnabled(false);
-            cmdAdd->setEnabled(false);
-        } else if (mode == "D") {
-            cmdUpd->setText("削除(F10)(&D)");
-            LockVoucherInput();
-        } else if (mode == "S") {
-            LockVoucherInput();
-            LockUpdateButtons();
-            cmdUpd->setEnabled(false);
-        }
-        // A voucher of a closed period came up in reference mode.
-        if (gstrEditMode == "S") cmdUpd->setEnabled(false);
+        if (mode == "C") ProposeNumberAndMonth();
+        // The mode the load left (a voucher of a closed period comes up in
+        // reference mode whatever it was opened for).
+        ShowModeState();
     }
     gblnLoading = false;
     blnChanged = false;
@@ -458,7 +450,37 @@ void frmKE410::LockUpdateButtons() {
     for (QPushButton* b : {cmdUpd, cmdAdd, cmdTan}) b->setEnabled(false);
 }
 
-void frmKE410::ApplyVoucherDate() {
+// After a voucher was loaded: the mode label, the register button and the
+// locks follow the mode the window now stands in, and the fiscal-year label
+// the voucher date.
+void frmKE410::ShowModeState() {
+    const QString mode = gstrEditMode;
+    cmdUpd->setText(mode == "D" ? "削除(F10)(&D)" : "登録(F10)(&U)");
+    if (mode == "I" || mode == "C") {
+        lblMode->Caption(mode == "I" ? "追加" : "追加(ｺﾋﾟｰ)");
+        cmdPrev->setEnabled(false);
+        cmdNext->setEnabled(false);
+        cmdAdd->setEnabled(false);
+    } else if (mode == "U") {
+        lblMode->Caption("変更");
+    } else if (mode == "D") {
+        lblMode->Caption("削除");
+        LockVoucherInput();
+    } else if (mode == "S") {
+        lblMode->Caption("参照");
+        LockVoucherInput();
+        LockUpdateButtons();
+        cmdUpd->setEnabled(false);
+    }
+    const long nendo = FncGetKskNendo(txtDate->NumValue(), 0, 0);
+    lblNendo->Caption(nendo != 0 ? QString::number(nendo) + "年度" : QString("----年度"));
+}
+
+// Whether a voucher reached from reference mode may be opened for change:
+// only for a user with the update right of this program.
+bool frmKE410::MayChangeVouchers() { return FncCheckPermission("WKE410", 0, 0); }
+
+bool frmKE410::ApplyVoucherDate() {
     long oldNendo = glngCurNendo;
     long d = txtDate->NumValue();
     glngCurNendo = FncGetKskNendo(d, 0, 0);
@@ -494,13 +516,14 @@ void frmKE410::ApplyVoucherDate() {
             }
         }
         if (glngCurNendo != oldNendo) fncRefreshGridNames();
-    } else {
-        lblNendo->Caption("----年度");
-        txtDenno->Value("");
-        txtDate->SetFocus();
-        MsgBox("日付指定エラー。決算期間マスタに登録されていない日付が入力されました。", vbExclamation, windowTitle());
-        txtDate->SetFocus();
+        return true;
     }
+    lblNendo->Caption("----年度");
+    txtDenno->Value("");
+    txtDate->SetFocus();
+    MsgBox("日付指定エラー。決算期間マスタに登録されていない日付が入力されました。", vbExclamation, windowTitle());
+    txtDate->SetFocus();
+    return false;
 }
 
 void frmKE410::SetFormStyle() {
@@ -718,6 +741,7 @@ void frmKE410::denMeisai_KeyDown(int& keyCode, int& shift) {
     case vbKeyInsert:
         if (shift != vbShiftMask) return;
         keyCode = 0;
+        if (denMeisai->EditLock() != 0) return;  // a locked grid keeps its rows
         if (ValLng(denMeisai->Cell("KRKMKCD", kRows - 1)) != 0 || ValLng(denMeisai->Cell("KSKMKCD", kRows - 1)) != 0) {
             if (MsgBox("最終行が削除されますがよろしいですか？", vbYesNo | vbInformation, windowTitle()) == vbYes)
                 denMeisai->InsertRow();
@@ -729,6 +753,7 @@ void frmKE410::denMeisai_KeyDown(int& keyCode, int& shift) {
     case vbKeyDelete:
         if (shift != vbShiftMask) return;
         keyCode = 0;
+        if (denMeisai->EditLock() != 0) return;
         if (MsgBox("行を削除してもよろしいですか？", vbYesNo | vbInformation, windowTitle()) == vbYes)
             denMeisai->DeleteRow();
         subTatekei();
@@ -792,6 +817,8 @@ void frmKE410::denMeisai_CellEnter(const QString& key) {
 }
 
 void frmKE410::SearchGridCode() {
+    // A locked grid (delete and reference modes) is not changed by a search.
+    if (denMeisai->EditLock() != 0) return;
     const QString col = denMeisai->CurrentKey();
     const int row = denMeisai->CurrentRow();
     if (col.size() < 3) return;
@@ -1343,10 +1370,13 @@ bool frmKE410::fncDeleteVoucher() {
 // ---------------------------------------------------------------- commands
 
 // F10 and the shortcut keys act without moving the focus: what is being
-// typed counts as if the field had been left.
-void frmKE410::TakeInputInProgress() {
+// typed counts as if the field had been left. False when the typed voucher
+// date was refused (its message is shown and the date has the focus): the
+// command then stops there.
+bool frmKE410::TakeInputInProgress() {
     denMeisai->setCellEditing(false);
-    if (txtDate->Editor()->hasFocus()) ApplyVoucherDate();
+    if (txtDate->Editor()->hasFocus()) return ApplyVoucherDate();
+    return true;
 }
 
 // The question before leaving the voucher on screen. What is being typed
@@ -1364,7 +1394,7 @@ bool frmKE410::AskSaveChanges() {
 }
 
 void frmKE410::cmdUpd_Click() {
-    TakeInputInProgress();
+    if (!TakeInputInProgress()) return;
     if (gstrEditMode != "D" && !fncCheckVoucher()) return;
     const QString mode = gstrEditMode;
     NoticeRenumbering();
@@ -1486,7 +1516,7 @@ void frmKE410::NextNewVoucher() {
 }
 
 bool frmKE410::fncSaveChanges() {
-    TakeInputInProgress();
+    if (!TakeInputInProgress()) return false;
     const QString mode = gstrEditMode;
     if (mode != "D" && !fncCheckVoucher()) return false;
     if (mode != "I" && mode != "C" && mode != "U") {
@@ -1524,7 +1554,7 @@ void frmKE410::StandOnSavedVoucher(const QString& mode) {
 }
 
 void frmKE410::cmdPrn_Click() {
-    TakeInputInProgress();
+    if (!TakeInputInProgress()) return;
     const QString mode = gstrEditMode;
     if (mode == "D" || mode == "S") {
         PrintCurrentVoucher(1);
@@ -1597,25 +1627,22 @@ void frmKE410::LoadNeighbour(bool next) {
         gstrSQL += " LIMIT 1";
         RecordsetPtr rs = gobjDB->OpenRecordset(gstrSQL);
         if (rs->Eof()) return;
+        // Delete mode walks on in delete mode; reference mode turns into
+        // change mode only for a user who may change vouchers.
+        const bool keepMode = gstrEditMode == "D" || (gstrEditMode == "S" && !MayChangeVouchers());
         gblnLoading = true;
         ClearVoucherScreen();
-        if (gstrEditMode == "D") {
-            LockVoucherInput();
-        } else {
-            gstrEditMode = "U";
-            lblMode->Caption("変更");
-            cmdUpd->setText("登録(F10)(&U)");
-        }
+        if (!keepMode) gstrEditMode = "U";
+        ShowModeState();
         glngDenNendo = ValLng(rs->Fields("DNH_NENDO").Value());
         glngDenYm = ValLng(rs->Fields("DNH_YM").Value());
         glngDenNo = ValLng(rs->Fields("DNH_DENNO").Value());
         rs->Close();
         glngCurNendo = glngDenNendo;
-        lblNendo->Caption(QString::number(glngCurNendo) + "年度");
         LoadVoucher();
         gblnLoading = true;
         subTatekei();
-        if (gstrEditMode == "S") cmdUpd->setEnabled(false);
+        ShowModeState();
         gblnLoading = false;
         blnChanged = false;
     } catch (const AppError& e) {
@@ -1629,27 +1656,25 @@ void frmKE410::cmdNext_Click() { LoadNeighbour(true); }
 
 void frmKE410::cmdJump_Click() {
     if (!AskSaveChanges()) return;
+    const bool wasReference = gstrEditMode == "S";
     {
         frmKE41J dlg(this);
         dlg.exec();
     }
     if (!gblnJumpDone) return;
+    // The dialog opens a voucher of an open period for change; from
+    // reference mode only for a user who may change vouchers.
+    if (gstrEditMode == "U" && wasReference && !MayChangeVouchers()) gstrEditMode = "S";
     gblnLoading = true;
     ClearVoucherScreen();
     QApplication::processEvents();
     lblMode->Caption("変更");
     glngCurNendo = glngDenNendo;
-    lblNendo->Caption(QString::number(glngCurNendo) + "年度");
     QApplication::processEvents();
     LoadVoucher();
     gblnLoading = true;
     subTatekei();
-    if (gstrEditMode == "S") {
-        lblMode->Caption("参照");
-        LockVoucherInput();
-        LockUpdateButtons();
-        cmdUpd->setEnabled(false);
-    }
+    ShowModeState();
     gblnLoading = false;
     blnChanged = false;
 }
@@ -1673,7 +1698,10 @@ void frmKE410::cmdPRead_Click() {
     if (!AskSaveChanges()) return;
     frmKE41Y dlg(this);
     // A template copied in is a voucher not yet saved.
-    if (dlg.exec() == QDialog::Accepted) blnChanged = true;
+    if (dlg.exec() == QDialog::Accepted) {
+        ShowModeState();
+        blnChanged = true;
+    }
 }
 
 void frmKE410::cmdPUpd_Click() {

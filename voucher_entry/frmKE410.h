@@ -94,7 +94,9 @@ public:
     void denMeisai_CellEnter(const QString& key);
 
     // Header events.
-    void ApplyVoucherDate();
+    // On leaving the voucher date; false when the date lies in no fiscal
+    // period (the message is shown and the date has the focus again).
+    bool ApplyVoucherDate();
     void ClearVoucherScreen();
     void LockVoucherInput();
     void LockUpdateButtons();
@@ -116,6 +118,8 @@ private:
     bool AskSaveChanges();
     void LoadNeighbour(bool next);
     void ProposeNumberAndMonth();
+    void ShowModeState();
+    static bool MayChangeVouchers();
     void EnterAddMode();
     void SearchGridCode();
     bool CheckHalf(int row, const QString& side);
@@ -126,7 +130,7 @@ private:
 
     void ShowDescriptionDialog();
     bool SaveInTransaction();
-    void TakeInputInProgress();
+    bool TakeInputInProgress();
     void NextNewVoucher();
     void StandOnSavedVoucher(const QString& mode);
     bool ChangeNeedsNewNumber(long month, long nendo);

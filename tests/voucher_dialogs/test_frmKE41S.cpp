@@ -509,12 +509,11 @@ TEST_F(VoucherList, PrintHandsTheRowsNumberingPeriodAndNumberOrReportsAMissingBr
 
 // ---------------------------------------------------------------- closing
 
-TEST_F(VoucherList, ClosingByButtonCloseBoxOrEscFinishesAndDisconnects) {
+TEST_F(VoucherList, ClosingByButtonOrCloseBoxFinishesAndDisconnects) {
     Voucher(1, 20261201);
     const std::vector<std::pair<const char*, std::function<void(frmKE41S&)>>> ways = {
         {"close button", [](frmKE41S& f) { f.cmdEnd->click(); }},
         {"window close box", [](frmKE41S& f) { f.close(); }},
-        {"Esc in the list", [](frmKE41S& f) { QTest::keyClick(f.spdMeisai->view(), Qt::Key_Escape); }},
     };
     for (const auto& [name, close] : ways) {
         SCOPED_TRACE(name);
@@ -527,6 +526,33 @@ TEST_F(VoucherList, ClosingByButtonCloseBoxOrEscFinishesAndDisconnects) {
         EXPECT_FALSE(f->isVisible());
         EXPECT_TRUE(gobjDB.IsNothing());
     }
+    EXPECT_TRUE(msgs.Empty());
+}
+
+TEST_F(VoucherList, EscapeLeavesTheListOpenWhileItsDialogsStillCloseByEscape) {
+    Voucher(1, 20261201);
+    auto f = Open(true);
+    QSignalSpy finished(f.get(), &QDialog::finished);
+    f->spdMeisai->SetFocus();
+    QTest::keyClick(f->spdMeisai->view(), Qt::Key_Escape);
+    QTest::keyClick(f->spdMeisai->view(), Qt::Key_Escape);
+    f->cmdPrn->setFocus();
+    QTest::keyClick(f->cmdPrn, Qt::Key_Escape);
+    QApplication::processEvents();
+    EXPECT_EQ(finished.count(), 0);
+    EXPECT_TRUE(f->isVisible());
+    EXPECT_FALSE(gobjDB.IsNothing());
+    EXPECT_EQ(f->spdMeisai->MaxRows(), 1);
+    // The search-condition dialog it opens is cancelled by Escape.
+    int result = -1;
+    f->ShowConditionDialog = [&result](frmKE41H& d) {
+        QTimer::singleShot(0, [&d] { QTest::keyClick(&d, Qt::Key_Escape); });
+        result = d.exec();
+    };
+    f->cmdSel->click();
+    EXPECT_EQ(result, QDialog::Rejected);
+    EXPECT_EQ(finished.count(), 0);
+    EXPECT_TRUE(f->isVisible());
     EXPECT_TRUE(msgs.Empty());
 }
 

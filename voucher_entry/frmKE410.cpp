@@ -371,7 +371,8 @@ void frmKE410::Form_Activate() {
 
 bool frmKE410::Form_QueryUnload() {
     if (blnLoadError) return true;
-    TakeInputInProgress();
+    // A refused typed date keeps a changed voucher open on its message.
+    if (!TakeInputInProgress() && blnChanged) return false;
     if (glngCurNendo != 0 && gstrEditMode != "S" && blnChanged) {
         if (MsgBox("変更を保存しますか", vbYesNo | vbInformation, windowTitle()) == vbYes) {
             // A voucher whose save failed stays on screen: closing now would
@@ -1382,7 +1383,7 @@ bool frmKE410::TakeInputInProgress() {
 // The question before leaving the voucher on screen. What is being typed
 // counts first, so a value not yet confirmed is not lost unasked.
 bool frmKE410::AskSaveChanges() {
-    TakeInputInProgress();
+    if (!TakeInputInProgress()) return false;
     if (gstrEditMode != "S" && blnChanged) {
         if (MsgBox("変更を保存しますか", vbYesNo | vbInformation, windowTitle()) == vbYes) {
             if (fncSaveChanges()) return true;

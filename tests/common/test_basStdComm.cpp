@@ -38,6 +38,9 @@ int holdLock(const QStringList& args) {
     AppInfo::SetName(args[1]);
     AppInfo::SetLockFolder(args[0]);
     if (AppInfo::PrevInstance()) return 1;
+    QFile ready(args[0] + "/holding");
+    ready.open(QIODevice::WriteOnly);
+    ready.close();
     QThread::sleep(3);
     return 0;
 }
@@ -49,7 +52,9 @@ TEST(StartCheck, SecondInstanceOfTheSameProgramIsRefused) {
     AppInfo::SetName("LOCKTEST");
     AppInfo::SetArguments({"/S"});
     auto child = StartChild("holdlock", {folder.Path(), "LOCKTEST"});
-    QThread::msleep(800);
+    // Wait until the other program holds its lock (a busy machine may take a while).
+    for (int i = 0; i < 200 && !QFile::exists(folder.Path() + "/holding"); ++i) QThread::msleep(50);
+    ASSERT_TRUE(QFile::exists(folder.Path() + "/holding"));
     EXPECT_FALSE(fncCheckStart());
     ASSERT_FALSE(msgs.Empty());
     EXPECT_EQ(msgs.Last().prompt, AppInfo::Title() + " は既に起動されています");

@@ -11,6 +11,7 @@
 #include "platform/Panel3D.h"
 #include "platform/VbCompat.h"
 #include "platform/VoucherGrid.h"
+#include "voucher_entry/DemoVouchers.h"
 #include "voucher_entry/basWKE410.h"
 #include "voucher_entry/frmKE410.h"
 
@@ -100,8 +101,9 @@ protected:
         const QStringList levels[3] = {{"KMZMF", "KMZ", "KMZ_KMKCD"},
                                        {"H1ZMF", "H1Z", "H1Z_KMKCD, H1Z_HK1CD"},
                                        {"H2ZMF", "H2Z", "H2Z_KMKCD, H2Z_HK1CD, H2Z_HK2CD"}};
-        const QString lineCodes[3] = {"DNM_KMKCD", "DNM_KMKCD || '/' || DNM_HK1CD",
-                                      "DNM_KMKCD || '/' || DNM_HK1CD || '/' || DNM_HK2CD"};
+        const QString branch = "DNM_SSKCD || '/' || DNM_GRPCD || '/' || ";
+        const QString lineCodes[3] = {branch + "DNM_KMKCD", branch + "DNM_KMKCD || '/' || DNM_HK1CD",
+                                      branch + "DNM_KMKCD || '/' || DNM_HK1CD || '/' || DNM_HK2CD"};
         for (int level = 0; level < 3; ++level) {
             const QString table = levels[level][0], p = levels[level][1];
             std::map<QString, Sums> want;  // "ym|codes"
@@ -116,7 +118,7 @@ protected:
                     (rs->Fields(1).Value().Text() == "1" ? s.kari : s.kasi) = rs->Fields(2).Value().Text().toLongLong();
                 }
             }
-            QString codes = levels[level][2];
+            QString codes = p + "_SSKCD, " + p + "_GRPCD, " + levels[level][2];
             codes.replace(", ", " || '/' || ");
             RecordsetPtr rs = gobjDB->OpenRecordset(
                 "SELECT " + p + "_YM, " + codes + ", " + p + "_NENDO, " + p + "_ZZAN, " + p + "_KARI, " + p +
@@ -164,8 +166,95 @@ protected:
         }
     }
 
+    // Saves, changes and deletes through the entry window, at random: days
+    // from `first` on for `days` days, halves on `accounts` (sub-account 1
+    // picked for `withSub1`).
+    void RandomRun(int steps, const std::vector<long>& accounts, const QDate& first, int days, long withSub1 = 0) {
+        QRandomGenerator rng(20261208);
+        auto pick = [&]() { return accounts[rng.bounded(static_cast<int>(accounts.size()))]; };
+        auto randomDay = [&]() {
+            const QDate d = first.addDays(rng.bounded(days));
+            return static_cast<long>(d.year() * 10000 + d.month() * 100 + d.day());
+        };
+        // Amounts: mostly ordinary, some returns, some near the largest
+        // amount a voucher can carry (its footer, tax included, stays within
+        // range).
+        auto randomAmount = [&](bool large) -> qint64 {
+            if (large) return 800000000000000LL + static_cast<qint64>(rng.bounded(20000000)) * 1000003LL;
+            const qint64 k = 1 + static_cast<qint64>(rng.bounded(5000000));
+            return rng.bounded(6) == 0 ? -k : k;
+        };
+        // Fills the window with 1 to 3 rows, each balanced within itself: one
+        // half taxed (or none), the other half carrying amount plus tax.
+        auto fill = [&](frmKE410& f) {
+            const bool large = rng.bounded(8) == 0;
+            const int rows = large ? 1 : 1 + rng.bounded(3);
+            for (int r = 0; r < rows; ++r) {
+                const QString taxed = rng.bounded(2) ? "KR" : "KS";
+                const QString other = taxed == "KR" ? "KS" : "KR";
+                const long a = pick(), b = pick();
+                const char* codes[] = {"", "1", "2", "3"};
+                half(f, r, taxed, a, codes[rng.bounded(4)], QString::number(randomAmount(large)),
+                     a == withSub1 ? 1 + rng.bounded(2) : 0);
+                const Currency total = cellCur(f, taxed + "KIN", r) + cellCur(f, taxed + "TAX", r);
+                half(f, r, other, b, "", total.ToString(), b == withSub1 ? 1 + rng.bounded(2) : 0);
+            }
+        };
+        struct Key {
+            long ym, no;
+        };
+        auto liveVouchers = [&]() {
+            std::vector<Key> keys;
+            RecordsetPtr rs =
+                gobjDB->OpenRecordset("SELECT DNH_YM, DNH_DENNO FROM DNHDT WHERE DNH_DELKBN = 0 ORDER BY 1, 2");
+            for (; !rs->Eof(); rs->MoveNext())
+                keys.push_back({rs->Fields(0).Value().Text().toLong(), rs->Fields(1).Value().Text().toLong()});
+            return keys;
+        };
+        int saves = 0, changes = 0, deletes = 0;
+        for (int step = 0; step < steps; ++step) {
+            msgs().Clear();
+            const std::vector<Key> live = liveVouchers();
+            const int op = live.size() < 5 ? 0 : rng.bounded(10);
+            if (op < 6) {
+                auto f = Open("I");
+                date(*f, randomDay());
+                fill(*f);
+                f->cmdUpd_Click();
+                ++saves;
+            } else if (op < 9) {
+                const Key k = live[rng.bounded(static_cast<int>(live.size()))];
+                auto f = Open("U", k.ym, k.no);
+                f->denMeisai->ClearCells();
+                if (rng.bounded(2)) date(*f, randomDay());
+                fill(*f);
+                f->cmdUpd_Click();
+                ++changes;
+            } else {
+                const Key k = live[rng.bounded(static_cast<int>(live.size()))];
+                auto f = Open("D", k.ym, k.no);
+                f->cmdUpd_Click();
+                ++deletes;
+            }
+            // The delete question, and a change to another month announcing
+            // its new number; nothing else.
+            for (const QString& t : msgs().Texts())
+                ASSERT_TRUE(t == "削除してもよろしいですか？" ||
+                            t == "伝票日付が変更になり、再採番の必要がありますので、伝票番号を採番し直します。")
+                    << "step " << step << ": " << t.toStdString();
+        }
+        EXPECT_GT(saves, steps / 3);
+        EXPECT_GT(changes, steps / 10);
+        EXPECT_GT(deletes, steps / 30);
+        EXPECT_EQ(unbalanced(), "0");
+        // Large amounts were stored.
+        EXPECT_NE(q("SELECT COUNT(*) FROM DNMDT WHERE ABS(DNM_KIN) >= 800000000000000"), "0");
+    }
+
+    MsgRecorder& msgs() { return *recorder; }
+
     AppFolder folder;
-    MsgRecorder msgs;
+    std::unique_ptr<MsgRecorder> recorder = std::make_unique<MsgRecorder>();
 };
 
 // ---------------------------------------------------------------- amount cells
@@ -240,38 +329,38 @@ TEST_F(Money, AFractionInAnAmountOrTaxCellIsRefusedOnSaving) {
                           {"KSTAX", 1, "0.25"},  {"KRTAX", 0, "10-5"},  {"KSTAX", 1, "1e-1"},
                           {"KRTAX", 1, "1.5"}};
     for (const Case& c : cases) {
-        msgs.Clear();
+        msgs().Clear();
         auto f = Open("I");
         half(*f, 0, "KR", kCash, "", "1000");
         half(*f, 1, "KS", kReceivable, "", "1000");
         put(*f, c.row, c.key, c.value);
         f->cmdUpd_Click();
         const QString x = QString(c.key).left(2);
-        EXPECT_EQ(msgs.Texts(), QStringList{"金額が正しく入力されていません。"}) << c.key << " " << c.value;
+        EXPECT_EQ(msgs().Texts(), QStringList{"金額が正しく入力されていません。"}) << c.key << " " << c.value;
         EXPECT_EQ(f->denMeisai->CurrentKey(), x + "KIN") << c.key << " " << c.value;
         EXPECT_EQ(f->denMeisai->CurrentRow(), c.row) << c.key << " " << c.value;
         EXPECT_EQ(q("SELECT COUNT(*) FROM DNHDT"), "0") << c.key << " " << c.value;
     }
     // Footers that both read "1,001" from 1,000.5 on each side.
-    msgs.Clear();
+    msgs().Clear();
     {
         auto f = Open("I");
         half(*f, 0, "KR", kCash, "", "1000.5");
         half(*f, 1, "KS", kReceivable, "", "1000.5");
         EXPECT_EQ(f->denMeisai->Total("GKRKIN"), f->denMeisai->Total("GKSKIN"));
         f->cmdUpd_Click();
-        EXPECT_EQ(msgs.Texts(), QStringList{"金額が正しく入力されていません。"});
+        EXPECT_EQ(msgs().Texts(), QStringList{"金額が正しく入力されていません。"});
         EXPECT_EQ(f->denMeisai->CurrentKey(), "KRKIN");
         EXPECT_EQ(f->denMeisai->CurrentRow(), 0);
         EXPECT_EQ(q("SELECT COUNT(*) FROM DNHDT"), "0");
     }
     // Whole amounts are stored as integers.
-    msgs.Clear();
+    msgs().Clear();
     auto f = Open("I");
     half(*f, 0, "KR", kPurchase, "1", "1001");
     half(*f, 0, "KS", kPayable, "", "1101");
     f->cmdUpd_Click();
-    EXPECT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
+    EXPECT_TRUE(msgs().Empty()) << msgs().Texts().join("|").toStdString();
     EXPECT_EQ(q("SELECT COUNT(*) FROM DNMDT"), "3");
     EXPECT_EQ(q("SELECT COUNT(*) FROM DNMDT WHERE typeof(DNM_KIN) <> 'integer' OR typeof(DNM_TAX) <> 'integer'"),
               "0");
@@ -317,7 +406,7 @@ TEST_F(Money, NegativeTaxesGetTheirTaxLineAndEveryVoucherBalances) {
     };
     long number = 0;
     for (const Case& c : cases) {
-        msgs.Clear();
+        msgs().Clear();
         auto f = Open("I");
         for (const Half& h : c.halves) half(*f, h.row, h.x, h.account, h.code, h.amount);
         // The taxes the window worked out, in the normal direction of the
@@ -332,7 +421,7 @@ TEST_F(Money, NegativeTaxesGetTheirTaxLineAndEveryVoucherBalances) {
         }
         f->cmdUpd_Click();
         ++number;
-        ASSERT_TRUE(msgs.Empty()) << c.name << ": " << msgs.Texts().join("|").toStdString();
+        ASSERT_TRUE(msgs().Empty()) << c.name << ": " << msgs().Texts().join("|").toStdString();
         const QString where = " WHERE DNM_DENNO = " + QString::number(number);
         EXPECT_EQ(unbalanced(), "0") << c.name;
         const QString in = q("SELECT DNM_TSKBN || ',' || DNM_KMKCD || ',' || DNM_KIN FROM DNMDT" + where +
@@ -365,7 +454,7 @@ TEST_F(Money, PostingsStayInsideTheirFiscalYearAndTheLedgerShowsTheOpeningSetFor
         half(*f, 0, "KR", kCash, "", QString::number(amount));
         half(*f, 0, "KS", kSales, "", QString::number(amount));
         f->cmdUpd_Click();
-        ASSERT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
+        ASSERT_TRUE(msgs().Empty()) << msgs().Texts().join("|").toStdString();
     };
     // Last month of fiscal 2026, first month of fiscal 2027.
     save(20270315, 1000000);
@@ -395,13 +484,13 @@ TEST_F(Money, PostingsStayInsideTheirFiscalYearAndTheLedgerShowsTheOpeningSetFor
     {
         auto d = Open("D", 202703, q("SELECT DNH_DENNO FROM DNHDT WHERE DNH_DATE = 20270320").toLong());
         d->cmdUpd_Click();
-        ASSERT_EQ(msgs.Texts(), QStringList{"削除してもよろしいですか？"});
-        msgs.Clear();
+        ASSERT_EQ(msgs().Texts(), QStringList{"削除してもよろしいですか？"});
+        msgs().Clear();
     }
     ASSERT_EQ(q("SELECT COUNT(*) FROM DNHDT WHERE DNH_DELKBN = 9"), "1");
     EXPECT_EQ(nextYear(), before);
-    ExpectBalancesEqualTheLiveLines({{"KMZMF|100|2027", cashClose.toLongLong()},
-                                     {"H1ZMF|100/0|2027", cashClose.toLongLong()}});
+    ExpectBalancesEqualTheLiveLines({{"KMZMF|1/1/100|2027", cashClose.toLongLong()},
+                                     {"H1ZMF|1/1/100/0|2027", cashClose.toLongLong()}});
 
     // The ledger of fiscal 2027 opens with what the year-end set.
     for (long account : {kCash, kSales}) {
@@ -424,88 +513,62 @@ TEST_F(Money, PostingsStayInsideTheirFiscalYearAndTheLedgerShowsTheOpeningSetFor
 // ---------------------------------------------------------------- a long random run
 
 TEST_F(Money, ARandomRunOfSavesChangesAndDeletesLeavesEveryBalanceEqualToTheLines) {
-    QRandomGenerator rng(20261208);
-    const long accounts[] = {kCash, kBank, kReceivable, kPayable, kSales, kPurchase, kSupplies};
-    auto pick = [&](auto& list) { return list[rng.bounded(static_cast<int>(std::size(list)))]; };
-    // A day of fiscal 2026 or 2027 (up to the first months of 2027).
-    auto randomDay = [&]() {
-        const QDate d = QDate(2026, 4, 1).addDays(rng.bounded(365 + 92));
-        return static_cast<long>(d.year() * 10000 + d.month() * 100 + d.day());
-    };
-    // Amounts: mostly ordinary, some returns, some near the largest amount a
-    // voucher can carry (its footer, tax included, stays within range).
-    auto randomAmount = [&](bool large) -> qint64 {
-        if (large) return 800000000000000LL + static_cast<qint64>(rng.bounded(20000000)) * 1000003LL;
-        const qint64 k = 1 + static_cast<qint64>(rng.bounded(5000000));
-        return rng.bounded(6) == 0 ? -k : k;
-    };
-    // Fills the window with 1 to 3 rows, each balanced within itself: one
-    // half taxed (or none), the other half carrying amount plus tax.
-    auto fill = [&](frmKE410& f) {
-        const bool large = rng.bounded(8) == 0;
-        const int rows = large ? 1 : 1 + rng.bounded(3);
-        for (int r = 0; r < rows; ++r) {
-            const QString taxed = rng.bounded(2) ? "KR" : "KS";
-            const QString other = taxed == "KR" ? "KS" : "KR";
-            const long a = pick(accounts), b = pick(accounts);
-            const char* codes[] = {"", "1", "2", "3"};
-            half(f, r, taxed, a, codes[rng.bounded(4)], QString::number(randomAmount(large)),
-                 a == kBank ? 1 + rng.bounded(2) : 0);
-            const Currency total = cellCur(f, taxed + "KIN", r) + cellCur(f, taxed + "TAX", r);
-            half(f, r, other, b, "", total.ToString(), b == kBank ? 1 + rng.bounded(2) : 0);
-        }
-    };
-    struct Key {
-        long ym, no;
-    };
-    auto liveVouchers = [&]() {
-        std::vector<Key> keys;
-        RecordsetPtr rs =
-            gobjDB->OpenRecordset("SELECT DNH_YM, DNH_DENNO FROM DNHDT WHERE DNH_DELKBN = 0 ORDER BY 1, 2");
-        for (; !rs->Eof(); rs->MoveNext())
-            keys.push_back({rs->Fields(0).Value().Text().toLong(), rs->Fields(1).Value().Text().toLong()});
-        return keys;
-    };
-    int saves = 0, changes = 0, deletes = 0;
-    for (int step = 0; step < 300; ++step) {
-        msgs.Clear();
-        const std::vector<Key> live = liveVouchers();
-        const int op = live.size() < 5 ? 0 : rng.bounded(10);
-        if (op < 6) {
-            auto f = Open("I");
-            date(*f, randomDay());
-            fill(*f);
-            f->cmdUpd_Click();
-            ++saves;
-        } else if (op < 9) {
-            const Key k = live[rng.bounded(static_cast<int>(live.size()))];
-            auto f = Open("U", k.ym, k.no);
-            f->denMeisai->ClearCells();
-            if (rng.bounded(2)) date(*f, randomDay());
-            fill(*f);
-            f->cmdUpd_Click();
-            ++changes;
-        } else {
-            const Key k = live[rng.bounded(static_cast<int>(live.size()))];
-            auto f = Open("D", k.ym, k.no);
-            f->cmdUpd_Click();
-            ++deletes;
-        }
-        // The delete question, and a change to another month announcing its
-        // new number; nothing else.
-        for (const QString& t : msgs.Texts())
-            ASSERT_TRUE(t == "削除してもよろしいですか？" ||
-                        t == "伝票日付が変更になり、再採番の必要がありますので、伝票番号を採番し直します。")
-                << "step " << step << ": " << t.toStdString();
-    }
-    EXPECT_GT(saves, 100);
-    EXPECT_GT(changes, 30);
-    EXPECT_GT(deletes, 10);
-    EXPECT_EQ(unbalanced(), "0");
-    // Large amounts were stored, and their sums went beyond one amount's range.
-    EXPECT_NE(q("SELECT COUNT(*) FROM DNMDT WHERE ABS(DNM_KIN) >= 800000000000000"), "0");
+    RandomRun(300, {kCash, kBank, kReceivable, kPayable, kSales, kPurchase, kSupplies}, QDate(2026, 4, 1), 365 + 92,
+              kBank);
+    // The sums of the large amounts went beyond one amount's range.
     EXPECT_NE(q("SELECT COUNT(*) FROM KMZMF WHERE ABS(KMZ_ZZAN) > 922337203685477"), "0");
     ExpectBalancesEqualTheLiveLines();
+}
+
+// The demo database, with its vouchers entered and its openings set for the
+// open year, worked through the entry window across months and years.
+class MoneyOnDemo : public Money {
+protected:
+    void SetUp() override {
+        const QDate today(2026, 12, 8);
+        SetToday(today);
+        folder.Demo(today);
+        QString error;
+        ASSERT_TRUE(DemoVouchers::Enter(today, &error)) << error.toStdString();
+        // Entering the demo answered its own messages; record ours again.
+        recorder.reset();
+        recorder = std::make_unique<MsgRecorder>();
+        ReadTabIni();
+    }
+    // The opening of every key's first month of each year, as set.
+    std::map<QString, qint64> Openings() {
+        std::map<QString, qint64> m;
+        const QStringList levels[3] = {{"KMZMF", "KMZ", "KMZ_KMKCD"},
+                                       {"H1ZMF", "H1Z", "H1Z_KMKCD || '/' || H1Z_HK1CD"},
+                                       {"H2ZMF", "H2Z", "H2Z_KMKCD || '/' || H2Z_HK1CD || '/' || H2Z_HK2CD"}};
+        for (const QStringList& l : levels) {
+            const QString p = l[1];
+            RecordsetPtr rs = gobjDB->OpenRecordset("SELECT '" + l[0] + "|' || " + p + "_SSKCD || '/' || " + p +
+                                                    "_GRPCD || '/' || " + l[2] + " || '|' || " + p +
+                                                    "_NENDO, " + p + "_ZZAN FROM " + l[0] + " WHERE " + p +
+                                                    "_YM = " + p + "_NENDO * 100 + 4");
+            for (; !rs->Eof(); rs->MoveNext())
+                m[rs->Fields(0).Value().Text()] = rs->Fields(1).Value().Text().toLongLong();
+        }
+        return m;
+    }
+};
+
+TEST_F(MoneyOnDemo, WorkingTheDemoThroughTheWindowKeepsEveryBalanceEqualToTheLines) {
+    const std::map<QString, qint64> openings = Openings();
+    ASSERT_FALSE(openings.empty());
+    ExpectBalancesEqualTheLiveLines(openings);
+    // Accounts every group may use, without sub-accounts, tax accounts aside.
+    std::vector<long> accounts;
+    RecordsetPtr rs = gobjDB->OpenRecordset(
+        "SELECT KMK_CD FROM KMKMF WHERE KMK_NENDO = 2026 AND KMK_H1FLG = 0 AND KMK_GRKBN = 0 AND KMK_CD NOT IN "
+        "(SELECT KKM_KMKCD FROM KKMMF) AND KMK_CD IN (SELECT KMK_CD FROM KMKMF WHERE KMK_NENDO = 2027) ORDER BY 1");
+    for (; !rs->Eof(); rs->MoveNext()) accounts.push_back(rs->Fields(0).Value().Text().toLong());
+    ASSERT_GE(accounts.size(), 4u);
+    // From the first open day (after the monthly closing) into the next year.
+    RandomRun(120, accounts, QDate(2026, 11, 1), 30 + 31 + 31 + 28 + 31 + 30 + 31 + 30);
+    EXPECT_NE(q("SELECT COUNT(*) FROM DNHDT WHERE DNH_NENDO = 2027 AND DNH_DELKBN = 0"), "0");
+    ExpectBalancesEqualTheLiveLines(openings);
 }
 
 }  // namespace

@@ -1056,12 +1056,13 @@ bool frmKE410::fncCheckVoucher() {
     }
 }
 
-// Every amount and tax cell holds a whole number or nothing; the first one
-// that does not gets the amount message and the focus on its half's amount.
+// Every amount and tax cell holds a plain whole number or nothing (the grid
+// stores typed amounts as plain digits); the first one that does not gets
+// the amount message and the focus on its half's amount.
 bool frmKE410::CheckWholeAmounts() {
     static const QRegularExpression number(QStringLiteral("^[-+]?[0-9]+(\\.[0-9]*)?([eE][-+]?[0-9]+)?$"));
     auto whole = [](const QString& cell) {
-        const QString t = VoucherGrid::PlainAmount(cell.trimmed());
+        const QString t = cell.trimmed();
         if (t.isEmpty()) return true;
         if (!number.match(t).hasMatch()) return false;
         try {

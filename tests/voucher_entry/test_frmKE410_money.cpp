@@ -327,7 +327,7 @@ TEST_F(Money, AFractionInAnAmountOrTaxCellIsRefusedOnSaving) {
     // cash 1,000 (row 0, debit) against receivables 1,000 (row 1, credit).
     const Case cases[] = {{"KRKIN", 0, "1000.5"}, {"KSKIN", 1, "999.5"}, {"KRTAX", 0, "80.5"},
                           {"KSTAX", 1, "0.25"},  {"KRTAX", 0, "10-5"},  {"KSTAX", 1, "1e-1"},
-                          {"KRTAX", 1, "1.5"}};
+                          {"KRTAX", 1, "1.5"},    {"KSTAX", 1, "1,000"}};
     for (const Case& c : cases) {
         msgs().Clear();
         auto f = Open("I");

@@ -1,16 +1,26 @@
 // Stored procedures of the balance tables KMZMF, H1ZMF and H2ZMF.
 //
+// Opening balances *_ZZAN chain within one fiscal year: each month opens
+// with the closing balance of the month before (opening + debit - credit
+// for a debit-normal account, opening + credit - debit for a credit-normal
+// one, KMK_TSKBN of the account in that year). The first month of a year
+// keeps the opening it was given (the year-end update sets it); a posting
+// never touches a row of another fiscal year.
+//
 // sp_xxx_ADD (year, branch, group, account[, sub 1[, sub 2]]) creates the
-// missing rows of every month of that fiscal year for the key, the months
-// taken from the fiscal calendar KSKMF. New rows start with totals 0 and
-// take their opening balance from the month before when the key has one.
+// missing rows of the months of that fiscal year for the key, the months
+// taken from the fiscal calendar KSKMF. New rows start with totals 0; a
+// missing first month of the year opens at 0, a later one with the closing
+// balance of the month before.
 //
 // sp_xxx_UPDATE (month, year, branch, group, account[, sub 1[, sub 2]])
-// brings the opening balances *_ZZAN of every later month of the key up to
-// date: each month opens with the closing balance of the month before
-// (opening + debit - credit for a debit-normal account, opening + credit -
-// debit for a credit-normal one, KMK_TSKBN of the account in that year).
-// The first month the key has keeps the opening balance it was given.
+// follows a change of the month's totals: the difference between the
+// month's new closing balance and the opening of the next month is added to
+// the openings of every later month of that fiscal year in one statement.
+//
+// Money is read exactly from its decimal text and added in integers (wider
+// than a Currency, so sums of large amounts stay exact); whole values are
+// written as integers.
 #include "database/Schema.h"
 
 #include "platform/Currency.h"
@@ -89,34 +99,50 @@ qint64 normalSide(DBAccess& db, qint64 year, qint64 account) {
     return r->Eof() ? 1 : r->Fields(0).Value().Text().toLongLong();
 }
 
-// Recomputes the opening balances of the key's months after fromYm.
-bool chainBalances(DBAccess& db, const BalanceTable& t, qint64 branch, qint64 group, const QList<qint64>& codes,
-                   qint64 fromYm) {
+// Money in ten-thousandths, read exactly from a value's text (Null as 0).
+__int128 money(const DbValue& v) {
+    __int128 m = 0;
+    if (!v.IsNull() && !Currency::ReadWide(v.Text(), m)) m = 0;
+    return m;
+}
+
+bool isWhole(__int128 m) { return m % Currency::Scale == 0; }
+
+// A value for an SQL statement: whole yen as an integer literal.
+QString literal(__int128 m) { return Currency::WideToString(m); }
+
+struct MonthRow {
+    qint64 ym = 0;
+    __int128 zzan = 0, kari = 0, kasi = 0;
+};
+
+__int128 closing(const MonthRow& r, qint64 side) {
+    return side == 2 ? r.zzan + r.kasi - r.kari : r.zzan + r.kari - r.kasi;
+}
+
+// The key's rows of the months from firstYm to lastYm, in month order.
+QList<MonthRow> readMonths(DBAccess& db, const BalanceTable& t, qint64 branch, qint64 group,
+                           const QList<qint64>& codes, const QString& range) {
     const QString p = t.prefix;
-    RecordsetPtr rs = db.OpenRecordset("SELECT " + p + "_YM, " + p + "_NENDO, " + p + "_ZZAN, " + p + "_KARI, " +
-                                       p + "_KASI FROM " + t.table + keyCondition(t, branch, group, codes) +
-                                       " ORDER BY " + p + "_YM");
-    bool first = true;
-    Currency close;
-    QMap<qint64, qint64> sides;
-    while (!rs->Eof()) {
-        qint64 ym = rs->Fields(0).Value().Text().toLongLong();
-        qint64 year = rs->Fields(1).Value().Text().toLongLong();
-        Currency zzan = Currency::FromText(rs->Fields(2).Value().Text());
-        Currency kari = Currency::FromText(rs->Fields(3).Value().Text());
-        Currency kasi = Currency::FromText(rs->Fields(4).Value().Text());
-        if (!first && ym > fromYm && zzan != close) {
-            zzan = close;
-            if (!db.Execute("UPDATE " + t.table + " SET " + p + "_ZZAN = " + zzan.ToString() +
-                            keyCondition(t, branch, group, codes) + "   AND " + p + "_YM = " + QString::number(ym)))
-                return false;
-        }
-        if (!sides.contains(year)) sides[year] = normalSide(db, year, codes[0]);
-        close = sides[year] == 2 ? zzan + kasi - kari : zzan + kari - kasi;
-        first = false;
-        rs->MoveNext();
+    RecordsetPtr rs = db.OpenRecordset("SELECT " + p + "_YM, " + p + "_ZZAN, " + p + "_KARI, " + p + "_KASI FROM " +
+                                       t.table + keyCondition(t, branch, group, codes) + range + " ORDER BY " + p +
+                                       "_YM");
+    QList<MonthRow> rows;
+    for (; !rs->Eof(); rs->MoveNext()) {
+        MonthRow r;
+        r.ym = rs->Fields(0).Value().Text().toLongLong();
+        r.zzan = money(rs->Fields(1).Value());
+        r.kari = money(rs->Fields(2).Value());
+        r.kasi = money(rs->Fields(3).Value());
+        rows << r;
     }
-    return true;
+    return rows;
+}
+
+bool writeOpening(DBAccess& db, const BalanceTable& t, qint64 branch, qint64 group, const QList<qint64>& codes,
+                  qint64 ym, __int128 zzan) {
+    return db.Execute("UPDATE " + t.table + " SET " + t.prefix + "_ZZAN = " + literal(zzan) +
+                      keyCondition(t, branch, group, codes) + "   AND " + t.prefix + "_YM = " + QString::number(ym));
 }
 
 bool addRows(DBAccess& db, const BalanceTable& t, const QString& name, const QStringList& args) {
@@ -128,20 +154,43 @@ bool addRows(DBAccess& db, const BalanceTable& t, const QString& name, const QSt
         QList<qint64> months;
         if (!fiscalMonths(db, year, branch, group, months)) return false;
         const QString p = t.prefix;
+        const QList<MonthRow> existing =
+            readMonths(db, t, branch, group, codes,
+                       "   AND " + p + "_YM >= " + QString::number(months.first()) + "   AND " + p +
+                           "_YM <= " + QString::number(months.last()));
+        QMap<qint64, MonthRow> have;
+        for (const MonthRow& r : existing) have[r.ym] = r;
+        if (have.size() == months.size()) return true;
+        const qint64 side = normalSide(db, year, codes[0]);
         QString cols = p + "_YM, " + p + "_SSKCD, " + p + "_GRPCD, ";
         for (const QString& k : t.keys) cols += k + ", ";
         cols += p + "_NENDO, " + p + "_ZZAN, " + p + "_KARI, " + p + "_KASI";
-        for (qint64 ym : months) {
-            RecordsetPtr r = db.OpenRecordset("SELECT " + p + "_YM FROM " + t.table +
-                                              keyCondition(t, branch, group, codes) + "   AND " + p +
-                                              "_YM = " + QString::number(ym));
-            if (!r->Eof()) continue;
-            QString vals = QString::number(ym) + ", " + QString::number(branch) + ", " + QString::number(group) + ", ";
-            for (qint64 c : codes) vals += QString::number(c) + ", ";
-            vals += QString::number(year) + ", 0, 0, 0";
-            if (!db.Execute("INSERT INTO " + t.table + " (" + cols + ") VALUES (" + vals + ")")) return false;
+        // Walk the year's months: missing ones are created with the opening
+        // the chain gives them, existing later ones follow the chain.
+        __int128 close = 0;
+        for (int i = 0; i < months.size(); ++i) {
+            const qint64 ym = months[i];
+            auto it = have.find(ym);
+            if (it == have.end()) {
+                MonthRow r;
+                r.ym = ym;
+                r.zzan = i == 0 ? 0 : close;
+                QString vals =
+                    QString::number(ym) + ", " + QString::number(branch) + ", " + QString::number(group) + ", ";
+                for (qint64 c : codes) vals += QString::number(c) + ", ";
+                vals += QString::number(year) + ", " + literal(r.zzan) + ", 0, 0";
+                if (!db.Execute("INSERT INTO " + t.table + " (" + cols + ") VALUES (" + vals + ")")) return false;
+                close = closing(r, side);
+            } else {
+                MonthRow r = it.value();
+                if (i > 0 && r.zzan != close) {
+                    r.zzan = close;
+                    if (!writeOpening(db, t, branch, group, codes, ym, r.zzan)) return false;
+                }
+                close = closing(r, side);
+            }
         }
-        return chainBalances(db, t, branch, group, codes, 0);
+        return true;
     } catch (const AppError& e) {
         db.SetError(e.Number, name + ": " + e.Description);
         return false;
@@ -151,10 +200,30 @@ bool addRows(DBAccess& db, const BalanceTable& t, const QString& name, const QSt
 bool updateRows(DBAccess& db, const BalanceTable& t, const QString& name, const QStringList& args) {
     QList<qint64> a;
     if (!argsToNumbers(db, name, args, 4 + t.keys.size(), a)) return false;
-    qint64 month = a[0], branch = a[2], group = a[3];
+    qint64 month = a[0], year = a[1], branch = a[2], group = a[3];
     QList<qint64> codes = a.mid(4);
     try {
-        return chainBalances(db, t, branch, group, codes, month);
+        const QString p = t.prefix;
+        const QString yearRange = "   AND " + p + "_NENDO = " + QString::number(year);
+        // The month itself and the openings of the later months of its year.
+        const QList<MonthRow> rows = readMonths(db, t, branch, group, codes,
+                                                yearRange + "   AND " + p + "_YM >= " + QString::number(month));
+        if (rows.size() < 2 || rows.first().ym != month) return true;
+        const qint64 side = normalSide(db, year, codes[0]);
+        const __int128 delta = closing(rows[0], side) - rows[1].zzan;
+        if (delta == 0) return true;
+        bool whole = isWhole(delta);
+        for (int i = 1; whole && i < rows.size(); ++i) whole = isWhole(rows[i].zzan);
+        if (whole) {
+            // Integers throughout: the database adds them exactly.
+            return db.Execute("UPDATE " + t.table + " SET " + p + "_ZZAN = " + p + "_ZZAN + " + literal(delta) +
+                              keyCondition(t, branch, group, codes) + yearRange + "   AND " + p +
+                              "_YM > " + QString::number(month));
+        }
+        // Fractions (written by another tool): each opening exactly, here.
+        for (int i = 1; i < rows.size(); ++i)
+            if (!writeOpening(db, t, branch, group, codes, rows[i].ym, rows[i].zzan + delta)) return false;
+        return true;
     } catch (const AppError& e) {
         db.SetError(e.Number, name + ": " + e.Description);
         return false;

@@ -1,5 +1,6 @@
 #include "platform/Currency.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -39,7 +40,56 @@ bool readDecimal(const QString& text, __int128& mant, int& scale, bool& neg) {
             break;
         }
     }
-    return any;
+    if (!any) return false;
+    // An exponent ("2.5e-3", "1E+6") belongs to the number: the value is
+    // read whole, never cut at the "e". A letter without digits after it
+    // ends the number as any other character does.
+    if (i < n && (text[i] == 'e' || text[i] == 'E')) {
+        int j = i + 1;
+        bool expNeg = false;
+        if (j < n && (text[j] == '-' || text[j] == '+')) { expNeg = text[j] == '-'; ++j; }
+        int e = 0;
+        bool expAny = false;
+        for (; j < n && text[j].isDigit() && text[j].unicode() < 128; ++j) {
+            expAny = true;
+            if (e < 100000) e = e * 10 + (text[j].unicode() - '0');
+        }
+        if (expAny) {
+            if (expNeg) {
+                scale += e;
+            } else {
+                // Move the point right: fewer decimals, then whole zeros.
+                int take = std::min(scale, e);
+                scale -= take;
+                e -= take;
+                for (; e > 0; --e) {
+                    if (mant > (static_cast<__int128>(1) << 100)) overflow();
+                    mant *= 10;
+                }
+            }
+        }
+    }
+    return true;
+}
+
+// A big integer with `scale` decimals in ten-thousandths, rounded half to
+// even on the dropped digits.
+__int128 toTenThousandths(__int128 m, int scale) {
+    while (scale < 4) {
+        if (m > (static_cast<__int128>(1) << 100)) overflow();
+        m *= 10;
+        ++scale;
+    }
+    if (scale > 4) {
+        // More than 38 dropped digits leave nothing of a mantissa below 2^100.
+        if (scale - 4 > 38) return 0;
+        __int128 p = 1;
+        for (int i = 4; i < scale; ++i) p *= 10;
+        __int128 q = m / p, r = m % p;
+        if (r * 2 > p || (r * 2 == p && q % 2 == 1)) ++q;
+        m = q;
+    }
+    return m;
 }
 }  // namespace
 
@@ -47,11 +97,11 @@ DecimalRate DecimalRate::Parse(const QString& text) {
     __int128 m; int scale; bool neg;
     DecimalRate r;
     if (!readDecimal(text, m, scale, neg)) return r;
+    // Trailing zeros do not change the value; keep the numbers small.
+    while (scale > 0 && m % 10 == 0) { m /= 10; --scale; }
+    if (scale > 17) overflow();
     __int128 den = 1;
     for (int i = 0; i < scale; ++i) den *= 10;
-    // Trailing zeros do not change the value; keep the numbers small.
-    while (scale > 0 && m % 10 == 0) { m /= 10; den /= 10; --scale; }
-    if (scale > 17) overflow();
     r.num = checked(neg ? -m : m);
     r.den = static_cast<int64_t>(den);
     return r;
@@ -62,17 +112,39 @@ Currency Currency::FromWhole(int64_t units) { return FromRaw(checked(static_cast
 Currency Currency::FromText(const QString& text) {
     __int128 m; int scale; bool neg;
     if (!readDecimal(text, m, scale, neg)) return Currency();
-    while (scale < 4) { m *= 10; ++scale; }
-    if (scale > 4) {
-        // Round half to even on the dropped digits.
-        __int128 p = 1;
-        for (int i = 4; i < scale; ++i) p *= 10;
-        __int128 q = m / p, r = m % p;
-        if (r * 2 > p || (r * 2 == p && q % 2 == 1)) ++q;
-        m = q;
-    }
+    m = toTenThousandths(m, scale);
     return FromRaw(checked(neg ? -m : m));
 }
+
+bool Currency::ReadWide(const QString& text, __int128& tenThousandths) {
+    __int128 m; int scale; bool neg;
+    if (!readDecimal(text, m, scale, neg)) return false;
+    m = toTenThousandths(m, scale);
+    tenThousandths = neg ? -m : m;
+    return true;
+}
+
+QString Currency::WideToString(__int128 tenThousandths) {
+    __int128 v = tenThousandths;
+    bool neg = v < 0;
+    if (neg) v = -v;
+    __int128 whole = v / Scale;
+    int64_t frac = static_cast<int64_t>(v % Scale);
+    QString s;
+    if (whole == 0) s = "0";
+    while (whole > 0) {
+        s.prepend(QChar('0' + static_cast<int>(whole % 10)));
+        whole /= 10;
+    }
+    if (frac) {
+        QString f = QString::number(frac).rightJustified(4, '0');
+        while (f.endsWith('0')) f.chop(1);
+        s += "." + f;
+    }
+    return neg ? "-" + s : s;
+}
+
+bool Currency::IsWhole() const { return v_ % Scale == 0; }
 
 Currency Currency::Floor() const {
     return FromRaw(checked(floorDiv(v_, Scale) * Scale));

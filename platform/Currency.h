@@ -23,13 +23,23 @@ public:
     constexpr Currency() = default;
     static Currency FromRaw(int64_t tenThousandths) { Currency c; c.v_ = tenThousandths; return c; }
     static Currency FromWhole(int64_t units);
-    // The leading number of a text, exactly (extra decimals rounded half to
-    // even, as a Currency conversion does); 0 when the text starts with no
-    // number. Throws on overflow.
+    // The leading number of a text, exactly, an exponent included ("1e3" is
+    // 1000; extra decimals rounded half to even, as a Currency conversion
+    // does); 0 when the text starts with no number. Throws on overflow.
     static Currency FromText(const QString& text);
+
+    // The value of a number text that may be beyond the Currency range
+    // (sums of balances), in ten-thousandths: the leading number with its
+    // fraction and exponent, rounded as FromText does. False when the text
+    // starts with no number.
+    static bool ReadWide(const QString& text, __int128& tenThousandths);
+    // Plain decimal text of such a value ("1080", "-12.5").
+    static QString WideToString(__int128 tenThousandths);
 
     int64_t Raw() const { return v_; }
     bool IsZero() const { return v_ == 0; }
+    // True when the value has no fraction of a unit.
+    bool IsWhole() const;
     // Whole units toward minus infinity (Int).
     Currency Floor() const;
     Currency Abs() const;

@@ -5,6 +5,7 @@
 #include <QDate>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QRegularExpression>
 #include <QStringDecoder>
 #include <sqlite3.h>
@@ -342,8 +343,15 @@ bool DBAccess::runStatements(const QString& sql, std::vector<std::vector<DbValue
             std::vector<DbValue> row;
             row.reserve(cols);
             for (int i = 0; i < cols; ++i) {
-                if (sqlite3_column_type(st, i) == SQLITE_NULL) {
+                const int type = sqlite3_column_type(st, i);
+                if (type == SQLITE_NULL) {
                     row.emplace_back();
+                } else if (type == SQLITE_FLOAT) {
+                    // A binary fraction: the shortest decimal that reads back
+                    // as the same double, in plain digits (never "e-17"), so
+                    // that an amount reads as its nearest decimal value.
+                    row.emplace_back(QString::number(sqlite3_column_double(st, i), 'f',
+                                                     QLocale::FloatingPointShortest));
                 } else {
                     const unsigned char* t = sqlite3_column_text(st, i);
                     int n = sqlite3_column_bytes(st, i);

@@ -10,7 +10,9 @@
 //    The file must exist; an existing empty file is a new database.
 //  - OpenRecordset() returns every row at once, so RecordCount() is true
 //    before the first row is read; Eof() is true at once for an empty result.
-//    A failing statement throws AppError (number = ErrorNumber()).
+//    A failing statement throws AppError (number = ErrorNumber()). A value
+//    stored as a binary fraction (REAL) reads as the shortest decimal text
+//    that gives the same double, in plain digits ("0.1", never "1e-17").
 //  - OpenUpdatable() takes a single-table "SELECT ... FROM <table> ..."; the
 //    rows can be changed by field assignment, new rows by AddNew(); Update()
 //    writes the current row back.

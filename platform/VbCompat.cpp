@@ -19,6 +19,14 @@ double Val(const QString& text) {
         while (i < n && text[i] >= '0' && text[i] <= '9') { ++i; ++digits; }
     }
     if (digits == 0) return 0;
+    // An exponent is part of the number ("2.5e-3"), not its end.
+    if (i < n && (text[i] == 'e' || text[i] == 'E')) {
+        int j = i + 1;
+        if (j < n && (text[j] == '-' || text[j] == '+')) ++j;
+        int expDigits = 0;
+        while (j < n && text[j] >= '0' && text[j] <= '9') { ++j; ++expDigits; }
+        if (expDigits > 0) i = j;
+    }
     return text.mid(start, i - start).toDouble();
 }
 

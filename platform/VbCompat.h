@@ -7,8 +7,9 @@
 #include <QDate>
 #include <QString>
 
-// The leading number of a text (blanks skipped, optional sign, digits and a
-// fraction); 0 when the text does not start with a number. "1,000" reads 1.
+// The leading number of a text (blanks skipped, optional sign, digits, a
+// fraction and an exponent); 0 when the text does not start with a number.
+// "1,000" reads 1, "1e3" 1000.
 double Val(const QString& text);
 inline double Val(const DbValue& v) { return Val(v.Text()); }
 // Val rounded to a whole number (codes, date numbers).

@@ -660,7 +660,23 @@ bool VoucherGrid::canEdit(int cell, int row) const {
 
 bool VoucherGrid::isAllowed(int cell, int ch) const {
     if (cell < 0 || !layout_.cells[cell].numeric) return true;
+    if (layout_.cells[cell].amount)
+        return (ch >= '0' && ch <= '9') || (ch >= 0xFF10 && ch <= 0xFF19) || ch == ',' || ch == 0xFF0C ||
+               ch == '-' || ch == 0x2212 || ch == 0xFF0D;
     return (ch >= '0' && ch <= '9') || ch == '-' || ch == '.';
+}
+
+QString VoucherGrid::PlainAmount(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u >= 0xFF10 && u <= 0xFF19) out += QChar(u - 0xFF10 + '0');
+        else if (u == 0x2212 || u == 0xFF0D) out += QChar('-');
+        else if (u == ',' || u == 0xFF0C) continue;
+        else out += c;
+    }
+    return out;
 }
 
 void VoucherGrid::updateViewIme() {
@@ -838,7 +854,10 @@ bool VoucherGrid::beginEdit(EditStart how, const QString& typed) {
     editor_->setFont(font());
     editor_->setMaxLength(c.maxLength > 0 ? c.maxLength : 32767);
     editor_->setAlignment(effectiveAlignment(c.alignment, c.format));
-    if (c.numeric) {
+    if (c.numeric && c.amount) {
+        static const QRegularExpression amountChars(QStringLiteral("[-\\x{2212}\\x{FF0D}]?[0-9\\x{FF10}-\\x{FF19},\\x{FF0C}]*"));
+        editor_->setValidator(new QRegularExpressionValidator(amountChars, editor_));
+    } else if (c.numeric) {
         static const QRegularExpression numberChars(QStringLiteral("[-0-9.]*"));
         editor_->setValidator(new QRegularExpressionValidator(numberChars, editor_));
     }
@@ -866,6 +885,7 @@ void VoucherGrid::commitEdit() {
     committing_ = true;
     QString value = editor_->text();
     const int cell = editCell_, row = editRow_;
+    if (layout_.cells[cell].numeric && layout_.cells[cell].amount) value = PlainAmount(value);
     const QString original = editOriginal_;
     closeEditor();
     QPointer<VoucherGrid> self(this);

@@ -60,6 +60,10 @@ struct VoucherGridCell {
     bool editable = true;     // the user may edit the value
     int maxLength = 0;        // characters; 0 = no limit
     bool numeric = false;     // only digits, '-' and '.' may be typed
+    // A whole amount (with numeric): a leading minus sign and digits, with
+    // commas, half- or full-width; no point, no minus inside. The confirmed
+    // value is stored as plain digits ("-1001").
+    bool amount = false;
     bool ime = false;         // Japanese text: the input method is wanted
 };
 
@@ -183,6 +187,9 @@ public:
     // "###,###,###,##0"-style formatting of a number text; a text that is
     // not a number, or an empty format, is returned unchanged.
     static QString FormatText(const QString& raw, const QString& format);
+    // The text of an amount cell as plain digits: full-width digits and
+    // minus signs made half-width, commas taken out.
+    static QString PlainAmount(const QString& text);
 
     QSize sizeHint() const override;
 

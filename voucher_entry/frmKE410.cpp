@@ -21,6 +21,7 @@
 #include "voucher_entry/basWKE410.h"
 #include "voucher_entry/basYoChk.h"
 
+#include <QRegularExpression>
 #include <QApplication>
 #include <QLineEdit>
 #include <QCheckBox>
@@ -80,11 +81,13 @@ VoucherGridLayout EntryGridLayout() {
         add("HK2CD", "補助２", 0, 2, 1, true, true, 8);
         add("ZKBN", "税区分", 0, 3, 1, true, true, 4);
         add("KIN", "金額", 0, 4, 1, true, true, 15, kAmountFormat);
+        l.cells.back().amount = true;
         add("KMKNM", "科目名", 1, 0, 1, false, false, 0);
         add("HK1NM", "補助１名", 1, 1, 1, false, false, 0);
         add("HK2NM", "補助２名", 1, 2, 1, false, false, 0);
         add("ZKBNNM", "税区分名", 1, 3, 1, false, false, 0);
         add("TAX", "消費税", 1, 4, 1, true, true, 15, kAmountFormat);
+        l.cells.back().amount = true;
         add("TRICD", "取引先", 2, 0, 1, true, true, 8);
         add("TRINM", "取引先名", 2, 1, 4, false, false, 0);
         add("TEKI", "摘要", 3, 0, 5, true, false, 0, QString(), true);
@@ -1075,6 +1078,9 @@ bool frmKE410::fncCheckVoucher() {
         }
         budgetOn_ = basYoChk::fncIsBudgetCheckOn();
         if (budgetOn_) budgetYear_ = FncGetKskNendo(txtDate->NumValue(), 0, 0);
+        // Amounts are whole yen: a fraction (from a template, a pasted value)
+        // is refused before the totals, which show whole yen only.
+        if (!CheckWholeAmounts()) return false;
         if (ValCur(denMeisai->Total("GKRKIN")) != ValCur(denMeisai->Total("GKSKIN"))) {
             MsgBox("貸借金額が一致しません。", vbExclamation, title);
             denMeisai->setFocus();
@@ -1094,6 +1100,31 @@ bool frmKE410::fncCheckVoucher() {
         ShowErrMsg(e);
         return false;
     }
+}
+
+// Every amount and tax cell holds a plain whole number or nothing (the grid
+// stores typed amounts as plain digits); the first one that does not gets
+// the amount message and the focus on its half's amount.
+bool frmKE410::CheckWholeAmounts() {
+    static const QRegularExpression number(QStringLiteral("^[-+]?[0-9]+(\\.[0-9]*)?([eE][-+]?[0-9]+)?$"));
+    auto whole = [](const QString& cell) {
+        const QString t = cell.trimmed();
+        if (t.isEmpty()) return true;
+        if (!number.match(t).hasMatch()) return false;
+        try {
+            return ValCur(t).IsWhole();
+        } catch (const AppError&) {
+            return false;  // beyond the Currency range
+        }
+    };
+    for (int r = 0; r < kRows; ++r)
+        for (const QString x : {QStringLiteral("KR"), QStringLiteral("KS")})
+            if (!whole(denMeisai->Cell(x + "KIN", r)) || !whole(denMeisai->Cell(x + "TAX", r))) {
+                MsgBox("金額が正しく入力されていません。", vbExclamation, windowTitle());
+                FocusCell(x + "KIN", r);
+                return false;
+            }
+    return true;
 }
 
 bool frmKE410::CheckHalf(int row, const QString& x) {
@@ -1282,7 +1313,8 @@ bool frmKE410::fncSaveVoucher() {
                 else sql += fncSqlQuote(other) + ")";
                 if (txtDTekiyo->Value().isEmpty()) txtDTekiyo->Value(!own.isEmpty() ? own : other);
                 const Currency tax = cur(x + "TAX", r);
-                if (tax > Currency()) {
+                // A negative tax (a return) is carried as well as a positive one.
+                if (!tax.IsZero()) {
                     const long side = ValLng(fncLookupField("KMK_TSKBN", "KMKMF",
                                                             "KMK_NENDO = " + QString::number(glngCurNendo) +
                                                                 " AND KMK_CD = " + QString::number(code(x + "KMKCD", r))));

@@ -123,6 +123,7 @@ private:
     void EnterAddMode();
     void SearchGridCode();
     bool CheckHalf(int row, const QString& side);
+    bool CheckWholeAmounts();
     void FocusCell(const QString& key, int row);
     void Unload();
     void txtDTekiyo_KeyDown(int& keyCode, int shift);

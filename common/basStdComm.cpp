@@ -28,7 +28,13 @@ bool fncStartUp() {
     SetAppPath();
     ReadSystemIni();
     if (!fncCheckStart()) return false;
-    return fncConnectDB();
+    if (!fncConnectDB()) return false;
+    if (!fncCheckSystemIni()) {
+        gobjDB->Disconnect();
+        gobjDB->ClearError();
+        return false;
+    }
+    return true;
 }
 
 void SetAppPath() {
@@ -58,6 +64,42 @@ bool fncCheckStart() {
         MsgBox("メニューからでないと起動できません", vbExclamation, AppInfo::Title());
         return false;
     }
+    return true;
+}
+
+namespace {
+// The value of a key as the clerk wrote it, fit to be quoted in a message.
+QString iniValueForMessage(const QString& key) {
+    QString v = gobjIni->GetValue("CLIENT", key);
+    QString shown;
+    for (QChar c : v)
+        if (c.isPrint()) shown += c;
+    if (shown.size() > 20) shown = shown.left(20) + "…";
+    return shown;
+}
+
+bool refuseIni(const QString& key, const QString& what) {
+    gobjIni->FileName(gstrAppPath + "system.ini");
+    MsgBox("system.ini の " + key + " (" + iniValueForMessage(key) + ") は" + what +
+               "\nsystem.ini を確認して下さい。",
+           vbExclamation, AppInfo::Title());
+    return false;
+}
+
+bool masterHas(const QString& table, const QString& condition) {
+    RecordsetPtr rs = gobjDB->OpenRecordset("SELECT COUNT(*) FROM " + table + " WHERE " + condition);
+    return !rs->Eof() && rs->Fields(0).Value().Text().toLongLong() > 0;
+}
+}  // namespace
+
+bool fncCheckSystemIni() {
+    if (!masterHas("USGMF", "USG_ID = " + QString::number(glngUserId)))
+        return refuseIni("CURRENTUSER", "利用者マスタに登録されていません。");
+    if (!masterHas("SSKMF", "SSK_CD = " + QString::number(glngSskCd)))
+        return refuseIni("CURRENTSSK", "事業所マスタに登録されていません。");
+    if (!masterHas("GRPMF", "GRP_SSKCD = " + QString::number(glngSskCd) + " AND GRP_CD = " +
+                                QString::number(glngGrpCd)))
+        return refuseIni("CURRENTGRP", "事業所 " + QString::number(glngSskCd) + " の部門マスタに登録されていません。");
     return true;
 }
 
@@ -93,6 +135,11 @@ QString fncLookupField(const QString& field, const QString& table, const QString
     }
 }
 
+QString ErrNumberText(long number) {
+    // Error numbers are 32-bit Longs: &H80004005 reads -2147467259.
+    return QString::number(static_cast<qint32>(static_cast<quint32>(number)));
+}
+
 QString fncSqlQuote(const QString& value) {
     QString v = value;
     v.replace("'", "''");
@@ -108,30 +155,26 @@ void ShowErrMsg(const AppError& e) {
         ShowDBError();
         return;
     }
-    QString text = "ｴﾗｰ番号 :" + QString::number(e.Number) + "\n" + e.Description;
+    QString text = "ｴﾗｰ番号 :" + ErrNumberText(e.Number) + "\n" + e.Description;
     if (!gobjDB.IsNothing() && gobjDB->ErrorNumber() != 0) {
         if (gobjDB->ErrorNumber() == errLostConnection)
             text = "データベースの接続でエラーが発生しました。\n\n１度システムを終了し再度実行して下さい。";
         else
-            text += "\n\nADOｴﾗｰ番号 :" + QString::number(gobjDB->AdoErrorNumber()) + "\n" +
+            text += "\n\nADOｴﾗｰ番号 :" + ErrNumberText(gobjDB->AdoErrorNumber()) + "\n" +
                     gobjDB->AdoErrorDescription();
     }
     MsgBox(text, vbOKOnly, AppInfo::Title());
 }
 
 void ShowErrMsg() {
-    // No raised error: a failed connection or statement left its error on
-    // the connection; report it like a raised one.
-    if (!gobjDB.IsNothing() && gobjDB->ErrorNumber() != 0) {
-        ShowErrMsg(AppError(gobjDB->ErrorNumber(), gobjDB->ErrorText(), "DBAccess"));
-        return;
-    }
+    // No raised error (a failed connection): the connection's own error,
+    // which says why (file missing, not a database of this system, ...).
     ShowDBError();
 }
 
 void ShowDBError() {
     if (gobjDB.IsNothing() || gobjDB->ErrorNumber() == 0) return;
-    MsgBox("ｴﾗｰ番号 :" + QString::number(gobjDB->ErrorNumber()) + "\n" + gobjDB->ErrorText(), vbOKOnly,
+    MsgBox("ｴﾗｰ番号 :" + ErrNumberText(gobjDB->ErrorNumber()) + "\n" + gobjDB->ErrorText(), vbOKOnly,
            AppInfo::Title());
 }
 

@@ -269,11 +269,29 @@ bool DBAccess::Connect() {
     return ConnectFile(file, false);
 }
 
+namespace {
+// What lies in a file before SQLite is let at it: nothing yet (a new
+// database), something that is no SQLite database at all, or a database.
+enum class FileKind { Empty, NotSqlite, Sqlite };
+FileKind kindOfFile(const QString& file) {
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly)) return FileKind::Sqlite;  // let SQLite report why
+    QByteArray head = f.read(100);
+    if (head.isEmpty()) return FileKind::Empty;
+    return head.size() == 100 && head.startsWith(QByteArray("SQLite format 3\0", 16)) ? FileKind::Sqlite
+                                                                                     : FileKind::NotSqlite;
+}
+}  // namespace
+
 bool DBAccess::ConnectFile(const QString& file, bool create) {
     Disconnect();
     ClearError();
     if (!create && !QFileInfo::exists(file)) {
         SetError(adErrConnection, "データベースファイルが見つかりません: " + file);
+        return false;
+    }
+    if (QFileInfo::exists(file) && kindOfFile(file) == FileKind::NotSqlite) {
+        SetError(adErrConnection, "このシステムのデータベースではありません: " + file);
         return false;
     }
     int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_FULLMUTEX;
@@ -288,20 +306,31 @@ bool DBAccess::ConnectFile(const QString& file, bool create) {
     }
     sqlite3_busy_timeout(db_, busyMs_);
     dbFile_ = file;
-    // WAL lets readers go on while another program writes; the first query
-    // also proves that the file is a database.
-    if (!runStatements("PRAGMA journal_mode=WAL", nullptr, nullptr) ||
-        !runStatements("SELECT COUNT(*) FROM sqlite_master", nullptr, nullptr)) {
-        long n = errNumber_;
-        QString t = errText_;
+    auto fail = [&](const QString& reason) {
         long dn = driverNumber_;
         QString dt = driverText_;
         sqlite3_close(db_);
         db_ = nullptr;
-        SetError(n == adErrCommand ? adErrConnection : n, "データベースを開けません: " + file + " (" + t + ")", dn, dt);
+        SetError(adErrConnection, reason, dn, dt);
         return false;
-    }
-    runStatements("PRAGMA synchronous=NORMAL", nullptr, nullptr);
+    };
+    // Only reads until the file is known to be this system's (or a new,
+    // empty one): a database of another application is left as it was.
+    std::vector<std::vector<DbValue>> rows;
+    QStringList names;
+    if (!runStatements("SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite%'", &rows,
+                       &names))
+        return fail("このシステムのデータベースではありません: " + file + " (" + errText_ + ")");
+    bool ours = rows.empty();
+    for (const auto& r : rows)
+        if (r[0].Text().compare(kSignatureTable, Qt::CaseInsensitive) == 0) ours = true;
+    if (!ours) return fail("このシステムのデータベースではありません (他のアプリケーションのデータベースです): " + file);
+    // WAL lets readers go on while another program writes. FULL makes every
+    // commit durable: a saved voucher (and its number) survives a power loss
+    // or a crash of the operating system, not only of the program.
+    if (!runStatements("PRAGMA journal_mode=WAL", nullptr, nullptr) ||
+        !runStatements("PRAGMA synchronous=FULL", nullptr, nullptr))
+        return fail("データベースを開けません: " + file + " (" + errText_ + ")");
     return true;
 }
 

@@ -7,7 +7,10 @@
 //        Provider=SQLite;Data Source=<file>
 //    A relative <file> is relative to the application folder. Lines starting
 //    with "[" or ";" are ignored; UTF-8 or UTF-16 (with BOM) text.
-//    The file must exist; an existing empty file is a new database.
+//    The file must exist; an existing empty file is a new database. A file
+//    that is no SQLite database, or one with tables but no kSignatureTable
+//    (another application's), is refused before anything is written to it.
+//    Commits are durable (WAL, synchronous=FULL).
 //  - OpenRecordset() returns every row at once, so RecordCount() is true
 //    before the first row is read; Eof() is true at once for an empty result.
 //    A failing statement throws AppError (number = ErrorNumber()).
@@ -40,8 +43,11 @@ struct sqlite3;
 class DBAccess;
 class Recordset;
 
-constexpr long adErrConnection = static_cast<long>(0x80004005u);
-constexpr long adErrCommand = static_cast<long>(0x80040E14u);
+// Error numbers are Longs (signed 32-bit), as the programs show them.
+constexpr long adErrConnection = static_cast<qint32>(0x80004005u);
+constexpr long adErrCommand = static_cast<qint32>(0x80040E14u);
+// The table every database of this system has.
+constexpr const char* kSignatureTable = "SCHEMA_INFO";
 constexpr long adErrItemNotFound = 3265;
 
 // A column of the current row of a recordset.

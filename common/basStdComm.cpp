@@ -6,6 +6,8 @@
 #include "platform/MsgBox.h"
 
 #include <QFileInfo>
+#include <cstdio>
+#include <cstdlib>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QScreen>
@@ -105,6 +107,14 @@ bool fncCheckSystemIni() {
 
 bool fncConnectDB() {
     if (!gobjDB->Connect()) return false;
+    // Damaged pages: one message, then the program ends. What was not
+    // committed is not in the database (as after a power loss).
+    gobjDB->SetDamagedHandler([] {
+        MsgBox("データベースが壊れているため、処理を続けられません。プログラムを終了します。\n"
+               "システム管理者に連絡し、バックアップからデータベースを復元して下さい。",
+               vbCritical, AppInfo::Title());
+        EndProgramNow();
+    });
     // A new, empty database gets the tables; the stored procedures are
     // registered on every connection.
     if (!Schema::Prepare(*gobjDB)) {
@@ -115,6 +125,12 @@ bool fncConnectDB() {
         return false;
     }
     return true;
+}
+
+void EndProgramNow() {
+    if (!gobjDB.IsNothing()) gobjDB->Disconnect();
+    std::fflush(nullptr);
+    std::_Exit(EXIT_FAILURE);
 }
 
 void EndSystem() {
@@ -141,7 +157,7 @@ QString ErrNumberText(long number) {
 }
 
 QString fncSqlQuote(const QString& value) {
-    QString v = value;
+    QString v = StorableText(value);
     v.replace("'", "''");
     return "'" + v + "'";
 }
@@ -153,6 +169,11 @@ void ShowErrMsg(const AppError& e) {
     }
     if (e.Number == 0) {
         ShowDBError();
+        return;
+    }
+    if (!gobjDB.IsNothing() && gobjDB->DiskFull()) {
+        // Nothing was written: the clerk frees space and saves again.
+        MsgBox(gobjDB->ErrorText(), vbExclamation, AppInfo::Title());
         return;
     }
     QString text = "ｴﾗｰ番号 :" + ErrNumberText(e.Number) + "\n" + e.Description;

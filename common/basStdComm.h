@@ -38,6 +38,9 @@ bool fncConnectDB();
 // GRPMF of that branch); otherwise a message naming the key, and False.
 bool fncCheckSystemIni();
 void EndSystem();
+// Ends the process at once (a damaged database): the connection is closed
+// with any open transaction rolled back; no window gets to save.
+[[noreturn]] void EndProgramNow();
 // First column of the first row of "SELECT field FROM table WHERE condition";
 // empty text when there is none, when it is Null, or on any error (silent).
 QString fncLookupField(const QString& field, const QString& table, const QString& condition);

@@ -164,6 +164,7 @@ QString DBAccess::DataLinkFile() const {
 }
 
 void DBAccess::SetError(long number, const QString& text, long driverNumber, const QString& driverText) {
+    diskFull_ = false;
     errNumber_ = number;
     errText_ = text;
     driverNumber_ = driverNumber;
@@ -171,6 +172,7 @@ void DBAccess::SetError(long number, const QString& text, long driverNumber, con
 }
 
 void DBAccess::ClearError() {
+    diskFull_ = false;
     errNumber_ = 0;
     errText_.clear();
     driverNumber_ = 0;
@@ -183,13 +185,23 @@ void DBAccess::setSqliteError(int rc) {
     int primary = rc & 0xff;
     long number = adErrCommand;
     QString text = msg;
+    bool damaged = false;
     switch (primary) {
-    case SQLITE_CANTOPEN:
     case SQLITE_NOTADB:
     case SQLITE_CORRUPT:
+        number = adErrConnection;
+        damaged = open_;
+        if (damaged)
+            text = "データベースが壊れているため、処理を続けられません。(" + msg + ")";
+        break;
+    case SQLITE_CANTOPEN:
     case SQLITE_IOERR:
     case SQLITE_MISUSE:
         number = adErrConnection;
+        break;
+    case SQLITE_FULL:
+        text = "ディスクの空き容量が足りないため、データベースに書き込めませんでした。書き込みは取り消されました。"
+               "\n不要なファイルを削除するなどしてディスクの空き容量を確保してから、もう一度保存して下さい。";
         break;
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
@@ -202,6 +214,12 @@ void DBAccess::setSqliteError(int rc) {
         break;
     }
     SetError(number, text, ext, msg);
+    diskFull_ = primary == SQLITE_FULL;
+    if (damaged && damagedHandler_) {
+        auto handler = std::move(damagedHandler_);
+        damagedHandler_ = nullptr;
+        handler();
+    }
 }
 
 bool DBAccess::checkConnected() {
@@ -331,10 +349,12 @@ bool DBAccess::ConnectFile(const QString& file, bool create) {
     if (!runStatements("PRAGMA journal_mode=WAL", nullptr, nullptr) ||
         !runStatements("PRAGMA synchronous=FULL", nullptr, nullptr))
         return fail("データベースを開けません: " + file + " (" + errText_ + ")");
+    open_ = true;
     return true;
 }
 
 void DBAccess::Disconnect() {
+    open_ = false;
     if (!db_) return;
     if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close_v2(db_);
@@ -509,7 +529,18 @@ QString DBAccess::DateLiteral(const QString& dateText) const {
 }
 
 QString DBAccess::SqlText(const QString& value) const {
-    QString v = value;
+    QString v = StorableText(value);
     v.replace("'", "''");
     return "'" + v + "'";
+}
+
+QString StorableText(const QString& text) {
+    QString v;
+    v.reserve(text.size());
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if ((u < 0x20 && u != '\t' && u != '\n' && u != '\r') || u == 0x7f) continue;
+        v += c;
+    }
+    return v;
 }

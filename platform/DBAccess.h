@@ -27,7 +27,8 @@
 //  - A database that cannot be opened or read reports ErrorNumber()
 //    0x80004005 (lost connection); other statement errors 0x80040E14.
 //  - DateLiteral("yyyy/mm/dd") gives 'yyyy-mm-dd'; SqlText() quotes a text
-//    with "'" doubled.
+//    with "'" doubled; control characters that a text column cannot hold
+//    (NUL and the like; tab and line breaks stay) are left out.
 #pragma once
 #include "platform/AppError.h"
 #include "platform/DbValue.h"
@@ -146,6 +147,12 @@ public:
     void ClearError();
     // Milliseconds a statement waits for another program's lock.
     void SetBusyTimeout(int ms);
+    // The last error was a full disk (or a database at its size limit):
+    // nothing was written; the same save succeeds once there is room.
+    bool DiskFull() const { return diskFull_; }
+    // Called once when an open database turns out to be damaged (pages that
+    // cannot be read); the programs end there.
+    void SetDamagedHandler(std::function<void()> handler) { damagedHandler_ = std::move(handler); }
 
 private:
     friend class Recordset;
@@ -164,7 +171,14 @@ private:
     long driverNumber_ = 0;
     QString driverText_;
     std::map<QString, Procedure> procs_;  // keys upper case
+    bool diskFull_ = false;
+    bool open_ = false;  // connected and known to be this system's database
+    std::function<void()> damagedHandler_;
 };
+
+// The text without the control characters a text column cannot hold (NUL
+// and the like); tab and line breaks stay.
+QString StorableText(const QString& text);
 
 // A transaction that rolls back unless Commit() was called.
 class DBTransaction {

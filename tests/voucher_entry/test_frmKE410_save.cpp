@@ -18,6 +18,7 @@
 #include <QCheckBox>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <cstdio>
 #include <QPushButton>
 #include <QTableView>
@@ -529,6 +530,63 @@ TEST_F(VoucherSave, DiskFullSaysFreeSpaceAndSaveAgainAndWritesNothing) {
     EXPECT_EQ(q("SELECT COUNT(*) FROM DNHDT"), "1");
     EXPECT_EQ(q("SELECT COUNT(*) || '/' || SUM(DNM_KIN) FROM DNMDT WHERE DNM_TSKBN = 1"),
               QString("40/%1").arg(40 * 1000 + 39 * 40 / 2));
+}
+
+// The same on a real file system that fills up (a small tmpfs; skipped
+// where this process may not mount one).
+TEST_F(VoucherSave, DiskFullOnAFileSystemThatFillsUp) {
+    QTemporaryDir mountPoint;
+    ASSERT_TRUE(mountPoint.isValid());
+    if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=2m", "tmpfs", mountPoint.path()}) != 0)
+        GTEST_SKIP() << "no tmpfs can be mounted here";
+    struct Unmount {
+        QString path;
+        ~Unmount() { QProcess::execute("umount", {path}); }
+    } unmount{mountPoint.path()};
+    EndSystem();
+    const QString db = mountPoint.path() + "/books.db";
+    ASSERT_TRUE(QFile::copy(folder.DbFile(), db));
+    folder.WriteFile("DB.udl", ("Provider=SQLite;Data Source=" + db + "\n").toUtf8());
+    ASSERT_TRUE(fncConnectDB()) << gobjDB->ErrorText().toStdString();
+    auto f = Open("I");
+    for (int r = 0; r < 40; ++r) {
+        put(*f, r, "KRKMKCD", "100");
+        put(*f, r, "KRKIN", QString::number(1000 + r));
+        put(*f, r, "KRTEKI", QString("現金入金 %1 ").arg(r).repeated(6));
+        put(*f, r, "KSKMKCD", "130");
+        put(*f, r, "KSKIN", QString::number(1000 + r));
+    }
+    // Fill the file system to the last byte.
+    {
+        QFile filler(mountPoint.path() + "/filler");
+        ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+        const QByteArray block(4096, 'x');
+        while (filler.write(block) == block.size() && filler.flush()) {
+        }
+        const QByteArray byte(1, 'x');
+        while (filler.write(byte) == 1 && filler.flush()) {
+        }
+    }
+    f->show();
+    QApplication::setActiveWindow(f.get());
+    f->denMeisai->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F10);
+    ASSERT_EQ(msgs.Calls().size(), 1u) << msgs.Texts().join("|").toStdString();
+    EXPECT_TRUE(msgs.Last().prompt.contains("空き容量")) << msgs.Last().prompt.toStdString();
+    EXPECT_EQ(msgs.Last().icon(), vbExclamation);
+    EXPECT_EQ(gobjDB->OpenRecordset("SELECT COUNT(*) FROM DNHDT")->Fields(0).Value().Text(), "0");
+    EXPECT_EQ(gobjDB->OpenRecordset("SELECT COUNT(*) FROM DNMDT")->Fields(0).Value().Text(), "0");
+    EXPECT_EQ(gobjDB->OpenRecordset("SELECT COUNT(*) FROM KMZMF")->Fields(0).Value().Text(), "0");
+    EXPECT_EQ(shown(*f, "KRKIN", 39), "1039");
+    // Space freed: the same voucher saves.
+    ASSERT_TRUE(QFile::remove(mountPoint.path() + "/filler"));
+    msgs.Clear();
+    f->denMeisai->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F10);
+    EXPECT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
+    EXPECT_EQ(gobjDB->OpenRecordset("SELECT COUNT(*) FROM DNMDT WHERE DNM_TSKBN = 1")->Fields(0).Value().Text(), "40");
+    f.reset();
+    EndSystem();
 }
 
 // A NUL or another control character in a description (pasted from

@@ -61,8 +61,8 @@ const std::vector<Voucher>& Month() {
     return v;
 }
 
-// "UPDATE KSKMF SET <set> WHERE" the fiscal-period row of the year.
-QString previousKey(long year, const QString& set) {
+// The statement setting the closing columns of a fiscal year's period row.
+QString closingUpdate(long year, const QString& set) {
     return "UPDATE KSKMF SET " + set + " WHERE KSK_NENDO = " + QString::number(year) +
            " AND KSK_SSKCD IN (0, " + QString::number(glngSskCd) + ") AND KSK_GRPCD IN (0, " +
            QString::number(glngGrpCd) + ")";
@@ -117,7 +117,7 @@ bool Enter(const QDate& today, QString* error) {
     if (withPrevious) {
         previousClosing = " KSK_NUP = " + QString::number(ValLng(previous->Fields("KSK_NUP").Value())) +
                           ", KSK_GUP = " + QString::number(ValLng(previous->Fields("KSK_GUP").Value()));
-        if (!gobjDB->Execute(previousKey(openYear - 1, "KSK_NUP = 0, KSK_GUP = 0"))) {
+        if (!gobjDB->Execute(closingUpdate(openYear - 1, "KSK_NUP = 0, KSK_GUP = 0"))) {
             if (error) *error = gobjDB->ErrorText();
             return false;
         }
@@ -127,7 +127,7 @@ bool Enter(const QDate& today, QString* error) {
         ~CloseAgain() {
             if (!sql.isEmpty()) gobjDB->Execute(sql);
         }
-    } closeAgain{withPrevious ? previousKey(openYear - 1, previousClosing) : QString()};
+    } closeAgain{withPrevious ? closingUpdate(openYear - 1, previousClosing) : QString()};
 
     for (const QDate& first : months) {
         for (const Voucher& v : Month()) {

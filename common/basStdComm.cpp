@@ -6,6 +6,8 @@
 #include "platform/MsgBox.h"
 
 #include <QFileInfo>
+#include <cstdio>
+#include <cstdlib>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QScreen>
@@ -28,7 +30,13 @@ bool fncStartUp() {
     SetAppPath();
     ReadSystemIni();
     if (!fncCheckStart()) return false;
-    return fncConnectDB();
+    if (!fncConnectDB()) return false;
+    if (!fncCheckSystemIni()) {
+        gobjDB->Disconnect();
+        gobjDB->ClearError();
+        return false;
+    }
+    return true;
 }
 
 void SetAppPath() {
@@ -61,8 +69,52 @@ bool fncCheckStart() {
     return true;
 }
 
+namespace {
+// The value of a key as the clerk wrote it, fit to be quoted in a message.
+QString iniValueForMessage(const QString& key) {
+    QString v = gobjIni->GetValue("CLIENT", key);
+    QString shown;
+    for (QChar c : v)
+        if (c.isPrint()) shown += c;
+    if (shown.size() > 20) shown = shown.left(20) + "…";
+    return shown;
+}
+
+bool refuseIni(const QString& key, const QString& what) {
+    gobjIni->FileName(gstrAppPath + "system.ini");
+    MsgBox("system.ini の " + key + " (" + iniValueForMessage(key) + ") は" + what +
+               "\nsystem.ini を確認して下さい。",
+           vbExclamation, AppInfo::Title());
+    return false;
+}
+
+bool masterHas(const QString& table, const QString& condition) {
+    RecordsetPtr rs = gobjDB->OpenRecordset("SELECT COUNT(*) FROM " + table + " WHERE " + condition);
+    return !rs->Eof() && rs->Fields(0).Value().Text().toLongLong() > 0;
+}
+}  // namespace
+
+bool fncCheckSystemIni() {
+    if (!masterHas("USGMF", "USG_ID = " + QString::number(glngUserId)))
+        return refuseIni("CURRENTUSER", "利用者マスタに登録されていません。");
+    if (!masterHas("SSKMF", "SSK_CD = " + QString::number(glngSskCd)))
+        return refuseIni("CURRENTSSK", "事業所マスタに登録されていません。");
+    if (!masterHas("GRPMF", "GRP_SSKCD = " + QString::number(glngSskCd) + " AND GRP_CD = " +
+                                QString::number(glngGrpCd)))
+        return refuseIni("CURRENTGRP", "事業所 " + QString::number(glngSskCd) + " の部門マスタに登録されていません。");
+    return true;
+}
+
 bool fncConnectDB() {
     if (!gobjDB->Connect()) return false;
+    // Damaged pages: one message, then the program ends. What was not
+    // committed is not in the database (as after a power loss).
+    gobjDB->SetDamagedHandler([] {
+        MsgBox("データベースが壊れているため、処理を続けられません。プログラムを終了します。\n"
+               "システム管理者に連絡し、バックアップからデータベースを復元して下さい。",
+               vbCritical, AppInfo::Title());
+        EndProgramNow();
+    });
     // A new, empty database gets the tables; the stored procedures are
     // registered on every connection.
     if (!Schema::Prepare(*gobjDB)) {
@@ -73,6 +125,12 @@ bool fncConnectDB() {
         return false;
     }
     return true;
+}
+
+void EndProgramNow() {
+    if (!gobjDB.IsNothing()) gobjDB->Disconnect();
+    std::fflush(nullptr);
+    std::_Exit(EXIT_FAILURE);
 }
 
 void EndSystem() {
@@ -93,8 +151,13 @@ QString fncLookupField(const QString& field, const QString& table, const QString
     }
 }
 
+QString ErrNumberText(long number) {
+    // Error numbers are 32-bit Longs: &H80004005 reads -2147467259.
+    return QString::number(static_cast<qint32>(static_cast<quint32>(number)));
+}
+
 QString fncSqlQuote(const QString& value) {
-    QString v = value;
+    QString v = StorableText(value);
     v.replace("'", "''");
     return "'" + v + "'";
 }
@@ -108,30 +171,31 @@ void ShowErrMsg(const AppError& e) {
         ShowDBError();
         return;
     }
-    QString text = "ｴﾗｰ番号 :" + QString::number(e.Number) + "\n" + e.Description;
+    if (!gobjDB.IsNothing() && gobjDB->DiskFull()) {
+        // Nothing was written: the clerk frees space and saves again.
+        MsgBox(gobjDB->ErrorText(), vbExclamation, AppInfo::Title());
+        return;
+    }
+    QString text = "ｴﾗｰ番号 :" + ErrNumberText(e.Number) + "\n" + e.Description;
     if (!gobjDB.IsNothing() && gobjDB->ErrorNumber() != 0) {
         if (gobjDB->ErrorNumber() == errLostConnection)
             text = "データベースの接続でエラーが発生しました。\n\n１度システムを終了し再度実行して下さい。";
         else
-            text += "\n\nADOｴﾗｰ番号 :" + QString::number(gobjDB->AdoErrorNumber()) + "\n" +
+            text += "\n\nADOｴﾗｰ番号 :" + ErrNumberText(gobjDB->AdoErrorNumber()) + "\n" +
                     gobjDB->AdoErrorDescription();
     }
     MsgBox(text, vbOKOnly, AppInfo::Title());
 }
 
 void ShowErrMsg() {
-    // No raised error: a failed connection or statement left its error on
-    // the connection; report it like a raised one.
-    if (!gobjDB.IsNothing() && gobjDB->ErrorNumber() != 0) {
-        ShowErrMsg(AppError(gobjDB->ErrorNumber(), gobjDB->ErrorText(), "DBAccess"));
-        return;
-    }
+    // No raised error (a failed connection): the connection's own error,
+    // which says why (file missing, not a database of this system, ...).
     ShowDBError();
 }
 
 void ShowDBError() {
     if (gobjDB.IsNothing() || gobjDB->ErrorNumber() == 0) return;
-    MsgBox("ｴﾗｰ番号 :" + QString::number(gobjDB->ErrorNumber()) + "\n" + gobjDB->ErrorText(), vbOKOnly,
+    MsgBox("ｴﾗｰ番号 :" + ErrNumberText(gobjDB->ErrorNumber()) + "\n" + gobjDB->ErrorText(), vbOKOnly,
            AppInfo::Title());
 }
 

@@ -34,7 +34,13 @@ void SetAppPath();
 void ReadSystemIni();
 bool fncCheckStart();
 bool fncConnectDB();
+// User, branch and group of system.ini must be in the masters (USGMF, SSKMF,
+// GRPMF of that branch); otherwise a message naming the key, and False.
+bool fncCheckSystemIni();
 void EndSystem();
+// Ends the process at once (a damaged database): the connection is closed
+// with any open transaction rolled back; no window gets to save.
+[[noreturn]] void EndProgramNow();
 // First column of the first row of "SELECT field FROM table WHERE condition";
 // empty text when there is none, when it is Null, or on any error (silent).
 QString fncLookupField(const QString& field, const QString& table, const QString& condition);
@@ -46,6 +52,8 @@ void ShowErrMsg(const AppError& e);
 // The common error report with no raised error: the database's last error.
 void ShowErrMsg();
 void ShowDBError();
+// An error number as the message boxes show it: a signed 32-bit Long.
+QString ErrNumberText(long number);
 void CenterForm(QWidget* form);
 
 }  // namespace basStdComm

@@ -166,6 +166,7 @@ QString DBAccess::DataLinkFile() const {
 }
 
 void DBAccess::SetError(long number, const QString& text, long driverNumber, const QString& driverText) {
+    diskFull_ = false;
     errNumber_ = number;
     errText_ = text;
     driverNumber_ = driverNumber;
@@ -173,6 +174,7 @@ void DBAccess::SetError(long number, const QString& text, long driverNumber, con
 }
 
 void DBAccess::ClearError() {
+    diskFull_ = false;
     errNumber_ = 0;
     errText_.clear();
     driverNumber_ = 0;
@@ -185,13 +187,23 @@ void DBAccess::setSqliteError(int rc) {
     int primary = rc & 0xff;
     long number = adErrCommand;
     QString text = msg;
+    bool damaged = false;
     switch (primary) {
-    case SQLITE_CANTOPEN:
     case SQLITE_NOTADB:
     case SQLITE_CORRUPT:
+        number = adErrConnection;
+        damaged = open_;
+        if (damaged)
+            text = "データベースが壊れているため、処理を続けられません。(" + msg + ")";
+        break;
+    case SQLITE_CANTOPEN:
     case SQLITE_IOERR:
     case SQLITE_MISUSE:
         number = adErrConnection;
+        break;
+    case SQLITE_FULL:
+        text = "ディスクの空き容量が足りないため、データベースに書き込めませんでした。書き込みは取り消されました。"
+               "\n不要なファイルを削除するなどしてディスクの空き容量を確保してから、もう一度保存して下さい。";
         break;
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
@@ -204,6 +216,12 @@ void DBAccess::setSqliteError(int rc) {
         break;
     }
     SetError(number, text, ext, msg);
+    diskFull_ = primary == SQLITE_FULL;
+    if (damaged && damagedHandler_) {
+        auto handler = std::move(damagedHandler_);
+        damagedHandler_ = nullptr;
+        handler();
+    }
 }
 
 bool DBAccess::checkConnected() {
@@ -271,11 +289,29 @@ bool DBAccess::Connect() {
     return ConnectFile(file, false);
 }
 
+namespace {
+// What lies in a file before SQLite is let at it: nothing yet (a new
+// database), something that is no SQLite database at all, or a database.
+enum class FileKind { Empty, NotSqlite, Sqlite };
+FileKind kindOfFile(const QString& file) {
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly)) return FileKind::Sqlite;  // let SQLite report why
+    QByteArray head = f.read(100);
+    if (head.isEmpty()) return FileKind::Empty;
+    return head.size() == 100 && head.startsWith(QByteArray("SQLite format 3\0", 16)) ? FileKind::Sqlite
+                                                                                     : FileKind::NotSqlite;
+}
+}  // namespace
+
 bool DBAccess::ConnectFile(const QString& file, bool create) {
     Disconnect();
     ClearError();
     if (!create && !QFileInfo::exists(file)) {
         SetError(adErrConnection, "データベースファイルが見つかりません: " + file);
+        return false;
+    }
+    if (QFileInfo::exists(file) && kindOfFile(file) == FileKind::NotSqlite) {
+        SetError(adErrConnection, "このシステムのデータベースではありません: " + file);
         return false;
     }
     int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_FULLMUTEX;
@@ -290,25 +326,38 @@ bool DBAccess::ConnectFile(const QString& file, bool create) {
     }
     sqlite3_busy_timeout(db_, busyMs_);
     dbFile_ = file;
-    // WAL lets readers go on while another program writes; the first query
-    // also proves that the file is a database.
-    if (!runStatements("PRAGMA journal_mode=WAL", nullptr, nullptr) ||
-        !runStatements("SELECT COUNT(*) FROM sqlite_master", nullptr, nullptr)) {
-        long n = errNumber_;
-        QString t = errText_;
+    auto fail = [&](const QString& reason) {
         long dn = driverNumber_;
         QString dt = driverText_;
         sqlite3_close(db_);
         db_ = nullptr;
-        SetError(n == adErrCommand ? adErrConnection : n, "データベースを開けません: " + file + " (" + t + ")", dn, dt);
+        SetError(adErrConnection, reason, dn, dt);
         return false;
-    }
-    runStatements("PRAGMA synchronous=NORMAL", nullptr, nullptr);
+    };
+    // Only reads until the file is known to be this system's (or a new,
+    // empty one): a database of another application is left as it was.
+    std::vector<std::vector<DbValue>> rows;
+    QStringList names;
+    if (!runStatements("SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite%'", &rows,
+                       &names))
+        return fail("このシステムのデータベースではありません: " + file + " (" + errText_ + ")");
+    bool ours = rows.empty();
+    for (const auto& r : rows)
+        if (r[0].Text().compare(kSignatureTable, Qt::CaseInsensitive) == 0) ours = true;
+    if (!ours) return fail("このシステムのデータベースではありません (他のアプリケーションのデータベースです): " + file);
+    // WAL lets readers go on while another program writes. FULL makes every
+    // commit durable: a saved voucher (and its number) survives a power loss
+    // or a crash of the operating system, not only of the program.
+    if (!runStatements("PRAGMA journal_mode=WAL", nullptr, nullptr) ||
+        !runStatements("PRAGMA synchronous=FULL", nullptr, nullptr))
+        return fail("データベースを開けません: " + file + " (" + errText_ + ")");
+    open_ = true;
     return true;
 }
 
 void DBAccess::Disconnect() {
     beginPending_ = false;
+    open_ = false;
     if (!db_) return;
     if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close_v2(db_);
@@ -505,7 +554,18 @@ QString DBAccess::DateLiteral(const QString& dateText) const {
 }
 
 QString DBAccess::SqlText(const QString& value) const {
-    QString v = value;
+    QString v = StorableText(value);
     v.replace("'", "''");
     return "'" + v + "'";
+}
+
+QString StorableText(const QString& text) {
+    QString v;
+    v.reserve(text.size());
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if ((u < 0x20 && u != '\t' && u != '\n' && u != '\r') || u == 0x7f) continue;
+        v += c;
+    }
+    return v;
 }

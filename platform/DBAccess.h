@@ -7,7 +7,10 @@
 //        Provider=SQLite;Data Source=<file>
 //    A relative <file> is relative to the application folder. Lines starting
 //    with "[" or ";" are ignored; UTF-8 or UTF-16 (with BOM) text.
-//    The file must exist; an existing empty file is a new database.
+//    The file must exist; an existing empty file is a new database. A file
+//    that is no SQLite database, or one with tables but no kSignatureTable
+//    (another application's), is refused before anything is written to it.
+//    Commits are durable (WAL, synchronous=FULL).
 //  - OpenRecordset() returns every row at once, so RecordCount() is true
 //    before the first row is read; Eof() is true at once for an empty result.
 //    A failing statement throws AppError (number = ErrorNumber()). A value
@@ -32,7 +35,8 @@
 //  - A database that cannot be opened or read reports ErrorNumber()
 //    0x80004005 (lost connection); other statement errors 0x80040E14.
 //  - DateLiteral("yyyy/mm/dd") gives 'yyyy-mm-dd'; SqlText() quotes a text
-//    with "'" doubled.
+//    with "'" doubled; control characters that a text column cannot hold
+//    (NUL and the like; tab and line breaks stay) are left out.
 #pragma once
 #include "platform/AppError.h"
 #include "platform/DbValue.h"
@@ -48,8 +52,11 @@ struct sqlite3;
 class DBAccess;
 class Recordset;
 
-constexpr long adErrConnection = static_cast<long>(0x80004005u);
-constexpr long adErrCommand = static_cast<long>(0x80040E14u);
+// Error numbers are Longs (signed 32-bit), as the programs show them.
+constexpr long adErrConnection = static_cast<qint32>(0x80004005u);
+constexpr long adErrCommand = static_cast<qint32>(0x80040E14u);
+// The table every database of this system has.
+constexpr const char* kSignatureTable = "SCHEMA_INFO";
 constexpr long adErrItemNotFound = 3265;
 
 // A column of the current row of a recordset.
@@ -148,6 +155,12 @@ public:
     void ClearError();
     // Milliseconds a statement waits for another program's lock.
     void SetBusyTimeout(int ms);
+    // The last error was a full disk (or a database at its size limit):
+    // nothing was written; the same save succeeds once there is room.
+    bool DiskFull() const { return diskFull_; }
+    // Called once when an open database turns out to be damaged (pages that
+    // cannot be read); the programs end there.
+    void SetDamagedHandler(std::function<void()> handler) { damagedHandler_ = std::move(handler); }
 
 private:
     friend class Recordset;
@@ -170,7 +183,14 @@ private:
     long driverNumber_ = 0;
     QString driverText_;
     std::map<QString, Procedure> procs_;  // keys upper case
+    bool diskFull_ = false;
+    bool open_ = false;  // connected and known to be this system's database
+    std::function<void()> damagedHandler_;
 };
+
+// The text without the control characters a text column cannot hold (NUL
+// and the like); tab and line breaks stay.
+QString StorableText(const QString& text);
 
 // A transaction that rolls back unless Commit() was called.
 class DBTransaction {

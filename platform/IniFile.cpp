@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
 
 bool IniFile::Readable() const {
     QFileInfo fi(path_);
@@ -12,8 +13,16 @@ QString IniFile::GetValue(const QString& section, const QString& key, const QStr
     QFile f(path_);
     if (!f.open(QIODevice::ReadOnly)) return def;
     QByteArray raw = f.readAll();
-    if (raw.startsWith("\xef\xbb\xbf")) raw = raw.mid(3);
-    const QStringList lines = QString::fromUtf8(raw).split('\n');
+    QString text;
+    // Editors often save as UTF-16 with a byte-order mark.
+    if (raw.startsWith("\xff\xfe") || raw.startsWith("\xfe\xff")) {
+        auto dec = QStringDecoder(raw.startsWith("\xff\xfe") ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
+        text = dec(raw.mid(2));
+    } else {
+        if (raw.startsWith("\xef\xbb\xbf")) raw = raw.mid(3);
+        text = QString::fromUtf8(raw);
+    }
+    const QStringList lines = text.split('\n');
     bool inSection = false;
     for (QString line : lines) {
         line = line.trimmed();

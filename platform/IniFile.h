@@ -3,7 +3,7 @@
 // is the text after "=" with blanks trimmed; lines starting with ";" or "#"
 // are comments. A missing file, section or key gives the default (empty text
 // unless given). The file is read on each GetValue, so edits take effect at
-// once. UTF-8 text (a BOM is skipped).
+// once. UTF-8 text (a BOM is skipped) or UTF-16 with a byte-order mark.
 #pragma once
 #include <QString>
 

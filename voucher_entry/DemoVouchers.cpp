@@ -61,6 +61,13 @@ const std::vector<Voucher>& Month() {
     return v;
 }
 
+// The statement setting the closing columns of a fiscal year's period row.
+QString closingUpdate(long year, const QString& set) {
+    return "UPDATE KSKMF SET " + set + " WHERE KSK_NENDO = " + QString::number(year) +
+           " AND KSK_SSKCD IN (0, " + QString::number(glngSskCd) + ") AND KSK_GRPCD IN (0, " +
+           QString::number(glngGrpCd) + ")";
+}
+
 int g_messages = 0;
 QString g_lastMessage;
 
@@ -77,11 +84,55 @@ bool Enter(const QDate& today, QString* error) {
         ~Restore() { SetMsgBoxHandler(nullptr); }
     } restore;
 
+    // The days of the demo: the last two months of the previous fiscal
+    // year, and the open year from the month before today's up to today.
+    const long todayNumber = DateNumber(today);
+    const long openYear = basTavik::FncGetKskNendo(todayNumber, 0, 0);
+    if (openYear == 0) {
+        if (error) *error = today.toString("yyyy/MM/dd") + ": 決算期間マスタにない日付です。";
+        return false;
+    }
+    RecordsetPtr open = basTavik::FncGetKskRs(openYear, 0, 0);
+    RecordsetPtr previous = basTavik::FncGetKskRs(openYear - 1, 0, 0);
+    if (!open || open->Eof()) {
+        if (error) *error = "決算期間マスタの取得に失敗しました。";
+        return false;
+    }
+    const QDate openStart = basTavik::FncCnvDate(ValLng(open->Fields("KSK_KIST").Value()));
     const QDate thisMonth(today.year(), today.month(), 1);
-    for (const QDate& first : {AddMonths(thisMonth, -1), thisMonth}) {
+    QDate from = AddMonths(thisMonth, -1);
+    if (from < openStart) from = openStart;
+    std::vector<QDate> months;
+    const bool withPrevious = previous && !previous->Eof();
+    if (withPrevious) {
+        const QDate previousEnd = basTavik::FncCnvDate(ValLng(previous->Fields("KSK_KIEND").Value()));
+        const QDate last(previousEnd.year(), previousEnd.month(), 1);
+        months = {AddMonths(last, -1), last};
+    }
+    for (QDate m(from.year(), from.month(), 1); m <= thisMonth; m = AddMonths(m, 1)) months.push_back(m);
+
+    // The previous year's vouchers were entered before its closing: the
+    // year is open while they are entered and closed again afterwards.
+    QString previousClosing;
+    if (withPrevious) {
+        previousClosing = " KSK_NUP = " + QString::number(ValLng(previous->Fields("KSK_NUP").Value())) +
+                          ", KSK_GUP = " + QString::number(ValLng(previous->Fields("KSK_GUP").Value()));
+        if (!gobjDB->Execute(closingUpdate(openYear - 1, "KSK_NUP = 0, KSK_GUP = 0"))) {
+            if (error) *error = gobjDB->ErrorText();
+            return false;
+        }
+    }
+    struct CloseAgain {
+        QString sql;
+        ~CloseAgain() {
+            if (!sql.isEmpty()) gobjDB->Execute(sql);
+        }
+    } closeAgain{withPrevious ? closingUpdate(openYear - 1, previousClosing) : QString()};
+
+    for (const QDate& first : months) {
         for (const Voucher& v : Month()) {
             const QDate date(first.year(), first.month(), v.day);
-            if (date > today) continue;
+            if (!date.isValid() || date > today) continue;
             const long d = DateNumber(date);
             const long year = basTavik::FncGetKskNendo(d, 0, 0);
             if (year == 0) continue;

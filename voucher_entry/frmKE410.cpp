@@ -1016,6 +1016,30 @@ bool frmKE410::LoadVoucher() {
         denMeisai->setRedraw(true);
         lines->Close();
 
+        // A voucher made elsewhere may hold more lines a side than the grid
+        // has rows; saving it from here would drop the lines not shown.
+        gstrSQL = "SELECT COUNT(*) FROM DNMDT";
+        gstrSQL += " WHERE DNM_SSKCD = " + QString::number(glngSskCd);
+        gstrSQL += "   AND DNM_GRPCD = " + QString::number(glngGrpCd);
+        gstrSQL += "   AND DNM_YM = " + QString::number(glngDenYm);
+        gstrSQL += "   AND DNM_DENNO = " + QString::number(glngDenNo);
+        gstrSQL += "   AND DNM_GYO > " + QString::number(kRows);
+        gstrSQL += "   AND DNM_GYO NOT IN (98, 99)";
+        if (ValLng(gobjDB->OpenRecordset(gstrSQL)->Fields(0).Value()) > 0) {
+            const QString tooMany = "この伝票には画面に表示できる行数（" + QString::number(kRows) +
+                                    "行）を超える明細があるため、" + QString::number(kRows + 1) +
+                                    "行目以降は表示されません。";
+            if (gstrEditMode == "C") {
+                MsgBox(tooMany + "複写は出来ません。", vbExclamation, windowTitle());
+                return false;
+            }
+            MsgBox(tooMany + "修正は出来ません。参照モードで開きます。", vbExclamation, windowTitle());
+            LockVoucherInput();
+            LockUpdateButtons();
+            gstrEditMode = "S";
+            lblMode->Caption("参照");
+        }
+
         if (gstrEditMode != "C") {
             RecordsetPtr ksk = FncGetKskRs(glngCurNendo, 0, 0);
             if (!ksk || ksk->Eof()) {

@@ -4,6 +4,8 @@
 #include "platform/AppInfo.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <sqlite3.h>
 #include <QProcess>
 #include <QThread>
 
@@ -118,8 +120,88 @@ TEST(StartUp, MissingDatabaseGivesTheConnectionMessage) {
     EXPECT_FALSE(fncStartUp());
     ShowErrMsg();
     ASSERT_EQ(msgs.Calls().size(), 1u);
-    EXPECT_EQ(msgs.Last().prompt,
-              "データベースの接続でエラーが発生しました。\n\n１度システムを終了し再度実行して下さい。");
+    // The number as a Long and the connection's own text, naming the file.
+    EXPECT_TRUE(msgs.Last().prompt.startsWith("ｴﾗｰ番号 :-2147467259\n")) << msgs.Last().prompt.toStdString();
+    EXPECT_TRUE(msgs.Last().prompt.contains(folder.Path() + "/gone.db")) << msgs.Last().prompt.toStdString();
+    EXPECT_TRUE(msgs.Last().prompt.contains("見つかりません")) << msgs.Last().prompt.toStdString();
+}
+
+// Each way the connection can fail says why, naming the file concerned.
+TEST(StartUp, AFailedConnectionShowsItsReason) {
+    AppFolder folder(false);
+    MsgRecorder msgs;
+    AppInfo::SetArguments({"/S"});
+    auto failWith = [&](const QString& fileNamed, const QString& reason) {
+        msgs.Clear();
+        EXPECT_FALSE(fncStartUp());
+        AppInfo::ReleaseInstance();
+        ShowErrMsg();
+        ASSERT_EQ(msgs.Calls().size(), 1u);
+        const QString p = msgs.Last().prompt;
+        EXPECT_TRUE(p.startsWith("ｴﾗｰ番号 :" + QString::number(static_cast<qint32>(0x80004005u)) + "\n"))
+            << p.toStdString();
+        EXPECT_TRUE(p.contains(fileNamed)) << p.toStdString();
+        EXPECT_TRUE(p.contains(reason)) << p.toStdString();
+        EXPECT_FALSE(p.contains("１度システムを終了し")) << p.toStdString();
+    };
+    QFile::remove(folder.Path() + "/DB.udl");
+    failWith("DB.udl", "開けません");
+    folder.WriteFile("DB.udl", "");
+    failWith("DB.udl", "Data Source");
+    folder.WriteFile("DB.udl", "Provider=SQLite;Data Source=nowhere.db\n");
+    failWith("nowhere.db", "見つかりません");
+    folder.WriteFile("notes.txt", "This is a text file, not a database.\nSecond line.\n");
+    folder.WriteFile("DB.udl", "Provider=SQLite;Data Source=notes.txt\n");
+    failWith("notes.txt", "このシステムのデータベースではありません");
+    QFile notes(folder.Path() + "/notes.txt");
+    ASSERT_TRUE(notes.open(QIODevice::ReadOnly));
+    EXPECT_EQ(notes.readAll(), QByteArray("This is a text file, not a database.\nSecond line.\n"));
+}
+
+// A SQLite file of another application is refused before anything is
+// written to it: not a byte changed, no -wal or -shm beside it.
+TEST(StartUp, ASqliteFileOfAnotherApplicationIsLeftUntouched) {
+    AppFolder folder(false);
+    MsgRecorder msgs;
+    const QString other = folder.Path() + "/other.sqlite";
+    // Made with the SQLite library directly, as another program would.
+    {
+        sqlite3* h = nullptr;
+        ASSERT_EQ(sqlite3_open(other.toUtf8().constData(), &h), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(h,
+                               "CREATE TABLE customers (id INTEGER PRIMARY KEY, name TEXT);"
+                               "INSERT INTO customers (name) VALUES ('a'), ('b');",
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(h);
+    }
+    QFile f(other);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray before = f.readAll();
+    f.close();
+    folder.WriteFile("DB.udl", "Provider=SQLite;Data Source=other.sqlite\n");
+    AppInfo::SetArguments({"/S"});
+    EXPECT_FALSE(fncStartUp());
+    ShowErrMsg();
+    ASSERT_EQ(msgs.Calls().size(), 1u);
+    EXPECT_TRUE(msgs.Last().prompt.contains("other.sqlite")) << msgs.Last().prompt.toStdString();
+    EXPECT_TRUE(msgs.Last().prompt.contains("このシステムのデータベースではありません"))
+        << msgs.Last().prompt.toStdString();
+    EndSystem();
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(f.readAll() == before) << "the other application's file was changed";
+    EXPECT_FALSE(QFileInfo::exists(other + "-wal"));
+    EXPECT_FALSE(QFileInfo::exists(other + "-shm"));
+    EXPECT_FALSE(QFileInfo::exists(other + "-journal"));
+}
+
+// Commits are durable against a power loss, not only a killed program.
+TEST(StartUp, TheBooksAreWrittenWithFullSynchronousCommits) {
+    AppFolder folder;
+    RecordsetPtr rs = gobjDB->OpenRecordset("PRAGMA synchronous");
+    EXPECT_EQ(rs->Fields(0).Value().Text(), "2");  // FULL
+    rs = gobjDB->OpenRecordset("PRAGMA journal_mode");
+    EXPECT_EQ(rs->Fields(0).Value().Text().toLower(), "wal");
 }
 
 TEST(StartUp, FreshEmptyDatabaseFileGetsTheSchema) {
@@ -127,7 +209,7 @@ TEST(StartUp, FreshEmptyDatabaseFileGetsTheSchema) {
     folder.WriteFile("fresh.db", "");
     folder.WriteFile("DB.udl", "Provider=SQLite;Data Source=fresh.db\n");
     AppInfo::SetArguments({"/S"});
-    ASSERT_TRUE(fncStartUp()) << gobjDB->ErrorText().toStdString();
+    ASSERT_TRUE(fncConnectDB()) << gobjDB->ErrorText().toStdString();
     RecordsetPtr rs = gobjDB->OpenRecordset("SELECT COUNT(*) FROM DNHDT");
     EXPECT_EQ(rs->Fields(0).Value().Text(), "0");
     EXPECT_EQ(fncLookupField("SCH_VERSION", "SCHEMA_INFO", "1 = 1"), "1");
@@ -160,6 +242,26 @@ TEST(ErrorReport, ShowsNumberDescriptionAndDatabaseDetails) {
     ShowErrMsg(AppError(errReportTemplateMissing, "template"));
     EXPECT_EQ(msgs.Last().prompt, "帳票を作成するために必要なExcelファイルがありません。");
     EXPECT_EQ(msgs.Last().icon(), vbCritical);
+}
+
+// Error numbers read as the Longs they are: &H80040E14 is -2147217900,
+// &H80040000 + 1 is -2147221503.
+TEST(ErrorReport, NumbersShowAsSignedLongs) {
+    AppFolder folder;
+    MsgRecorder msgs;
+    try {
+        gobjDB->OpenRecordset("SELECT * FROM NO_TABLE");
+        FAIL() << "statement did not fail";
+    } catch (const AppError& e) {
+        ShowErrMsg(e);
+    }
+    EXPECT_TRUE(msgs.Last().prompt.startsWith("ｴﾗｰ番号 :-2147217900\n")) << msgs.Last().prompt.toStdString();
+    EXPECT_FALSE(gobjDB->Execute("UPDATE NO_TABLE SET X = 1"));
+    ShowDBError();
+    EXPECT_TRUE(msgs.Last().prompt.startsWith("ｴﾗｰ番号 :-2147217900\n")) << msgs.Last().prompt.toStdString();
+    gobjDB->ClearError();
+    ShowErrMsg(AppError(vbObjectError + 1, "引数が正しくありません。"));
+    EXPECT_EQ(msgs.Last().prompt, "ｴﾗｰ番号 :-2147221503\n引数が正しくありません。");
 }
 
 TEST(EndSystem, ReleasesTheSharedObjects) {

@@ -658,6 +658,23 @@ TEST_F(Ledger, AVoucherDeletedMeanwhileDisappearsAndTheSameRowIsSelected) {
 
 // ---------------------------------------------------------------- start-up and closing
 
+TEST_F(Ledger, TheProgramRefusesASystemIniWhoseBranchOrGroupIsNotInTheMasters) {
+    for (const char* key : {"CURRENTSSK", "CURRENTGRP", "CURRENTUSER"}) {
+        QByteArray ini = "[CLIENT]\nCURRENTUSER=1\nCURRENTSSK=1\nCURRENTGRP=1\nCURRENTTYPE=3\n";
+        ini.replace(QByteArray(key) + "=1", QByteArray(key) + "=7");
+        folder.WriteFile("system.ini", ini);
+        msgs.Clear();
+        AppInfo::SetArguments({"/S"});
+        EXPECT_FALSE(basKR430::Main());
+        AppInfo::ReleaseInstance();
+        ASSERT_EQ(msgs.Calls().size(), 1u) << msgs.Texts().join("|").toStdString();
+        EXPECT_TRUE(msgs.Last().prompt.contains("system.ini"));
+        EXPECT_TRUE(msgs.Last().prompt.contains(key)) << msgs.Last().prompt.toStdString();
+        for (QWidget* w : QApplication::topLevelWidgets())
+            EXPECT_FALSE(qobject_cast<frmKR430*>(w) && w->isVisible());
+    }
+}
+
 TEST_F(Ledger, TheProgramStartsOnlyFromTheMenuAndClosingItsWindowEndsTheSystem) {
     AppInfo::SetArguments({});
     EXPECT_FALSE(basKR430::Main());

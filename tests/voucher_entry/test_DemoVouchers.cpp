@@ -4,21 +4,24 @@
 
 #include "common/basStdComm.h"
 #include "platform/VbCompat.h"
+#include "common/basTavik.h"
+#include "platform/Panel3D.h"
+#include "platform/ListGrid.h"
+#include "voucher_dialogs/frmKE41S.h"
 #include "voucher_entry/DemoVouchers.h"
+#include "voucher_entry/basWKE410.h"
+#include "voucher_entry/frmKE410.h"
+
+#include <QApplication>
 
 using namespace basStdComm;
+using namespace basWKE410;
 
 namespace {
 
-TEST(DemoVouchers, EnteredVouchersPostBalancesThatAgreeWithTheLines) {
-    AppFolder folder;
-    const QDate today(2026, 12, 8);
-    SetToday(today);
-    folder.Demo(today);
-    QString error;
-    ASSERT_TRUE(DemoVouchers::Enter(today, &error)) << error.toStdString();
-    EXPECT_GT(folder.Scalar("SELECT COUNT(*) FROM DNHDT").toInt(), 10);
-    EXPECT_EQ(folder.Scalar("SELECT COUNT(*) FROM DNHDT WHERE DNH_DATE > 20261208"), "0");
+// The balance self-check: vouchers balance, posted totals are the sums of
+// the lines, and each month opens with the previous month's closing.
+void ExpectBalancesAgreeWithTheLines(const AppFolder& folder) {
     // Every voucher balances, tax lines included.
     EXPECT_EQ(folder.Scalar("SELECT COUNT(*) FROM (SELECT DNM_YM, DNM_DENNO, SUM(CASE DNM_TSKBN WHEN 1 THEN DNM_KIN "
                             "ELSE -DNM_KIN END) AS D FROM DNMDT GROUP BY DNM_YM, DNM_DENNO) AS V WHERE D <> 0"),
@@ -48,6 +51,70 @@ TEST(DemoVouchers, EnteredVouchersPostBalancesThatAgreeWithTheLines) {
                             "KMK_NENDO = A.KMZ_NENDO AND KMK_CD = A.KMZ_KMKCD WHERE B.KMZ_ZZAN <> A.KMZ_ZZAN + CASE "
                             "KMK_TSKBN WHEN 2 THEN A.KMZ_KASI - A.KMZ_KARI ELSE A.KMZ_KARI - A.KMZ_KASI END"),
               "0");
+}
+
+TEST(DemoVouchers, EnteredVouchersPostBalancesThatAgreeWithTheLines) {
+    AppFolder folder;
+    const QDate today(2026, 12, 8);
+    SetToday(today);
+    folder.Demo(today);
+    QString error;
+    ASSERT_TRUE(DemoVouchers::Enter(today, &error)) << error.toStdString();
+    EXPECT_GT(folder.Scalar("SELECT COUNT(*) FROM DNHDT").toInt(), 10);
+    EXPECT_EQ(folder.Scalar("SELECT COUNT(*) FROM DNHDT WHERE DNH_DATE > 20261208"), "0");
+    ExpectBalancesAgreeWithTheLines(folder);
+}
+
+// Whatever the day the demo is made, it holds a realistic set: vouchers of
+// the past weeks in the open year and of the last months of the closed
+// year before, and the voucher list's default range shows some of them.
+TEST(DemoVouchers, TheDemoIsRealisticOnTheFirstAndLastDayAndOnTheTwentyNinthOfFebruary) {
+    for (const QDate& today : {QDate(2027, 4, 1), QDate(2027, 3, 31), QDate(2028, 2, 29)}) {
+        SCOPED_TRACE(today.toString(Qt::ISODate).toStdString());
+        AppFolder folder;
+        SetToday(today);
+        folder.Demo(today);
+        QString error;
+        ASSERT_TRUE(DemoVouchers::Enter(today, &error)) << error.toStdString();
+        MsgRecorder msgs;  // after the entry, which answers its own messages
+        ExpectBalancesAgreeWithTheLines(folder);
+        const long open = basTavik::FncGetKskNendo(DateNumber(today), 0, 0);
+        ASSERT_GT(open, 0);
+        auto count = [&](const QString& where) {
+            return folder.Scalar("SELECT COUNT(*) FROM DNHDT WHERE DNH_DELKBN = 0 AND " + where).toInt();
+        };
+        const QString t = QString::number(DateNumber(today));
+        EXPECT_EQ(count("DNH_DATE > " + t), 0);
+        // The closed year before: its last two months, a month's vouchers each.
+        const int closedYear = count("DNH_NENDO = " + QString::number(open - 1));
+        EXPECT_GE(closedYear, 20);
+        EXPECT_GE(count("DNH_NENDO = " + QString::number(open - 1) + " AND DNH_M = 3"), 10);
+        EXPECT_EQ(folder.Scalar("SELECT KSK_NUP FROM KSKMF WHERE KSK_NENDO = " + QString::number(open - 1)), "1");
+        // The past weeks up to today; the first day has the day's vouchers only.
+        EXPECT_GE(count("DNH_NENDO = " + QString::number(open)), today.day() == 1 && today.month() == 4 ? 1 : 10);
+        // The voucher list opens on the default range and finds vouchers.
+        InitSearchDefaults();
+        const int inRange = count("DNH_DATE BETWEEN " + QString::number(glngSrchDateSt) + " AND " +
+                                  QString::number(glngSrchDateEnd));
+        EXPECT_GE(inRange, 10);
+        ReadTabIni();
+        frmKE41S list;
+        list.show();
+        QApplication::processEvents();
+        EXPECT_EQ(list.spdMeisai->MaxRows(), inRange);
+        // A voucher of the closed year opens in reference mode.
+        const QString ym = folder.Scalar("SELECT MAX(DNH_YM) FROM DNHDT WHERE DNH_NENDO = " + QString::number(open - 1));
+        const QString no = folder.Scalar("SELECT MIN(DNH_DENNO) FROM DNHDT WHERE DNH_YM = " + ym);
+        basWKE410::gstrEditMode = "U";
+        basWKE410::glngDenYm = ym.toLong();
+        basWKE410::glngDenNendo = open - 1;
+        basWKE410::glngDenNo = no.toLong();
+        msgs.Clear();
+        frmKE410 f;
+        EXPECT_EQ(f.lblMode->Caption(), "参照");
+        EXPECT_FALSE(msgs.Empty());
+        EXPECT_TRUE(msgs.Texts().first().contains("年次更新完了済み")) << msgs.Texts().join("|").toStdString();
+    }
 }
 
 }  // namespace

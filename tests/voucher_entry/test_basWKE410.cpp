@@ -119,6 +119,78 @@ TEST_F(StartUp, SearchDefaultsSpanAMonthEachSideOfToday) {
     EXPECT_EQ(glngSrchDateEnd, 20270228);
 }
 
+// A system.ini whose user, branch or group is not in the masters must not
+// open anybody's books: the program refuses before any window.
+TEST_F(StartUp, SystemIniNamingNoUserBranchOrGroupOfTheMastersIsRefused) {
+    folder.Sql("INSERT INTO SSKMF (SSK_CD, SSK_RNAME, SSK_SBANKBN, SSK_SDNKBN) VALUES (2, '支店', 0, 0)");
+    folder.Sql("INSERT INTO GRPMF (GRP_SSKCD, GRP_CD, GRP_RNAME, GRP_KBN) VALUES (2, 5, '支店営業部', 0)");
+    QByteArray binary;
+    for (int i = 0; i < 512; ++i) binary += static_cast<char>((i * 37 + 11) % 256);
+    const struct {
+        QByteArray ini;
+        QString key;
+    } cases[] = {
+        {"", "CURRENTUSER"},
+        {"garbage without any section\n%%%%\n", "CURRENTUSER"},
+        {binary, "CURRENTUSER"},
+        {"[CLIENT]\nCURRENTUSER=abc\nCURRENTSSK=1\nCURRENTGRP=1\nCURRENTTYPE=3\n", "CURRENTUSER"},
+        {"[CLIENT]\nCURRENTUSER=9\nCURRENTSSK=1\nCURRENTGRP=1\nCURRENTTYPE=3\n", "CURRENTUSER"},
+        {"[CLIENT]\nCURRENTUSER=1\nCURRENTSSK=7\nCURRENTGRP=1\nCURRENTTYPE=3\n", "CURRENTSSK"},
+        {"[CLIENT]\nCURRENTUSER=1\nCURRENTSSK=x\nCURRENTGRP=1\nCURRENTTYPE=3\n", "CURRENTSSK"},
+        {"[CLIENT]\nCURRENTUSER=1\nCURRENTSSK=1\nCURRENTGRP=9\nCURRENTTYPE=3\n", "CURRENTGRP"},
+        // Group 5 exists, but of branch 2.
+        {"[CLIENT]\nCURRENTUSER=1\nCURRENTSSK=1\nCURRENTGRP=5\nCURRENTTYPE=3\n", "CURRENTGRP"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.ini.left(80).toStdString());
+        folder.WriteFile("system.ini", c.ini);
+        msgs.Clear();
+        for (const QStringList& args : {QStringList{"I", "/S"}, QStringList{"/S"}}) {
+            EXPECT_FALSE(run(args));
+            AppInfo::ReleaseInstance();
+            EXPECT_EQ(shown<frmKE410>(), nullptr);
+            EXPECT_EQ(shown<frmKE41S>(), nullptr);
+        }
+        ASSERT_EQ(msgs.Calls().size(), 2u) << msgs.Texts().join("|").toStdString();
+        for (const auto& m : msgs.Calls()) {
+            EXPECT_TRUE(m.prompt.contains("system.ini")) << m.prompt.toStdString();
+            EXPECT_TRUE(m.prompt.contains(c.key)) << m.prompt.toStdString();
+            EXPECT_EQ(m.icon(), vbExclamation);
+        }
+        EXPECT_FALSE(!gobjDB.IsNothing() && gobjDB->IsConnected());
+        TearDown();
+    }
+    // The same branch-2 settings are accepted when they match.
+    folder.WriteFile("system.ini", "[CLIENT]\nCURRENTUSER=2\nCURRENTSSK=2\nCURRENTGRP=5\nCURRENTTYPE=3\n");
+    msgs.Clear();
+    ASSERT_TRUE(run({"/S"}));
+    EXPECT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
+    EXPECT_NE(shown<frmKE41S>(), nullptr);
+    EXPECT_EQ(folder.Scalar("SELECT COUNT(*) FROM DNHDT"), "0");
+}
+
+// Many editors save as UTF-16 with a byte-order mark.
+TEST_F(StartUp, SystemIniInUtf16WithByteOrderMarkIsRead) {
+    const QString text = "; 端末の設定\r\n[CLIENT]\r\nCURRENTUSER=2\r\nCURRENTSSK=1\r\nCURRENTGRP=2\r\nCURRENTTYPE=3\r\n";
+    for (bool bigEndian : {false, true}) {
+        QByteArray raw = bigEndian ? QByteArray("\xfe\xff") : QByteArray("\xff\xfe");
+        for (QChar c : text) {
+            char hi = static_cast<char>(c.unicode() >> 8), lo = static_cast<char>(c.unicode() & 0xff);
+            raw += bigEndian ? QByteArray{1, hi} + QByteArray{1, lo} : QByteArray{1, lo} + QByteArray{1, hi};
+        }
+        folder.WriteFile("system.ini", raw);
+        ASSERT_TRUE(run({"I", "/S"})) << msgs.Texts().join("|").toStdString();
+        AppInfo::ReleaseInstance();
+        EXPECT_EQ(glngUserId, 2);
+        EXPECT_EQ(glngSskCd, 1);
+        EXPECT_EQ(glngGrpCd, 2);
+        EXPECT_EQ(glngUserType, 3);
+        EXPECT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
+        TearDown();
+        EndSystem();
+    }
+}
+
 TEST(TabIni, NonZeroValuesAreSkippedAndEmptyTextIsAStop) {
     AppFolder folder;
     folder.WriteFile("Tab.ini", "[TAB]\nKRHK2CD=1\nKSHK2CD=1\nKRTAX=\nKRTRICD=abc\n");

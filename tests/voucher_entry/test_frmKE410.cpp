@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QPushButton>
+#include <QTest>
 #include <memory>
 
 using namespace basStdComm;
@@ -136,6 +137,66 @@ TEST_F(EntryWindow, DeletedOrMissingVoucherIsRefusedAndTheWindowCloses) {
     f->show();
     QApplication::processEvents();
     EXPECT_FALSE(f->isVisible());
+}
+
+// A voucher imported from elsewhere with more lines a side than the grid
+// has rows opens in reference mode: saving it from here would lose lines.
+TEST_F(EntryWindow, AVoucherWithMoreLinesThanTheGridOpensInReferenceMode) {
+    for (int perSide : {51, 999}) {
+        SCOPED_TRACE(perSide);
+        const long no = perSide;
+        InsertVoucher(folder, 202611, no, 20261110, {});
+        QStringList values;
+        for (int gyo = 1; gyo <= perSide; ++gyo)
+            for (int side = 1; side <= 2; ++side)
+                values << QString("(1, 1, 202611, %1, %2, %3, %4, 0, 0, 0, %5, 0, '明細%2')")
+                              .arg(no)
+                              .arg(gyo)
+                              .arg(side)
+                              .arg(side == 1 ? kCash : kSales)
+                              .arg(gyo * 10);
+        folder.Sql("INSERT INTO DNMDT (DNM_SSKCD, DNM_GRPCD, DNM_YM, DNM_DENNO, DNM_GYO, DNM_TSKBN, DNM_KMKCD, "
+                   "DNM_HK1CD, DNM_HK2CD, DNM_ZKBN, DNM_KIN, DNM_TAX, DNM_TEKIYO) VALUES " + values.join(", "));
+        const QString lineCount =
+            "SELECT COUNT(*) || '/' || SUM(DNM_KIN) FROM DNMDT WHERE DNM_DENNO = " + QString::number(no);
+        const QString before = folder.Scalar(lineCount);
+        msgs.Clear();
+        {
+            auto f = Open("U", 202611, no);
+            ASSERT_EQ(msgs.Calls().size(), 1u) << msgs.Texts().join("|").toStdString();
+            EXPECT_TRUE(msgs.Last().prompt.contains("画面に表示できる行数")) << msgs.Last().prompt.toStdString();
+            EXPECT_TRUE(msgs.Last().prompt.contains("参照モードで開きます")) << msgs.Last().prompt.toStdString();
+            EXPECT_EQ(msgs.Last().icon(), vbExclamation);
+            EXPECT_FALSE(f->blnLoadError);
+            EXPECT_EQ(gstrEditMode, "S");
+            EXPECT_EQ(f->lblMode->Caption(), "参照");
+            EXPECT_EQ(cell(*f, "KRTEKI", 49), "明細50");
+            // Registering (F10) stores nothing.
+            EXPECT_FALSE(f->cmdUpd->isEnabled());
+            f->show();
+            QApplication::setActiveWindow(f.get());
+            f->denMeisai->setFocus();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_F10);
+            QApplication::processEvents();
+        }
+        EXPECT_EQ(folder.Scalar(lineCount), before);
+        // Neither can it be copied: the copy would lose the same lines.
+        msgs.Clear();
+        auto c = Open("C", 202611, no);
+        ASSERT_EQ(msgs.Calls().size(), 1u) << msgs.Texts().join("|").toStdString();
+        EXPECT_TRUE(msgs.Last().prompt.contains("画面に表示できる行数")) << msgs.Last().prompt.toStdString();
+        EXPECT_TRUE(c->blnLoadError);
+    }
+    // Exactly as many lines as the grid holds (and the tax lines 98, 99)
+    // open normally.
+    QList<TestLine> full;
+    for (int gyo = 1; gyo <= 50; ++gyo) full << TestLine{gyo, 1, kCash, "1"} << TestLine{gyo, 2, kSales, "1"};
+    full << TestLine{98, 1, kCash, "0"};
+    InsertVoucher(folder, 202611, 7, 20261110, full);
+    msgs.Clear();
+    auto f = Open("U", 202611, 7);
+    EXPECT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
+    EXPECT_EQ(f->lblMode->Caption(), "変更");
 }
 
 TEST_F(EntryWindow, ClosedMonthOrYearOpensInReferenceMode) {

@@ -203,10 +203,13 @@ protected:
         struct Key {
             long ym, no;
         };
+        // Vouchers dated in the open days only (those before are closed).
+        const QString firstDay = QString::number(first.year() * 10000 + first.month() * 100 + first.day());
         auto liveVouchers = [&]() {
             std::vector<Key> keys;
-            RecordsetPtr rs =
-                gobjDB->OpenRecordset("SELECT DNH_YM, DNH_DENNO FROM DNHDT WHERE DNH_DELKBN = 0 ORDER BY 1, 2");
+            RecordsetPtr rs = gobjDB->OpenRecordset(
+                "SELECT DNH_YM, DNH_DENNO FROM DNHDT WHERE DNH_DELKBN = 0 AND DNH_DATE >= " + firstDay +
+                " ORDER BY 1, 2");
             for (; !rs->Eof(); rs->MoveNext())
                 keys.push_back({rs->Fields(0).Value().Text().toLong(), rs->Fields(1).Value().Text().toLong()});
             return keys;

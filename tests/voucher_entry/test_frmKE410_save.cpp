@@ -17,6 +17,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <cstdio>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
@@ -482,6 +485,193 @@ TEST_F(VoucherSave, TwoProgramsSavingAtOnceGetDistinctNumbersAndBothPost) {
     EXPECT_EQ(q("SELECT COUNT(DISTINCT DNH_DENNO) || '/' || COUNT(*) || '/' || MAX(DNH_DENNO) FROM DNHDT"), "10/10/10");
     EXPECT_EQ(q("SELECT KMZ_KARI FROM KMZMF WHERE KMZ_KMKCD = 100 AND KMZ_YM = 202612"), "100");
     EXPECT_EQ(q("SELECT DEN_NO FROM DENMF"), "10");
+}
+
+// ---------------------------------------------------------------- database errors in words
+
+// The disk fills up during a save: one message in Japanese saying what to
+// do, nothing written, the voucher still on screen; with room again the
+// same voucher saves. The full disk is a size limit set on the connection.
+TEST_F(VoucherSave, DiskFullSaysFreeSpaceAndSaveAgainAndWritesNothing) {
+    auto f = Open("I");
+    for (int r = 0; r < 40; ++r) {
+        put(*f, r, "KRKMKCD", "100");
+        put(*f, r, "KRKIN", QString::number(1000 + r));
+        put(*f, r, "KRTEKI", QString("現金入金 %1 ").arg(r).repeated(6));
+        put(*f, r, "KSKMKCD", "130");
+        put(*f, r, "KSKIN", QString::number(1000 + r));
+    }
+    const QString state = balances() + "|" + q("SELECT COUNT(*) FROM DENMF") + "|" + q("SELECT COUNT(*) FROM DNHDT") +
+                          "|" + q("SELECT COUNT(*) FROM DNMDT");
+    RecordsetPtr pages = gobjDB->OpenRecordset("PRAGMA page_count");
+    ASSERT_TRUE(gobjDB->Execute("PRAGMA max_page_count = " + pages->Fields(0).Value().Text()));
+    f->show();
+    QApplication::setActiveWindow(f.get());
+    f->denMeisai->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F10);
+    ASSERT_EQ(msgs.Calls().size(), 1u) << msgs.Texts().join("|").toStdString();
+    const QString text = msgs.Last().prompt;
+    EXPECT_TRUE(text.contains("空き容量")) << text.toStdString();
+    EXPECT_TRUE(text.contains("もう一度保存")) << text.toStdString();
+    EXPECT_FALSE(text.contains("full")) << text.toStdString();
+    EXPECT_FALSE(text.contains("ｴﾗｰ番号")) << text.toStdString();
+    EXPECT_EQ(msgs.Last().icon(), vbExclamation);
+    EXPECT_FALSE(gobjDB->InTransaction());
+    EXPECT_EQ(balances() + "|" + q("SELECT COUNT(*) FROM DENMF") + "|" + q("SELECT COUNT(*) FROM DNHDT") + "|" +
+                  q("SELECT COUNT(*) FROM DNMDT"),
+              state);
+    // The voucher is still there to be saved again.
+    EXPECT_EQ(f->lblMode->Caption(), "追加");
+    EXPECT_EQ(shown(*f, "KRKIN", 39), "1039");
+    EXPECT_EQ(shown(*f, "KSKMKCD", 39), "130");
+    ASSERT_TRUE(gobjDB->Execute("PRAGMA max_page_count = 1073741823"));
+    msgs.Clear();
+    f->denMeisai->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F10);
+    EXPECT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
+    EXPECT_EQ(q("SELECT COUNT(*) FROM DNHDT"), "1");
+    EXPECT_EQ(q("SELECT COUNT(*) || '/' || SUM(DNM_KIN) FROM DNMDT WHERE DNM_TSKBN = 1"),
+              QString("40/%1").arg(40 * 1000 + 39 * 40 / 2));
+}
+
+// The same on a real file system that fills up (a small tmpfs; skipped
+// where this process may not mount one).
+TEST_F(VoucherSave, DiskFullOnAFileSystemThatFillsUp) {
+    QTemporaryDir mountPoint;
+    ASSERT_TRUE(mountPoint.isValid());
+    if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=2m", "tmpfs", mountPoint.path()}) != 0)
+        GTEST_SKIP() << "no tmpfs can be mounted here";
+    struct Unmount {
+        QString path;
+        ~Unmount() { QProcess::execute("umount", {path}); }
+    } unmount{mountPoint.path()};
+    EndSystem();
+    const QString db = mountPoint.path() + "/books.db";
+    ASSERT_TRUE(QFile::copy(folder.DbFile(), db));
+    folder.WriteFile("DB.udl", ("Provider=SQLite;Data Source=" + db + "\n").toUtf8());
+    ASSERT_TRUE(fncConnectDB()) << gobjDB->ErrorText().toStdString();
+    auto f = Open("I");
+    for (int r = 0; r < 40; ++r) {
+        put(*f, r, "KRKMKCD", "100");
+        put(*f, r, "KRKIN", QString::number(1000 + r));
+        put(*f, r, "KRTEKI", QString("現金入金 %1 ").arg(r).repeated(6));
+        put(*f, r, "KSKMKCD", "130");
+        put(*f, r, "KSKIN", QString::number(1000 + r));
+    }
+    // Fill the file system to the last byte.
+    {
+        QFile filler(mountPoint.path() + "/filler");
+        ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+        const QByteArray block(4096, 'x');
+        while (filler.write(block) == block.size() && filler.flush()) {
+        }
+        const QByteArray byte(1, 'x');
+        while (filler.write(byte) == 1 && filler.flush()) {
+        }
+    }
+    f->show();
+    QApplication::setActiveWindow(f.get());
+    f->denMeisai->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F10);
+    ASSERT_EQ(msgs.Calls().size(), 1u) << msgs.Texts().join("|").toStdString();
+    EXPECT_TRUE(msgs.Last().prompt.contains("空き容量")) << msgs.Last().prompt.toStdString();
+    EXPECT_EQ(msgs.Last().icon(), vbExclamation);
+    EXPECT_EQ(gobjDB->OpenRecordset("SELECT COUNT(*) FROM DNHDT")->Fields(0).Value().Text(), "0");
+    EXPECT_EQ(gobjDB->OpenRecordset("SELECT COUNT(*) FROM DNMDT")->Fields(0).Value().Text(), "0");
+    EXPECT_EQ(gobjDB->OpenRecordset("SELECT COUNT(*) FROM KMZMF")->Fields(0).Value().Text(), "0");
+    EXPECT_EQ(shown(*f, "KRKIN", 39), "1039");
+    // Space freed: the same voucher saves.
+    ASSERT_TRUE(QFile::remove(mountPoint.path() + "/filler"));
+    msgs.Clear();
+    f->denMeisai->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F10);
+    EXPECT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
+    EXPECT_EQ(gobjDB->OpenRecordset("SELECT COUNT(*) FROM DNMDT WHERE DNM_TSKBN = 1")->Fields(0).Value().Text(), "40");
+    f.reset();
+    EndSystem();
+}
+
+// A NUL or another control character in a description (pasted from
+// elsewhere) does not break the save: it is left out of the stored text.
+TEST_F(VoucherSave, ControlCharactersInDescriptionsAreLeftOut) {
+    auto f = Open("I");
+    purchaseOnCredit(*f);
+    put(*f, 0, "KRTEKI", QString("事務") + QChar(0) + "用品" + QChar(1) + QChar(0x7f));
+    f->txtDTekiyo->Value(QString("月末") + QChar(0) + "精算" + QChar(0x1b));
+    f->show();
+    QApplication::setActiveWindow(f.get());
+    f->denMeisai->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F10);
+    EXPECT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
+    EXPECT_EQ(q("SELECT DNH_DTEKIYO FROM DNHDT"), "月末精算");
+    EXPECT_EQ(q("SELECT DNM_TEKIYO FROM DNMDT WHERE DNM_GYO = 1 AND DNM_TSKBN = 1"), "事務用品");
+    EXPECT_EQ(q("SELECT DNM_TEKIYO FROM DNMDT WHERE DNM_GYO = 1 AND DNM_TSKBN = 2"), "事務用品");
+}
+
+// A child program opening a voucher of a damaged database in the entry
+// window; it reports every message on its output.
+int damagedChild(const QStringList& args) {
+    AppInfo::SetFolder(args[0]);
+    SetToday(QDate(2026, 12, 8));
+    SetAppPath();
+    ReadSystemIni();
+    ReadTabIni();
+    SetMsgBoxHandler([](const MsgBoxCall& c) {
+        std::printf("MSG:%s\n", c.prompt.toUtf8().constData());
+        std::fflush(stdout);
+        return static_cast<int>(vbOK);
+    });
+    if (!fncConnectDB()) return 2;
+    gstrEditMode = "U";
+    gstrStartMode = "";
+    glngDenYm = 202612;
+    glngDenNendo = 2026;
+    glngDenNo = 1;
+    auto* f = new frmKE410();
+    f->show();
+    QApplication::processEvents();
+    std::printf("WINDOW:%d\n", f->isVisible() ? 1 : 0);
+    std::fflush(stdout);
+    return 0;
+}
+const bool regDamaged = RegisterChild("damaged", damagedChild);
+
+TEST_F(VoucherSave, ADamagedDatabaseGivesOneMessageAndEndsTheProgram) {
+    auto f = Open("I");
+    purchaseOnCredit(*f);
+    f->cmdUpd_Click();
+    ASSERT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
+    f.reset();
+    EndSystem();
+    // Damage every page of the voucher lines (table and indexes).
+    QList<int> roots;
+    int pageSize = 0;
+    {
+        DBAccess db;
+        ASSERT_TRUE(db.ConnectFile(folder.DbFile()));
+        ASSERT_TRUE(db.Execute("PRAGMA wal_checkpoint(TRUNCATE)"));
+        pageSize = db.OpenRecordset("PRAGMA page_size")->Fields(0).Value().Text().toInt();
+        RecordsetPtr rs = db.OpenRecordset("SELECT rootpage FROM sqlite_master WHERE tbl_name IN ('DNMDT', 'DNHDT') "
+                                           "AND rootpage > 0");
+        for (; !rs->Eof(); rs->MoveNext()) roots << rs->Fields(0).Value().Text().toInt();
+    }
+    ASSERT_FALSE(roots.isEmpty());
+    {
+        QFile file(folder.DbFile());
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        for (int page : roots) {
+            ASSERT_TRUE(file.seek(static_cast<qint64>(page - 1) * pageSize));
+            file.write(QByteArray(pageSize, '\xA5'));
+        }
+    }
+    QString output;
+    const int code = RunChild("damaged", {folder.Path()}, &output);
+    const QStringList messages = output.split('\n').filter(QRegularExpression("^MSG:"));
+    ASSERT_EQ(messages.size(), 1) << output.toStdString();
+    EXPECT_TRUE(messages[0].contains("壊れて")) << output.toStdString();
+    EXPECT_TRUE(messages[0].contains("終了します")) << output.toStdString();
+    EXPECT_FALSE(output.contains("WINDOW:")) << output.toStdString();
+    EXPECT_NE(code, 0) << output.toStdString();
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <algorithm>
+#include <ctime>
 #include <cstdio>
 #include <vector>
 
@@ -25,6 +26,14 @@ using namespace basStdComm;
 using namespace basWKE410;
 
 namespace {
+
+// Processor time of the program in milliseconds (the machine may be busy
+// with other work; wall time then overstates our own).
+double CpuMs() {
+    timespec t;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
 
 // Rows of three kinds: purchases with 10 % tax on credit, supplies paid
 // from the bank (sub-account 1), sales on account.
@@ -113,18 +122,26 @@ int main(int argc, char** argv) {
     std::printf("lines per voucher: %s\n", qPrintable(lines));
     QElapsedTimer timer;
     for (const Month& m : months) {
-        std::vector<double> times;
+        std::vector<double> times, cpu;
+        long prepared = 0;
         for (int i = 0; i < runs; ++i) {
+            const long preparedBefore = gobjDB->StatementsPrepared();
+            const double cpuBefore = CpuMs();
             timer.start();
             if (!SaveOnce(f, m.date)) {
                 std::fprintf(stderr, "the save failed\n");
                 return 1;
             }
             times.push_back(timer.nsecsElapsed() / 1e6);
+            cpu.push_back(CpuMs() - cpuBefore);
+            prepared = gobjDB->StatementsPrepared() - preparedBefore;
         }
         std::sort(times.begin(), times.end());
-        std::printf("save of 50 rows, %s, %d runs: min %.1f ms, median %.1f ms, max %.1f ms\n", m.name, runs,
-                    times.front(), times[times.size() / 2], times.back());
+        std::sort(cpu.begin(), cpu.end());
+        std::printf("save of 50 rows, %s, %d runs: min %.1f ms, median %.1f ms, max %.1f ms"
+                    " (processor time median %.1f ms; %ld statements compiled in the last save)\n",
+                    m.name, runs, times.front(), times[times.size() / 2], times.back(), cpu[cpu.size() / 2],
+                    prepared);
     }
     return 0;
 }

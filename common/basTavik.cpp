@@ -79,30 +79,31 @@ QString DenWhere(long lngKbn, long lngSskCd, long lngGrpCd, long lngPeriod) {
 // ================================================================ dates and fiscal periods
 
 int FncGetDateKind(long lngDate) {
-    if (lngDate <= 0) return 0;
-    switch (QString::number(lngDate).size()) {
-    case 4: return 1;
-    case 6: return 2;
-    case 8: return 3;
-    default: return 0;
-    }
+    // By the number of digits: 4, 6 or 8.
+    if (lngDate >= 1000 && lngDate <= 9999) return 1;
+    if (lngDate >= 100000 && lngDate <= 999999) return 2;
+    if (lngDate >= 10000000 && lngDate <= 99999999) return 3;
+    return 0;
 }
 
 QDate FncCnvDate(long lngDate) {
-    // Format(..., "#/##/##") of the digits, then the round trip through a
-    // date refuses days the month does not have.
-    QString digits = QString::number(lngDate);
-    QString t;
+    // The digits read as yyyy (the 1st of January), yyyymm (the 1st of the
+    // month) or yyyymmdd; a month or day the calendar does not have is
+    // refused.
+    int y = 0, m = 1, d = 1;
     switch (FncGetDateKind(lngDate)) {
-    case 1: digits += "0101"; break;
-    case 2: digits += "01"; break;
-    case 3: break;
-    default: digits.clear(); break;
+    case 1: y = static_cast<int>(lngDate); break;
+    case 2: y = static_cast<int>(lngDate / 100); m = static_cast<int>(lngDate % 100); break;
+    case 3:
+        y = static_cast<int>(lngDate / 10000);
+        m = static_cast<int>(lngDate / 100 % 100);
+        d = static_cast<int>(lngDate % 100);
+        break;
+    default: RaiseBadArgument("FncCnvDate");
     }
-    if (!digits.isEmpty()) t = digits.left(4) + "/" + digits.mid(4, 2) + "/" + digits.mid(6, 2);
-    QDate d = DateValue(t);
-    if (!d.isValid() || d.toString("yyyy/MM/dd") != t) RaiseBadArgument("FncCnvDate");
-    return d;
+    const QDate date(y, m, d);
+    if (!date.isValid()) RaiseBadArgument("FncCnvDate");
+    return date;
 }
 
 RecordsetPtr FncGetKskRs(long lngDate, long lngSskCd, long lngGrpCd) {

@@ -38,6 +38,18 @@ const QString kVoucherProgram = QStringLiteral("WKE410");
 
 QString Num(long n) { return QString::number(n); }
 
+// "yyyy/MM/dd" of a date.
+QString SlashDate(const QDate& d) {
+    const int y = d.year(), m = d.month(), day = d.day();
+    if (y < 1000 || y > 9999) return d.toString("yyyy/MM/dd");
+    const char16_t text[10] = {char16_t(u'0' + y / 1000),      char16_t(u'0' + y / 100 % 10),
+                               char16_t(u'0' + y / 10 % 10),   char16_t(u'0' + y % 10),
+                               u'/',                           char16_t(u'0' + m / 10),
+                               char16_t(u'0' + m % 10),        u'/',
+                               char16_t(u'0' + day / 10),      char16_t(u'0' + day % 10)};
+    return QString(reinterpret_cast<const QChar*>(text), 10);
+}
+
 // One line per voucher line: date, number, counter-account with its
 // sub-accounts, debit, credit, balance and description. Row 0 carries the
 // balance forward; its row header stays blank (the corner is HEAD_LEFT).
@@ -441,6 +453,8 @@ bool frmKR430::fncGetField(RecordsetPtr rs, const QString& strField, DbValue& va
 bool frmKR430::fncLoadLedger(const QDate& dtStart, const QDate& dtEnd, long lngKmkCd, long lngHk1Cd,
                              long lngHk2Cd) {
     RecordsetPtr rs;
+    // Rows read so far, one value per grid cell.
+    std::vector<QStringList> filled;
     // Drawing comes back on however the query ends.
     struct RedrawOn {
         VoucherGrid* grid;
@@ -582,47 +596,82 @@ bool frmKR430::fncLoadLedger(const QDate& dtStart, const QDate& dtEnd, long lngK
         DenMain->setCell("DATA_ZAND", 0, curZan);
         DenMain->setCell("DATA_KMKNM", 0, ymS == lngKsym ? QString("前期繰越金") : QString("前月繰越金"));
 
+        // The columns found once and read by position; the rows handed to
+        // the grid together.
+        Field fldDate = rs->Fields("DNH_DATE");
+        Field fldDenNo = rs->Fields("DNH_DENNO");
+        Field fldAKmk = rs->Fields("DNM_AKMKCD");
+        Field fldAHk1 = rs->Fields("DNM_AHK1CD");
+        Field fldAHk2 = rs->Fields("DNM_AHK2CD");
+        Field fldKmkNm = rs->Fields("KMK_RNAME");
+        Field fldHk1Nm = rs->Fields("HK1_RNAME");
+        Field fldHk2Nm = rs->Fields("HK2_RNAME");
+        Field fldTsKbn = rs->Fields("DNM_TSKBN");
+        Field fldKin = rs->Fields("DNM_KIN");
+        Field fldKmkTsKbn = rs->Fields("KMK_TSKBN");
+        Field fldTekiyo = rs->Fields("DNM_TEKIYO");
+        const int cDate = DenMain->CellIndex("DATA_DATE");
+        const int cDenNo = DenMain->CellIndex("DATA_DENNO");
+        const int cKmkCd = DenMain->CellIndex("DATA_KMKCD");
+        const int cKmkNm = DenMain->CellIndex("DATA_KMKNM");
+        const int cHk1Cd = DenMain->CellIndex("DATA_HK1CD");
+        const int cHk1Nm = DenMain->CellIndex("DATA_HK1NM");
+        const int cHk2Cd = DenMain->CellIndex("DATA_HK2CD");
+        const int cHk2Nm = DenMain->CellIndex("DATA_HK2NM");
+        const int cKari = DenMain->CellIndex("DATA_KARI");
+        const int cKasi = DenMain->CellIndex("DATA_KASI");
+        const int cZand = DenMain->CellIndex("DATA_ZAND");
+        const int cTekiyo = DenMain->CellIndex("DATA_TEKIYO");
+        const qsizetype cells = static_cast<qsizetype>(DenMain->GridLayout().cells.size());
+        lngRowDenDate.reserve(static_cast<size_t>(rs->RecordCount()) + 1);
+        filled.reserve(static_cast<size_t>(rs->RecordCount()));
+
         Currency curKari, curKasi;
         int i = 0;
         while (!rs->Eof()) {
             ++i;
-            const long lngDate = ValLng(rs->Fields("DNH_DATE").Value());
-            lngRowDenDate.resize(static_cast<size_t>(i) + 1);
-            lngRowDenDate[i] = lngDate;
-            DenMain->setFillRow(i);
-            DenMain->setCell("DATA_DATE", i, FncCnvDate(lngDate).toString("yyyy/MM/dd"));
-            DenMain->setCell("DATA_DENNO", i, rs->Fields("DNH_DENNO").Value().Text());
-            const long lngAKmk = ValLng(rs->Fields("DNM_AKMKCD").Value());
-            const long lngAHk1 = ValLng(rs->Fields("DNM_AHK1CD").Value());
-            const long lngAHk2 = ValLng(rs->Fields("DNM_AHK2CD").Value());
-            DenMain->setCell("DATA_KMKCD", i, Num(lngAKmk));
-            DenMain->setCell("DATA_KMKNM", i,
-                             lngAKmk == 0 ? QString("諸口") : rs->Fields("KMK_RNAME").Value().Text());
-            DenMain->setCell("DATA_HK1CD", i, lngAHk1 != 0 ? Num(lngAHk1) : QString());
-            DenMain->setCell("DATA_HK1NM", i, rs->Fields("HK1_RNAME").Value().Text());
-            DenMain->setCell("DATA_HK2CD", i, lngAHk2 != 0 ? Num(lngAHk2) : QString());
-            DenMain->setCell("DATA_HK2NM", i, rs->Fields("HK2_RNAME").Value().Text());
-            const long lngTsKbn = ValLng(rs->Fields("DNM_TSKBN").Value());
-            const Currency curKin = ValCur(rs->Fields("DNM_KIN").Value());
+            const long lngDate = ValLng(fldDate.Value());
+            lngRowDenDate.push_back(lngDate);
+            QStringList& row = filled.emplace_back(cells);
+            row[cDate] = SlashDate(FncCnvDate(lngDate));
+            row[cDenNo] = fldDenNo.Value().Text();
+            const long lngAKmk = ValLng(fldAKmk.Value());
+            const long lngAHk1 = ValLng(fldAHk1.Value());
+            const long lngAHk2 = ValLng(fldAHk2.Value());
+            row[cKmkCd] = Num(lngAKmk);
+            row[cKmkNm] = lngAKmk == 0 ? QString("諸口") : fldKmkNm.Value().Text();
+            if (lngAHk1 != 0) row[cHk1Cd] = Num(lngAHk1);
+            row[cHk1Nm] = fldHk1Nm.Value().Text();
+            if (lngAHk2 != 0) row[cHk2Cd] = Num(lngAHk2);
+            row[cHk2Nm] = fldHk2Nm.Value().Text();
+            const long lngTsKbn = ValLng(fldTsKbn.Value());
+            const Currency curKin = ValCur(fldKin.Value());
             if (lngTsKbn == 1) {
-                DenMain->setCell("DATA_KARI", i, curKin);
+                row[cKari] = curKin.ToString();
                 curKari += curKin;
             } else if (lngTsKbn == 2) {
-                DenMain->setCell("DATA_KASI", i, curKin);
+                row[cKasi] = curKin.ToString();
                 curKasi += curKin;
             }
-            if (lngTsKbn == ValLng(rs->Fields("KMK_TSKBN").Value())) curZan += curKin;
+            if (lngTsKbn == ValLng(fldKmkTsKbn.Value())) curZan += curKin;
             else curZan -= curKin;
-            DenMain->setCell("DATA_ZAND", i, curZan);
-            DenMain->setCell("DATA_TEKIYO", i, rs->Fields("DNM_TEKIYO").Value().Text());
+            row[cZand] = curZan.ToString();
+            row[cTekiyo] = fldTekiyo.Value().Text();
             rs->MoveNext();
         }
+        DenMain->setFillRow(i);
+        DenMain->FillRows(1, std::move(filled));
         DenMain->setTotal(curKari, "FOOT_KARI");
         DenMain->setTotal(curKasi, "FOOT_KASI");
         DenMain->setTotal(curZan, "FOOT_ZAND");
         return true;
     } catch (const AppError& e) {
         rs.reset();
+        // The lines read before the error stay shown.
+        if (!filled.empty()) {
+            DenMain->setFillRow(static_cast<int>(filled.size()));
+            DenMain->FillRows(1, std::move(filled));
+        }
         DenMain->setRedraw(true);
         ShowErrMsg(e);
         return false;

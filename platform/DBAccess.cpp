@@ -8,6 +8,7 @@
 #include <QLocale>
 #include <QRegularExpression>
 #include <QStringDecoder>
+#include <malloc.h>
 #include <sqlite3.h>
 
 // ---------------------------------------------------------------- Field
@@ -127,9 +128,12 @@ void Recordset::Update() {
         throw AppError(db_->ErrorNumber(), db_->ErrorText(), "Recordset.Update");
     }
     if (!db_->beginPending()) throw AppError(db_->ErrorNumber(), db_->ErrorText(), "Recordset.Update");
-    sqlite3_stmt* st = nullptr;
-    QByteArray q = sql.toUtf8();
-    int rc = sqlite3_prepare_v2(h, q.constData(), q.size(), &st, nullptr);
+    sqlite3_stmt* st = db_->takeCached(sql);
+    int rc = SQLITE_OK;
+    if (!st) {
+        QByteArray q = sql.toUtf8();
+        rc = db_->prepare(q.constData(), static_cast<int>(q.size()), &st, nullptr);
+    }
     if (rc == SQLITE_OK) {
         std::vector<QByteArray> keep;
         for (size_t i = 0; i < vals.size(); ++i) {
@@ -145,9 +149,12 @@ void Recordset::Update() {
         rc = sqlite3_step(st);
         if (rc == SQLITE_DONE) rc = SQLITE_OK;
     }
-    sqlite3_finalize(st);
-    if (rc != SQLITE_OK) {
+    if (rc == SQLITE_OK) {
+        db_->keepCached(sql, st);
+    } else {
+        // The error is read before the statement goes.
         db_->setSqliteError(rc);
+        sqlite3_finalize(st);
         throw AppError(db_->ErrorNumber(), db_->ErrorText(), "Recordset.Update");
     }
     if (rowid < 0) rowids_[pos_] = sqlite3_last_insert_rowid(h);
@@ -156,7 +163,19 @@ void Recordset::Update() {
 
 // ---------------------------------------------------------------- DBAccess
 
-DBAccess::DBAccess() = default;
+DBAccess::DBAccess() {
+    // A recordset holds every row at once: a ledger of 100,000 lines takes
+    // some 50 MB for a moment. By default the C library gives such memory
+    // back to the system after each query and serves large blocks by fresh
+    // mappings, so the next query pays again for every page it touches;
+    // the program keeps it for the next query instead.
+    static const bool tuned = [] {
+        mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
+        mallopt(M_TRIM_THRESHOLD, 256 * 1024 * 1024);
+        return true;
+    }();
+    (void)tuned;
+}
 
 DBAccess::~DBAccess() { Disconnect(); }
 
@@ -314,7 +333,8 @@ bool DBAccess::ConnectFile(const QString& file, bool create) {
         SetError(adErrConnection, "このシステムのデータベースではありません: " + file);
         return false;
     }
-    int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_FULLMUTEX;
+    // One connection per program, used from its user-interface thread only.
+    int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
     QByteArray name = file.toUtf8();
     int rc = sqlite3_open_v2(name.constData(), &db_, flags, nullptr);
     if (rc != SQLITE_OK) {
@@ -329,6 +349,7 @@ bool DBAccess::ConnectFile(const QString& file, bool create) {
     auto fail = [&](const QString& reason) {
         long dn = driverNumber_;
         QString dt = driverText_;
+        clearStatementCache();
         sqlite3_close(db_);
         db_ = nullptr;
         SetError(adErrConnection, reason, dn, dt);
@@ -351,6 +372,10 @@ bool DBAccess::ConnectFile(const QString& file, bool create) {
     if (!runStatements("PRAGMA journal_mode=WAL", nullptr, nullptr) ||
         !runStatements("PRAGMA synchronous=FULL", nullptr, nullptr))
         return fail("データベースを開けません: " + file + " (" + errText_ + ")");
+    // A page cache that holds what a ledger of a busy account reads (the
+    // default of 2 MB makes a 100,000-line query read most pages twice);
+    // memory is taken only as pages are read.
+    runStatements("PRAGMA cache_size=-65536", nullptr, nullptr);
     open_ = true;
     return true;
 }
@@ -359,62 +384,300 @@ void DBAccess::Disconnect() {
     beginPending_ = false;
     open_ = false;
     if (!db_) return;
+    clearStatementCache();
     if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close_v2(db_);
     db_ = nullptr;
 }
 
-bool DBAccess::runStatements(const QString& sql, std::vector<std::vector<DbValue>>* rows, QStringList* names) {
-    if (!checkConnected()) return false;
-    QByteArray q = sql.toUtf8();
-    const char* tail = q.constData();
-    const char* end = tail + q.size();
-    while (tail < end) {
-        sqlite3_stmt* st = nullptr;
-        const char* next = nullptr;
-        int rc = sqlite3_prepare_v2(db_, tail, static_cast<int>(end - tail), &st, &next);
-        if (rc != SQLITE_OK) {
-            setSqliteError(rc);
-            sqlite3_finalize(st);
-            return false;
+namespace {
+
+enum class StatementKind { Rows, Transaction, Other };
+
+// What a statement does, by its first word: reads or writes rows (kept
+// prepared for the next run), transaction control, or anything else, which
+// may change the schema or how statements compile.
+StatementKind KindOf(const char* sql) {
+    while (*sql == ' ' || *sql == '\t' || *sql == '\r' || *sql == '\n') ++sql;
+    char word[16];
+    int n = 0;
+    while (n < 15 && ((*sql >= 'A' && *sql <= 'Z') || (*sql >= 'a' && *sql <= 'z'))) word[n++] = *sql++ & ~0x20;
+    word[n] = 0;
+    const QByteArray w(word, n);
+    if (w == "SELECT" || w == "INSERT" || w == "UPDATE" || w == "DELETE" || w == "WITH" || w == "REPLACE" ||
+        w == "VALUES")
+        return StatementKind::Rows;
+    if (w == "BEGIN" || w == "COMMIT" || w == "END" || w == "ROLLBACK" || w == "SAVEPOINT" || w == "RELEASE")
+        return StatementKind::Transaction;
+    return StatementKind::Other;
+}
+
+bool IsIdentChar(QChar c) {
+    const char16_t u = c.unicode();
+    return (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9') || u == u'_' ||
+           u == u'$' || u > 127;
+}
+bool IsDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
+
+// Statements that differ only in their whole numbers share one prepared
+// statement: "UPDATE T SET A = A + 1000 WHERE K = 5" runs as
+// "UPDATE T SET A = A + ? WHERE K = ?" with 1000 and 5 bound (a bound
+// number compares, converts and computes exactly as the same number
+// written). Numbers stay written where the text is seen: in result column
+// lists (a column without a name is named by its text) and in ORDER BY and
+// GROUP BY (a number there is a column position); so do numbers with a
+// point, an exponent or more than 18 digits, and the statements of other
+// kinds or with parameters of their own. False when nothing is lifted.
+bool LiftNumbers(const QString& sql, QString& shape, std::vector<qint64>& numbers) {
+    const QChar* p = sql.constData();
+    const int n = static_cast<int>(sql.size());
+    numbers.clear();
+    // Per bracket depth: numbers stay here (keep), and below (locked).
+    std::vector<std::pair<bool, bool>> level(1, {false, false});
+    QStringView prevWord;
+    bool firstWord = true;
+    int copied = 0;
+    int i = 0;
+    auto skipTo = [&](QChar close) {
+        for (++i; i < n; ++i)
+            if (p[i] == close) {
+                // a doubled closing quote stands for itself
+                if (i + 1 < n && p[i + 1] == close && close != QLatin1Char(']')) {
+                    ++i;
+                    continue;
+                }
+                break;
+            }
+        ++i;
+    };
+    while (i < n) {
+        const QChar c = p[i];
+        const QChar next = i + 1 < n ? p[i + 1] : QChar();
+        if (c == QLatin1Char('\'') || c == QLatin1Char('"') || c == QLatin1Char('`')) {
+            skipTo(c);
+        } else if (c == QLatin1Char('[')) {
+            skipTo(QLatin1Char(']'));
+        } else if (c == QLatin1Char('-') && next == QLatin1Char('-')) {
+            while (i < n && p[i] != QLatin1Char('\n')) ++i;
+        } else if (c == QLatin1Char('/') && next == QLatin1Char('*')) {
+            i += 2;
+            while (i < n && !(p[i] == QLatin1Char('*') && i + 1 < n && p[i + 1] == QLatin1Char('/'))) ++i;
+            i += 2;
+        } else if (c == QLatin1Char('?') || c == QLatin1Char(':') || c == QLatin1Char('@') ||
+                   c == QLatin1Char(';')) {
+            return false;  // parameters of its own, or more than one statement
+        } else if (c == QLatin1Char('(')) {
+            const auto& up = level.back();
+            level.push_back({false, up.first || up.second});
+            ++i;
+        } else if (c == QLatin1Char(')')) {
+            if (level.size() > 1) level.pop_back();
+            ++i;
+        } else if (IsDigit(c) || (c == QLatin1Char('.') && IsDigit(next))) {
+            const int start = i;
+            while (i < n && IsDigit(p[i])) ++i;
+            bool whole = i > start;
+            // a point, an exponent, a hexadecimal or a malformed number stays
+            while (i < n && (IsIdentChar(p[i]) || p[i] == QLatin1Char('.') ||
+                             ((p[i] == QLatin1Char('+') || p[i] == QLatin1Char('-')) &&
+                              (p[i - 1] == QLatin1Char('e') || p[i - 1] == QLatin1Char('E'))))) {
+                whole = false;
+                ++i;
+            }
+            if (whole && i - start <= 18 && !level.back().first && !level.back().second) {
+                shape.append(p + copied, start - copied);
+                shape.append(QLatin1Char('?'));
+                copied = i;
+                numbers.push_back(QStringView(p + start, i - start).toLongLong());
+            }
+        } else if (IsIdentChar(c)) {
+            const int start = i;
+            while (i < n && IsIdentChar(p[i])) ++i;
+            const QStringView word(p + start, i - start);
+            auto is = [](QStringView w, const char* keyword) {
+                return w.compare(QLatin1String(keyword), Qt::CaseInsensitive) == 0;
+            };
+            if (firstWord) {
+                firstWord = false;
+                if (!is(word, "SELECT") && !is(word, "INSERT") && !is(word, "UPDATE") && !is(word, "DELETE") &&
+                    !is(word, "WITH") && !is(word, "REPLACE"))
+                    return false;
+            }
+            bool& here = level.back().first;
+            if (is(word, "SELECT") || is(word, "RETURNING")) {
+                here = true;
+            } else if (is(word, "BY") && (is(prevWord, "ORDER") || is(prevWord, "GROUP"))) {
+                here = true;
+            } else if (is(word, "FROM") || is(word, "WHERE") || is(word, "HAVING") || is(word, "LIMIT") ||
+                       is(word, "UNION") || is(word, "EXCEPT") || is(word, "INTERSECT") || is(word, "WINDOW") ||
+                       is(word, "VALUES") || is(word, "SET")) {
+                here = false;
+            }
+            prevWord = word;
+        } else {
+            ++i;
         }
-        tail = next;
-        if (!st) continue;  // blank or comment
-        int cols = sqlite3_column_count(st);
-        bool collect = rows && cols > 0;
+    }
+    if (numbers.empty() || numbers.size() > 100) return false;
+    shape.append(p + copied, n - copied);
+    return true;
+}
+
+bool OnlyBlanks(const char* p, const char* end) {
+    for (; p < end; ++p)
+        if (*p != ' ' && *p != '\t' && *p != '\r' && *p != '\n' && *p != ';') return false;
+    return true;
+}
+
+}  // namespace
+
+int DBAccess::prepare(const char* tail, int bytes, sqlite3_stmt** st, const char** next) {
+    ++prepared_;
+    return sqlite3_prepare_v2(db_, tail, bytes, st, next);
+}
+
+sqlite3_stmt* DBAccess::takeCached(const QString& sql) {
+    auto it = cacheIndex_.find(sql);
+    if (it == cacheIndex_.end()) return nullptr;
+    sqlite3_stmt* st = it.value()->second;
+    cache_.erase(it.value());
+    cacheIndex_.erase(it);
+    return st;
+}
+
+void DBAccess::keepCached(const QString& sql, sqlite3_stmt* st) {
+    sqlite3_reset(st);
+    sqlite3_clear_bindings(st);
+    if (cacheIndex_.contains(sql)) {
+        sqlite3_finalize(st);
+        return;
+    }
+    cache_.emplace_front(sql, st);
+    cacheIndex_.insert(sql, cache_.begin());
+    while (static_cast<int>(cache_.size()) > kStatementCacheSize) {
+        cacheIndex_.remove(cache_.back().first);
+        sqlite3_finalize(cache_.back().second);
+        cache_.pop_back();
+    }
+}
+
+void DBAccess::clearStatementCache() {
+    for (auto& [sql, st] : cache_) sqlite3_finalize(st);
+    cache_.clear();
+    cacheIndex_.clear();
+}
+
+bool DBAccess::stepAll(sqlite3_stmt* st, std::vector<std::vector<DbValue>>* rows, QStringList* names) {
+    // The columns are taken after the first step: a statement whose tables
+    // changed is compiled again there.
+    int cols = -1;
+    bool collect = false;
+    auto columns = [&] {
+        cols = sqlite3_column_count(st);
+        collect = rows && cols > 0;
         if (collect) {
             rows->clear();
             names->clear();
             for (int i = 0; i < cols; ++i) names->append(QString::fromUtf8(sqlite3_column_name(st, i)));
         }
-        while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-            if (!collect) continue;
-            std::vector<DbValue> row;
-            row.reserve(cols);
-            for (int i = 0; i < cols; ++i) {
-                const int type = sqlite3_column_type(st, i);
-                if (type == SQLITE_NULL) {
-                    row.emplace_back();
-                } else if (type == SQLITE_FLOAT) {
-                    // A binary fraction: the shortest decimal that reads back
-                    // as the same double, in plain digits (never "e-17"), so
-                    // that an amount reads as its nearest decimal value.
-                    row.emplace_back(QString::number(sqlite3_column_double(st, i), 'f',
-                                                     QLocale::FloatingPointShortest));
-                } else {
-                    const unsigned char* t = sqlite3_column_text(st, i);
-                    int n = sqlite3_column_bytes(st, i);
-                    row.emplace_back(QString::fromUtf8(reinterpret_cast<const char*>(t), n));
-                }
+    };
+    int rc;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        if (cols < 0) columns();
+        if (!collect) continue;
+        std::vector<DbValue> row;
+        row.reserve(cols);
+        for (int i = 0; i < cols; ++i) {
+            switch (sqlite3_column_type(st, i)) {
+            case SQLITE_NULL:
+                row.emplace_back();
+                break;
+            case SQLITE_INTEGER:
+                row.emplace_back(static_cast<qint64>(sqlite3_column_int64(st, i)));
+                break;
+            case SQLITE_FLOAT:
+                // A binary fraction: the shortest decimal that reads back as
+                // the same double, in plain digits (never "e-17"), so that an
+                // amount reads as its nearest decimal value.
+                row.emplace_back(QString::number(sqlite3_column_double(st, i), 'f',
+                                                 QLocale::FloatingPointShortest));
+                break;
+            default: {
+                const unsigned char* t = sqlite3_column_text(st, i);
+                int n = sqlite3_column_bytes(st, i);
+                row.emplace_back(QString::fromUtf8(reinterpret_cast<const char*>(t), n));
+                break;
             }
-            rows->push_back(std::move(row));
+            }
         }
-        if (rc != SQLITE_DONE) {
+        rows->push_back(std::move(row));
+    }
+    if (rc != SQLITE_DONE) {
+        setSqliteError(rc);
+        return false;
+    }
+    if (cols < 0) columns();
+    return true;
+}
+
+bool DBAccess::runCached(const QString& key, sqlite3_stmt* st, const std::vector<qint64>& numbers,
+                         std::vector<std::vector<DbValue>>* rows, QStringList* names) {
+    for (size_t i = 0; i < numbers.size(); ++i) sqlite3_bind_int64(st, static_cast<int>(i + 1), numbers[i]);
+    if (!stepAll(st, rows, names)) {
+        sqlite3_finalize(st);
+        return false;
+    }
+    keepCached(key, st);
+    return true;
+}
+
+bool DBAccess::runStatements(const QString& sql, std::vector<std::vector<DbValue>>* rows, QStringList* names) {
+    if (!checkConnected()) return false;
+    // A statement run before with this text, or with other numbers.
+    QString shape;
+    std::vector<qint64> numbers;
+    const bool lifted = LiftNumbers(sql, shape, numbers);
+    const QString& key = lifted ? shape : sql;
+    if (sqlite3_stmt* st = takeCached(key)) return runCached(key, st, numbers, rows, names);
+    if (lifted) {
+        const QByteArray q = shape.toUtf8();
+        sqlite3_stmt* st = nullptr;
+        const char* next = nullptr;
+        // What does not compile this way runs as written below, with the
+        // error text of the statement as written.
+        if (prepare(q.constData(), static_cast<int>(q.size()), &st, &next) == SQLITE_OK && st &&
+            OnlyBlanks(next, q.constData() + q.size()) &&
+            sqlite3_bind_parameter_count(st) == static_cast<int>(numbers.size()))
+            return runCached(key, st, numbers, rows, names);
+        sqlite3_finalize(st);
+    }
+    QByteArray q = sql.toUtf8();
+    const char* tail = q.constData();
+    const char* end = tail + q.size();
+    bool first = true;
+    while (tail < end) {
+        sqlite3_stmt* st = nullptr;
+        const char* next = nullptr;
+        int rc = prepare(tail, static_cast<int>(end - tail), &st, &next);
+        if (rc != SQLITE_OK) {
             setSqliteError(rc);
             sqlite3_finalize(st);
             return false;
         }
-        sqlite3_finalize(st);
+        const char* text = tail;
+        tail = next;
+        if (!st) continue;  // blank or comment
+        const StatementKind kind = KindOf(text);
+        // Statements compiled before a schema change are not used again.
+        if (kind == StatementKind::Other) clearStatementCache();
+        const bool whole = first && OnlyBlanks(next, end);
+        first = false;
+        if (!stepAll(st, rows, names)) {
+            sqlite3_finalize(st);
+            return false;
+        }
+        if (whole && kind == StatementKind::Rows) keepCached(sql, st);
+        else sqlite3_finalize(st);
     }
     return true;
 }

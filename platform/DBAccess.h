@@ -23,6 +23,17 @@
 //    statement whose first word is no SQL verb is a stored-procedure call
 //    "name arg, arg, ...", run from the procedures registered with
 //    RegisterProcedure(); an unknown name fails.
+//  - A single statement run again with the same text (SELECT, INSERT,
+//    UPDATE, DELETE, also those of the stored procedures and of Update()),
+//    or with the same text but other whole numbers in its conditions and
+//    values, is taken from a cache of prepared statements instead of being
+//    compiled anew; results, column names, errors and transactions are
+//    those of a fresh statement.
+//    The cache is emptied when a statement that may change the schema runs
+//    (CREATE, DROP, ALTER, ...) and on Disconnect(); a statement whose
+//    tables another program changed is compiled again by the database.
+//  - Whole numbers come back as integer values (DbValue::IsInteger()),
+//    their text made on demand.
 //  - BeginTrans() only marks the transaction begun; its first statement
 //    (OpenRecordset, OpenUpdatable, Execute or an Update) begins it on the
 //    database and takes the write lock there (BEGIN IMMEDIATE: concurrent
@@ -42,13 +53,16 @@
 #include "platform/DbValue.h"
 
 #include <QString>
+#include <QHash>
 #include <QStringList>
 #include <functional>
+#include <list>
 #include <map>
 #include <memory>
 #include <vector>
 
 struct sqlite3;
+struct sqlite3_stmt;
 class DBAccess;
 class Recordset;
 
@@ -161,6 +175,8 @@ public:
     // Called once when an open database turns out to be damaged (pages that
     // cannot be read); the programs end there.
     void SetDamagedHandler(std::function<void()> handler) { damagedHandler_ = std::move(handler); }
+    // Statements compiled since the program started (diagnostics).
+    long StatementsPrepared() const { return prepared_; }
 
 private:
     friend class Recordset;
@@ -173,6 +189,19 @@ private:
 
     // BeginTrans() was called and no statement has begun it yet.
     bool beginPending_ = false;
+    // The statement cache: a prepared statement of exactly this text, taken
+    // out of the cache (null when none); back into it, reset, after use.
+    sqlite3_stmt* takeCached(const QString& sql);
+    void keepCached(const QString& sql, sqlite3_stmt* st);
+    void clearStatementCache();
+    // Compiles one statement of the text at `tail`.
+    int prepare(const char* tail, int bytes, sqlite3_stmt** st, const char** next);
+    // Runs a prepared statement to its end, collecting rows when asked.
+    // runCached() binds the numbers first and keeps the statement after
+    // success.
+    bool runCached(const QString& key, sqlite3_stmt* st, const std::vector<qint64>& numbers,
+                   std::vector<std::vector<DbValue>>* rows, QStringList* names);
+    bool stepAll(sqlite3_stmt* st, std::vector<std::vector<DbValue>>* rows, QStringList* names);
 
     sqlite3* db_ = nullptr;
     QString udlPath_;
@@ -186,6 +215,12 @@ private:
     bool diskFull_ = false;
     bool open_ = false;  // connected and known to be this system's database
     std::function<void()> damagedHandler_;
+    long prepared_ = 0;
+    // Most recently used first; at most kStatementCacheSize statements.
+    static constexpr int kStatementCacheSize = 200;
+    using CachedStatement = std::pair<QString, sqlite3_stmt*>;
+    std::list<CachedStatement> cache_;
+    QHash<QString, std::list<CachedStatement>::iterator> cacheIndex_;
 };
 
 // The text without the control characters a text column cannot hold (NUL

@@ -11,13 +11,21 @@
 // fraction and an exponent); 0 when the text does not start with a number.
 // "1,000" reads 1, "1e3" 1000.
 double Val(const QString& text);
-inline double Val(const DbValue& v) { return Val(v.Text()); }
-// Val rounded to a whole number (codes, date numbers).
+// A whole number read from the database gives the same without its text.
+inline double Val(const DbValue& v) { return v.IsInteger() ? static_cast<double>(v.Integer()) : Val(v.Text()); }
+// Val rounded to a whole number (codes, date numbers); 0 outside the range
+// of a Long.
 long ValLng(const QString& text);
-inline long ValLng(const DbValue& v) { return ValLng(v.Text()); }
+inline long ValLng(const DbValue& v) {
+    if (!v.IsInteger()) return ValLng(v.Text());
+    const qint64 n = v.Integer();
+    return n > 2147483647 || n < -2147483648LL ? 0 : static_cast<long>(n);
+}
 // The leading number as exact money.
 inline Currency ValCur(const QString& text) { return Currency::FromText(text); }
-inline Currency ValCur(const DbValue& v) { return Currency::FromText(v.Text()); }
+inline Currency ValCur(const DbValue& v) {
+    return v.IsInteger() ? Currency::FromWhole(v.Integer()) : Currency::FromText(v.Text());
+}
 
 // True when the text is a date ("yyyy/m/d" or "yyyy-m-d", with or without a
 // time after a blank).

@@ -979,9 +979,25 @@ int VoucherGrid::RowCount() const {
 
 void VoucherGrid::ClearCells() {
     cancelEdit();
-    for (auto& row : data_)
-        for (auto& v : row) v.clear();
+    const QStringList empty = emptyRow();
+    for (auto& row : data_) row = empty;
     cellsChanged(0, Rows() - 1);
+}
+
+void VoucherGrid::FillRows(int firstRow, std::vector<QStringList> rows) {
+    cancelEdit();
+    if (firstRow < 0) return;
+    const qsizetype cells = static_cast<qsizetype>(layout_.cells.size());
+    int last = -1;
+    for (size_t k = 0; k < rows.size(); ++k) {
+        const int row = firstRow + static_cast<int>(k);
+        if (row >= Rows()) break;
+        QStringList& values = rows[k];
+        values.resize(cells);
+        data_[row] = std::move(values);
+        last = row;
+    }
+    if (last >= 0) cellsChanged(firstRow, last);
 }
 
 void VoucherGrid::Clear() {

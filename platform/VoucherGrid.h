@@ -132,6 +132,15 @@ public:
     void setCell(const QString& key, int row, Currency value) { setCell(key, row, value.ToString()); }
     // The text a cell shows (formatted).
     QString DisplayText(const QString& key, int row) const;
+    // Position of a cell key among the layout's cells (the order of the
+    // values FillRows() takes); -1 when no cell has the key.
+    int CellIndex(const QString& key) const { return keyIndex_.value(key, -1); }
+    // Bulk filling by the program: rows firstRow, firstRow + 1, ... take
+    // the given raw values, one per cell in the order of the layout's cells
+    // (missing ones empty); rows beyond Rows() are left out. Like
+    // ClearCells() it drops an edit in progress and raises no CellChanged.
+    // Drawn at once, or when drawing is switched back on.
+    void FillRows(int firstRow, std::vector<QStringList> rows);
 
     // Rows: the number of row blocks; RowCount: the rows in use (the last
     // row with any non-empty cell, plus one).

@@ -351,6 +351,59 @@ TEST_F(Ledger, ACreditNormalAccountRisesWithCreditsAndFallsWithDebits) {
     EXPECT_EQ(f->DenMain->DisplayText("DATA_ZAND", 0), "");
 }
 
+TEST_F(Ledger, FractionalAmountsRunExactlyAndAGridFilledBeforeKeepsNothingOfIt) {
+    Post(202604, 11, 20260403, {{1, 1, kCash, "1000.5"}, {1, 2, kSales, "1000.5"}});
+    Post(202604, 12, 20260404, {{1, 1, kSupplies, "0.25"}, {1, 2, kCash, "0.25", "0", 0, 0, 0, "端数"}});
+    Post(202604, 13, 20260405, {{1, 1, kCash, "123456789012"}, {1, 2, kSales, "123456789012"}});
+    auto f = Open();
+    // A longer ledger first: its rows must not show through the shorter one.
+    Scenario();
+    Range(*f, 202604, 202605);
+    Codes(*f, "100");
+    ASSERT_TRUE(f->fncShowLedger());
+    ASSERT_EQ(f->DenMain->Rows(), 8);
+    Range(*f, 202604, 202604);
+    ASSERT_TRUE(f->fncShowLedger());
+    ASSERT_EQ(f->DenMain->Rows(), 5);
+    // The voucher of the 10th has the lowest number and comes first.
+    EXPECT_EQ(cell(*f, "DATA_DATE", 1), "2026/04/10");
+    EXPECT_EQ(cell(*f, "DATA_DATE", 2), "2026/04/03");
+    EXPECT_EQ(cell(*f, "DATA_KARI", 2), "1000.5");
+    EXPECT_EQ(cell(*f, "DATA_KASI", 2), "");
+    EXPECT_EQ(cell(*f, "DATA_TEKIYO", 2), "");
+    EXPECT_EQ(cell(*f, "DATA_KASI", 3), "0.25");
+    EXPECT_EQ(cell(*f, "DATA_TEKIYO", 3), "端数");
+    EXPECT_EQ(amount(*f, "DATA_ZAND", 3), whole(kOpening + 10000) + Currency::FromText("1000.25"));
+    EXPECT_EQ(cell(*f, "DATA_KARI", 4), "123456789012");
+    EXPECT_EQ(total(*f, "FOOT_KARI"), Currency::FromText("123456800012.5"));
+    EXPECT_EQ(total(*f, "FOOT_KASI"), Currency::FromText("0.25"));
+    EXPECT_EQ(total(*f, "FOOT_ZAND"), whole(kOpening) + Currency::FromText("123456800012.25"));
+    EXPECT_EQ(f->DenMain->RowCount(), 5);
+    EXPECT_EQ(f->lngRowDenDate, (std::vector<long>{0, 20260410, 20260403, 20260404, 20260405}));
+    EXPECT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
+}
+
+TEST_F(Ledger, AVoucherDateThatIsNoDateStopsTheQueryWithTheErrorReportAfterTheLinesBefore) {
+    Scenario();
+    // A voucher of May whose date the calendar does not have.
+    Post(202605, 9, 20260515, {{1, 1, kCash, "700"}, {1, 2, kSales, "700"}});
+    folder.Sql("UPDATE DNHDT SET DNH_DATE = 20260532 WHERE DNH_YM = 202605 AND DNH_DENNO = 9");
+    auto f = Open();
+    Range(*f, 202604, 202605);
+    Codes(*f, "100");
+    msgs.Clear();
+    EXPECT_FALSE(f->fncShowLedger());
+    ASSERT_EQ(msgs.Calls().size(), 1u) << msgs.Texts().join("|").toStdString();
+    EXPECT_TRUE(f->DenMain->Redraw());
+    // The four lines before it are shown, the broken one and the footer not.
+    EXPECT_EQ(f->DenMain->Rows(), 6);
+    EXPECT_EQ(cell(*f, "DATA_DENNO", 4), "3");
+    EXPECT_EQ(amount(*f, "DATA_ZAND", 4), whole(kOpening + 10000 - 3000 + 5000 - 1000));
+    EXPECT_EQ(cell(*f, "DATA_DENNO", 5), "");
+    EXPECT_EQ(f->DenMain->RowCount(), 5);
+    EXPECT_EQ(f->DenMain->Total("FOOT_ZAND"), "");
+}
+
 TEST_F(Ledger, ALineAgainstSeveralAccountsShowsShoguchiWithEmptySubAccountCodes) {
     Scenario();
     auto f = Open();

@@ -2,6 +2,7 @@
 
 #include "common/basStdComm.h"
 #include "platform/DBAccess.h"
+#include "platform/VbCompat.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -121,6 +122,255 @@ TEST_F(DBAccessTest, UnknownStoredProcedureFailsWithClearText) {
     EXPECT_TRUE(gobjDB->Execute("sp_TEST 2024, 1, -3"));
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(seen, (QStringList{"2024", "1", "-3"}));
+}
+
+// Statements run again with the same text: compiled once, with the results,
+// errors and transactions of a fresh statement.
+TEST_F(DBAccessTest, StatementRunAgainIsCompiledOnceWithTheSameResults) {
+    const long before = gobjDB->StatementsPrepared();
+    for (int i = 0; i < 50; ++i) {
+        ASSERT_TRUE(gobjDB->Execute("UPDATE T SET AMT = AMT + 1 WHERE ID = 3"));
+        RecordsetPtr rs = gobjDB->OpenRecordset("SELECT AMT, NAME FROM T WHERE ID = 3");
+        ASSERT_EQ(rs->RecordCount(), 1);
+        EXPECT_EQ(ValLng(rs->Fields("AMT").Value()), -7 + i + 1);
+        EXPECT_EQ(rs->Fields("NAME").Value().Text(), "");
+    }
+    EXPECT_EQ(gobjDB->StatementsPrepared() - before, 2);
+    EXPECT_EQ(folder.Scalar("SELECT AMT FROM T WHERE ID = 3"), "43");
+    // The procedures' statements go the same way.
+    gobjDB->RegisterProcedure("sp_BUMP", [](DBAccess& db, const QStringList& a) {
+        RecordsetPtr rs = db.OpenRecordset("SELECT AMT FROM T WHERE ID = " + a.value(0));
+        return !rs->Eof() && db.Execute("UPDATE T SET AMT = 1 + AMT WHERE ID = " + a.value(0));
+    });
+    const long procBefore = gobjDB->StatementsPrepared();
+    for (int i = 0; i < 10; ++i) ASSERT_TRUE(gobjDB->Execute("sp_BUMP 1"));
+    EXPECT_EQ(gobjDB->StatementsPrepared() - procBefore, 2);
+    EXPECT_EQ(folder.Scalar("SELECT AMT FROM T WHERE ID = 1"), "1010");
+}
+
+TEST_F(DBAccessTest, StatementsDifferingOnlyInTheirNumbersShareOnePreparedStatement) {
+    const long before = gobjDB->StatementsPrepared();
+    long expected = -7;
+    for (int i = 1; i <= 40; ++i) {
+        ASSERT_TRUE(gobjDB->Execute("UPDATE T SET AMT = AMT + " + QString::number(i) + " WHERE ID = 3"));
+        ASSERT_TRUE(gobjDB->Execute("INSERT INTO T (ID, NAME, AMT) VALUES (" + QString::number(100 + i) + ", " +
+                                    QString::number(i) + ", -" + QString::number(i) + ")"));
+        expected += i;
+    }
+    EXPECT_EQ(gobjDB->StatementsPrepared() - before, 2);
+    EXPECT_EQ(folder.Scalar("SELECT AMT FROM T WHERE ID = 3"), QString::number(expected));
+    // Values keep the types the written numbers give: a text column holds
+    // the number's text, a numeric one the number.
+    EXPECT_EQ(folder.Scalar("SELECT typeof(NAME) || ',' || NAME || ',' || typeof(AMT) || ',' || AMT FROM T "
+                            "WHERE ID = 140"),
+              "text,40,integer,-40");
+    EXPECT_EQ(folder.Scalar("SELECT COUNT(*) FROM T WHERE NAME = '7' AND AMT = -7"), "1");
+    // Comparing a text column with a number, and integer arithmetic.
+    RecordsetPtr rs = gobjDB->OpenRecordset("SELECT ID FROM T WHERE NAME = 12 AND AMT / 5 = -2");
+    ASSERT_EQ(rs->RecordCount(), 1);
+    EXPECT_EQ(rs->Fields(0).Value().Text(), "112");
+    rs = gobjDB->OpenRecordset("SELECT ID FROM T WHERE NAME = 13 AND AMT / 5 = -2");
+    ASSERT_EQ(rs->RecordCount(), 1);
+    EXPECT_EQ(rs->Fields(0).Value().Text(), "113");
+    // Numbers in texts, decimals and very large numbers are no numbers to
+    // lift: each such text is a statement of its own.
+    rs = gobjDB->OpenRecordset("SELECT COUNT(*) FROM T WHERE NAME = '12' AND AMT < 0.5");
+    EXPECT_EQ(rs->Fields(0).Value().Text(), "1");
+    rs = gobjDB->OpenRecordset("SELECT COUNT(*) FROM T WHERE AMT < 99999999999999999999 AND ID > 9223372036854775807");
+    EXPECT_EQ(rs->Fields(0).Value().Text(), "0");
+}
+
+TEST_F(DBAccessTest, ColumnNamesAndPositionsWrittenAsNumbersKeepTheirMeaning) {
+    // A result column without a name is named by its text; a number in
+    // ORDER BY or GROUP BY is a column position.
+    for (int pass = 0; pass < 2; ++pass) {
+        RecordsetPtr rs = gobjDB->OpenRecordset(
+            "SELECT ID, 5, ID + 1, (SELECT COUNT(*) FROM T WHERE ID > 1), AMT FROM T WHERE ID > 0 ORDER BY 5 DESC");
+        ASSERT_EQ(rs->FieldCount(), 5);
+        EXPECT_EQ(rs->Fields(1).Name(), "5");
+        EXPECT_EQ(rs->Fields(2).Name(), "ID + 1");
+        EXPECT_EQ(rs->Fields(3).Name(), "(SELECT COUNT(*) FROM T WHERE ID > 1)");
+        QStringList ids;
+        for (; !rs->Eof(); rs->MoveNext()) {
+            EXPECT_EQ(rs->Fields(1).Value().Text(), "5");
+            EXPECT_EQ(rs->Fields(3).Value().Text(), "2");
+            ids << rs->Fields(0).Value().Text();
+        }
+        EXPECT_EQ(ids.join(","), "1,2,3");  // amounts 1000, 0.5, -7
+        rs = gobjDB->OpenRecordset("SELECT AMT > 0, COUNT(*) FROM T GROUP BY 1 ORDER BY 1");
+        ASSERT_EQ(rs->RecordCount(), 2);
+        EXPECT_EQ(rs->Fields(0).Name(), "AMT > 0");
+        EXPECT_EQ(rs->Fields(1).Value().Text(), "1");
+        rs->MoveNext();
+        EXPECT_EQ(rs->Fields(1).Value().Text(), "2");
+    }
+    // A statement that does not compile reports the text as written.
+    EXPECT_THROW(gobjDB->OpenRecordset("SELECT ID FROM T WHERE ID = 12345 67890"), AppError);
+    EXPECT_TRUE(gobjDB->ErrorText().contains("67890")) << gobjDB->ErrorText().toStdString();
+    EXPECT_FALSE(gobjDB->Execute("UPDATE T SET NOPE7 = 1 WHERE ID = 3"));
+    EXPECT_TRUE(gobjDB->ErrorText().contains("NOPE7")) << gobjDB->ErrorText().toStdString();
+}
+
+TEST_F(DBAccessTest, StatementRunAgainFailsAsAFreshOneAndTheConnectionGoesOn) {
+    const QString dup = "INSERT INTO T (ID, NAME) VALUES (1, 'x')";
+    EXPECT_FALSE(gobjDB->Execute(dup));
+    const long number = gobjDB->ErrorNumber();
+    const QString text = gobjDB->ErrorText();
+    const long driver = gobjDB->AdoErrorNumber();
+    EXPECT_TRUE(text.contains("UNIQUE")) << text.toStdString();
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(gobjDB->Execute("UPDATE T SET NAME = 'y' WHERE ID = 3"));
+        EXPECT_EQ(gobjDB->ErrorNumber(), 0);
+        EXPECT_FALSE(gobjDB->Execute(dup));
+        EXPECT_EQ(gobjDB->ErrorNumber(), number);
+        EXPECT_EQ(gobjDB->ErrorText(), text);
+        EXPECT_EQ(gobjDB->AdoErrorNumber(), driver);
+    }
+    // A statement that succeeded before and fails now (the row it inserts
+    // exists) reports the failure, and succeeds again once it can.
+    const QString insert = "INSERT INTO T (ID, NAME) VALUES (40, 'z')";
+    EXPECT_TRUE(gobjDB->Execute(insert));
+    EXPECT_FALSE(gobjDB->Execute(insert));
+    EXPECT_TRUE(gobjDB->ErrorText().contains("UNIQUE")) << gobjDB->ErrorText().toStdString();
+    EXPECT_TRUE(gobjDB->Execute("DELETE FROM T WHERE ID = 40"));
+    EXPECT_TRUE(gobjDB->Execute(insert));
+    EXPECT_EQ(folder.Scalar("SELECT COUNT(*) FROM T WHERE ID = 40"), "1");
+    // Inside a transaction: a failing statement leaves the transaction open
+    // and the roll-back takes back what the same statements wrote in it.
+    const QString bump = "UPDATE T SET AMT = AMT + 100 WHERE ID = 1";
+    EXPECT_TRUE(gobjDB->Execute(bump));
+    {
+        DBTransaction tx(*gobjDB);
+        EXPECT_TRUE(gobjDB->Execute(bump));
+        EXPECT_FALSE(gobjDB->Execute(dup));
+        EXPECT_TRUE(gobjDB->InTransaction());
+        RecordsetPtr rs = gobjDB->OpenRecordset("SELECT AMT FROM T WHERE ID = 1");
+        EXPECT_EQ(rs->Fields(0).Value().Text(), "1200");
+    }
+    EXPECT_FALSE(gobjDB->InTransaction());
+    RecordsetPtr rs = gobjDB->OpenRecordset("SELECT AMT FROM T WHERE ID = 1");
+    EXPECT_EQ(rs->Fields(0).Value().Text(), "1100");
+}
+
+TEST_F(DBAccessTest, StatementRunAgainSeesSchemaChangesOfThisAndOtherConnections) {
+    const QString all = "SELECT * FROM T WHERE ID = 1";
+    EXPECT_EQ(gobjDB->OpenRecordset(all)->FieldCount(), 3);
+    ASSERT_TRUE(gobjDB->Execute("ALTER TABLE T ADD COLUMN EXTRA TEXT DEFAULT 'e'"));
+    RecordsetPtr rs = gobjDB->OpenRecordset(all);
+    ASSERT_EQ(rs->FieldCount(), 4);
+    EXPECT_EQ(rs->Fields("EXTRA").Value().Text(), "e");
+    // Another program changes the table.
+    folder.Sql("ALTER TABLE T ADD COLUMN MORE INTEGER DEFAULT 5");
+    rs = gobjDB->OpenRecordset(all);
+    ASSERT_EQ(rs->FieldCount(), 5);
+    EXPECT_EQ(rs->Fields("MORE").Value().Text(), "5");
+    RecordsetPtr none = gobjDB->OpenRecordset("SELECT * FROM T WHERE ID = 99");
+    folder.Sql("ALTER TABLE T ADD COLUMN LAST TEXT");
+    none = gobjDB->OpenRecordset("SELECT * FROM T WHERE ID = 99");
+    EXPECT_EQ(none->FieldCount(), 6);
+    // The table gone and made anew with other columns.
+    folder.Sql("DROP TABLE T");
+    EXPECT_THROW(gobjDB->OpenRecordset(all), AppError);
+    EXPECT_TRUE(gobjDB->ErrorText().contains("no such table")) << gobjDB->ErrorText().toStdString();
+    folder.Sql("CREATE TABLE T (ID INTEGER PRIMARY KEY, OTHER TEXT)");
+    folder.Sql("INSERT INTO T VALUES (1, 'new')");
+    rs = gobjDB->OpenRecordset(all);
+    ASSERT_EQ(rs->FieldCount(), 2);
+    EXPECT_EQ(rs->Fields("OTHER").Value().Text(), "new");
+}
+
+TEST_F(DBAccessTest, StatementRunAgainReadsWhatAnotherProgramCommittedSince) {
+    const QString read = "SELECT NAME FROM T WHERE ID = 1";
+    EXPECT_EQ(gobjDB->OpenRecordset(read)->Fields(0).Value().Text(), QString::fromUtf8("ａ"));
+    {
+        // The other connection could not write while a read were held open.
+        DBAccess other;
+        ASSERT_TRUE(other.ConnectFile(folder.DbFile()));
+        other.SetBusyTimeout(0);
+        other.BeginTrans();
+        ASSERT_TRUE(other.Execute("UPDATE T SET NAME = 'other' WHERE ID = 1"));
+        other.CommitTrans();
+        // and a checkpoint is not held back by a reader of an old snapshot
+        RecordsetPtr cp = other.OpenRecordset("PRAGMA wal_checkpoint(TRUNCATE)");
+        EXPECT_EQ(cp->Fields(0).Value().Text(), "0");
+    }
+    EXPECT_EQ(gobjDB->OpenRecordset(read)->Fields(0).Value().Text(), "other");
+}
+
+TEST_F(DBAccessTest, DisconnectReleasesEveryPreparedStatement) {
+    for (int i = 0; i < 3; ++i) {
+        gobjDB->OpenRecordset("SELECT * FROM T");
+        ASSERT_TRUE(gobjDB->Execute("UPDATE T SET AMT = AMT WHERE ID = 1"));
+    }
+    const QString wal = folder.DbFile() + "-wal";
+    EXPECT_TRUE(QFile::exists(wal));
+    gobjDB->Disconnect();
+    // The last connection closed for good removes the write-ahead log.
+    EXPECT_FALSE(QFile::exists(wal));
+    ASSERT_TRUE(gobjDB->ConnectFile(folder.DbFile()));
+    EXPECT_EQ(gobjDB->OpenRecordset("SELECT * FROM T")->RecordCount(), 3);
+}
+
+TEST_F(DBAccessTest, UpdatableRecordsetWritesRowAfterRowWithTheirOwnValues) {
+    RecordsetPtr rs = gobjDB->OpenUpdatable("SELECT * FROM T WHERE ID > 100");
+    const long before = gobjDB->StatementsPrepared();
+    for (int i = 0; i < 5; ++i) {
+        rs->AddNew();
+        rs->Fields("ID") = 101 + i;
+        // every other row without a name: Null, not the name before
+        rs->Fields("NAME") = i % 2 ? DbValue() : DbValue(QString("n%1").arg(i));
+        rs->Update();
+    }
+    EXPECT_EQ(gobjDB->StatementsPrepared() - before, 1);
+    EXPECT_EQ(folder.Scalar("SELECT GROUP_CONCAT(ID || '=' || COALESCE(NAME, 'null'), ',') FROM "
+                            "(SELECT * FROM T WHERE ID > 100 ORDER BY ID)"),
+              "101=n0,102=null,103=n2,104=null,105=n4");
+    EXPECT_THROW(
+        {
+            rs->AddNew();
+            rs->Fields("ID") = 101;
+            rs->Fields("NAME") = DbValue();
+            rs->Update();
+        },
+        AppError);
+    EXPECT_TRUE(gobjDB->ErrorText().contains("UNIQUE")) << gobjDB->ErrorText().toStdString();
+}
+
+// Whole numbers come back as numbers; readers see the same values as from
+// their text, Null and texts unchanged.
+TEST_F(DBAccessTest, WholeNumbersReadAsNumbersGiveTheSameValuesAsTheirText) {
+    folder.Sql("INSERT INTO T VALUES (4, '12ab', 2147483648), (5, '  -3.5', -2147483648), "
+               "(6, '0012', 922337203685477), (7, 'x', 922337203685478), (8, '7', 9007199254740993)");
+    RecordsetPtr rs = gobjDB->OpenRecordset("SELECT ID, NAME, AMT FROM T ORDER BY ID");
+    ASSERT_EQ(rs->RecordCount(), 8);
+    while (!rs->Eof()) {
+        for (int c = 0; c < 3; ++c) {
+            const DbValue v = rs->Fields(c).Value();
+            const QString text = v.Text();
+            const DbValue asText = v.IsNull() ? DbValue() : DbValue(text);
+            EXPECT_EQ(v, asText);
+            EXPECT_EQ(ValLng(v), ValLng(asText)) << text.toStdString();
+            EXPECT_EQ(Val(v), Val(asText)) << text.toStdString();
+            bool textOverflows = false, valueOverflows = false;
+            Currency fromText, fromValue;
+            try { fromText = ValCur(asText); } catch (const AppError&) { textOverflows = true; }
+            try { fromValue = ValCur(v); } catch (const AppError&) { valueOverflows = true; }
+            EXPECT_EQ(valueOverflows, textOverflows) << text.toStdString();
+            EXPECT_EQ(fromValue, fromText) << text.toStdString();
+        }
+        rs->MoveNext();
+    }
+    rs = gobjDB->OpenRecordset("SELECT ID, AMT FROM T WHERE ID IN (1, 2, 7, 8) ORDER BY ID");
+    EXPECT_TRUE(rs->Fields(0).Value().IsInteger());
+    EXPECT_EQ(rs->Fields(1).Value().Text(), "1000");
+    rs->MoveNext();
+    EXPECT_FALSE(rs->Fields(1).Value().IsInteger());
+    EXPECT_EQ(rs->Fields(1).Value().Text(), "0.5");
+    rs->MoveNext();
+    EXPECT_THROW(ValCur(rs->Fields(1).Value()), AppError);
+    rs->MoveNext();
+    EXPECT_EQ(rs->Fields(1).Value().Text(), "9007199254740993");
+    EXPECT_EQ(ValLng(rs->Fields(1).Value()), 0);
 }
 
 TEST(DBAccessConnect, MissingOrBrokenDatabaseReportsLostConnectionNumber) {

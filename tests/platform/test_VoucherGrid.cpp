@@ -593,6 +593,51 @@ TEST_F(VoucherGridTest, FillingEveryCellWithDrawingOffIsQuickAndStillRaisesEvent
     EXPECT_EQ(grid.DisplayText("KSKIN", 49), "4,901");
 }
 
+TEST_F(VoucherGridTest, FillRowsStoresWholeRowsInCellOrderWithoutEventsAndShowsThem) {
+    const int kin = grid.CellIndex("KRKIN");
+    const int teki = grid.CellIndex("KSTEKI");
+    ASSERT_GE(kin, 0);
+    ASSERT_GE(teki, 0);
+    EXPECT_EQ(grid.CellIndex("NOSUCHKEY"), -1);
+    EXPECT_EQ(grid.GridLayout().cells[kin].key, "KRKIN");
+    grid.setCell("KSKIN", 2, "old");
+    grid.setCell("KRKIN", 4, "kept");
+    rec = Recorded();
+    const int cells = static_cast<int>(grid.GridLayout().cells.size());
+    std::vector<QStringList> rows(3);
+    for (auto& r : rows) r = QStringList(cells);
+    rows[0][kin] = "1234567";
+    rows[1][teki] = "家賃";
+    rows[2] = QStringList{"100"};  // the first cell only; the rest empty
+    // A cell being edited is given up for the values filled.
+    at("KRKIN", 1);
+    grid.setCellEditing(true);
+    ASSERT_NE(grid.editor(), nullptr);
+    grid.setRedraw(false);
+    grid.FillRows(1, std::move(rows));
+    EXPECT_EQ(grid.editor(), nullptr);
+    grid.setRedraw(true);
+    EXPECT_TRUE(rec.changed.isEmpty());
+    EXPECT_EQ(grid.Cell("KRKIN", 1), "1234567");
+    EXPECT_EQ(grid.DisplayText("KRKIN", 1), "1,234,567");
+    EXPECT_EQ(grid.view()->model()->index(4, 4).data(Qt::DisplayRole).toString(), "1,234,567");
+    EXPECT_EQ(grid.Cell("KSTEKI", 2), "家賃");
+    EXPECT_EQ(grid.Cell("KSKIN", 2), "");
+    EXPECT_EQ(grid.Cell(grid.GridLayout().cells[0].key, 3), "100");
+    EXPECT_EQ(grid.Cell("KSTEKI", 3), "");
+    EXPECT_EQ(grid.Cell("KRKIN", 4), "kept");
+    // Rows beyond the grid are left out.
+    std::vector<QStringList> tail(3, QStringList(cells, QStringLiteral("9")));
+    grid.FillRows(grid.Rows() - 1, std::move(tail));
+    EXPECT_EQ(grid.Rows(), 50);
+    EXPECT_EQ(grid.Cell("KSTEKI", 49), "9");
+    EXPECT_EQ(grid.RowCount(), 50);
+    EXPECT_TRUE(rec.changed.isEmpty());
+    // Emptied again, every cell reads empty.
+    grid.ClearCells();
+    EXPECT_EQ(grid.RowCount(), 0);
+}
+
 // ---------------------------------------------------------------------------
 // Footer, sections, mouse
 

@@ -1,5 +1,8 @@
 #include "voucher_entry/basUpdate.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "common/basStdComm.h"
 #include "platform/Currency.h"
 #include "platform/MsgBox.h"
@@ -120,52 +123,67 @@ bool fncUpdateBalance(const QString& strSign, long lngSskCd, long lngGrpCd, long
                   "   AND DNH_DENNO = " + num(lngDenNo) +
                   " ORDER BY DNM_GYO, DNM_TSKBN";
         RecordsetPtr rsLines = gobjDB->OpenRecordset(gstrSQL);
-        while (!rsLines->Eof()) {
+        // The lines are added up per balance row and side first: a row is
+        // then created, changed and its later openings brought up to date
+        // once, whatever the number of lines that post to it. The totals are
+        // exact, so the rows end as they would line by line.
+        struct Posting {
+            int level;  // 0 account, 1 sub-account 1, 2 sub-account 2
+            long kmk, hk1, hk2;
+            std::vector<std::pair<long, Currency>> sides;  // side, total; in the order met
+        };
+        std::vector<Posting> postings;
+        auto post = [&](int level, long kmk, long hk1, long hk2, long side, Currency kin) {
+            auto p = std::find_if(postings.begin(), postings.end(), [&](const Posting& x) {
+                return x.level == level && x.kmk == kmk && x.hk1 == hk1 && x.hk2 == hk2;
+            });
+            if (p == postings.end()) p = postings.insert(postings.end(), Posting{level, kmk, hk1, hk2, {}});
+            auto s = std::find_if(p->sides.begin(), p->sides.end(), [&](const auto& x) { return x.first == side; });
+            if (s == p->sides.end()) p->sides.emplace_back(side, kin);
+            else s->second += kin;
+        };
+        long lngNendo = 0;
+        for (; !rsLines->Eof(); rsLines->MoveNext()) {
             long lngTsKbn = ValLng(rsLines->Fields("DNM_TSKBN").Value());
             long lngKmkCd = ValLng(rsLines->Fields("DNM_KMKCD").Value());
             long lngHk1Cd = ValLng(rsLines->Fields("DNM_HK1CD").Value());
             long lngHk2Cd = ValLng(rsLines->Fields("DNM_HK2CD").Value());
-            long lngNendo = ValLng(rsLines->Fields("DNH_NENDO").Value());
-            // The amount travels as its exact decimal text.
-            QString strKin = ValCur(rsLines->Fields("DNM_KIN").Value()).ToString();
-
-            // Account
-            if (!fncEnsureKmzmfRow(lngNendo, lngYm, lngSskCd, lngGrpCd, lngKmkCd)) return false;
-            if (!executeOrReport("UPDATE KMZMF SET " + assignment("KMZ", strSign, lngTsKbn, strKin) +
-                                 " WHERE KMZ_YM = " + num(lngYm) +
-                                 "   AND KMZ_SSKCD = " + num(lngSskCd) +
-                                 "   AND KMZ_GRPCD = " + num(lngGrpCd) +
-                                 "   AND KMZ_KMKCD = " + num(lngKmkCd)))
-                return false;
-            if (!fncRunKmzmfUpdate(lngNendo, lngYm, lngSskCd, lngGrpCd, lngKmkCd)) return false;
-
+            lngNendo = ValLng(rsLines->Fields("DNH_NENDO").Value());
+            Currency kin = ValCur(rsLines->Fields("DNM_KIN").Value());
+            post(0, lngKmkCd, 0, 0, lngTsKbn, kin);
             // Sub-account 1, code 0 included
-            if (!fncEnsureH1zmfRow(lngNendo, lngYm, lngSskCd, lngGrpCd, lngKmkCd, lngHk1Cd)) return false;
-            if (!executeOrReport("UPDATE H1ZMF SET " + assignment("H1Z", strSign, lngTsKbn, strKin) +
-                                 " WHERE H1Z_YM = " + num(lngYm) +
-                                 "   AND H1Z_SSKCD = " + num(lngSskCd) +
-                                 "   AND H1Z_GRPCD = " + num(lngGrpCd) +
-                                 "   AND H1Z_KMKCD = " + num(lngKmkCd) +
-                                 "   AND H1Z_HK1CD = " + num(lngHk1Cd)))
-                return false;
-            if (!fncRunH1zmfUpdate(lngNendo, lngYm, lngSskCd, lngGrpCd, lngKmkCd, lngHk1Cd)) return false;
-
+            post(1, lngKmkCd, lngHk1Cd, 0, lngTsKbn, kin);
             // Sub-account 2 only below a sub-account 1; code 0 is a row of its own
-            if (lngHk1Cd != 0) {
-                if (!fncEnsureH2zmfRow(lngNendo, lngYm, lngSskCd, lngGrpCd, lngKmkCd, lngHk1Cd, lngHk2Cd))
-                    return false;
-                if (!executeOrReport("UPDATE H2ZMF SET " + assignment("H2Z", strSign, lngTsKbn, strKin) +
-                                     " WHERE H2Z_YM = " + num(lngYm) +
-                                     "   AND H2Z_SSKCD = " + num(lngSskCd) +
-                                     "   AND H2Z_GRPCD = " + num(lngGrpCd) +
-                                     "   AND H2Z_KMKCD = " + num(lngKmkCd) +
-                                     "   AND H2Z_HK1CD = " + num(lngHk1Cd) +
-                                     "   AND H2Z_HK2CD = " + num(lngHk2Cd)))
-                    return false;
-                if (!fncRunH2zmfUpdate(lngNendo, lngYm, lngSskCd, lngGrpCd, lngKmkCd, lngHk1Cd, lngHk2Cd))
-                    return false;
+            if (lngHk1Cd != 0) post(2, lngKmkCd, lngHk1Cd, lngHk2Cd, lngTsKbn, kin);
+        }
+        for (const Posting& p : postings) {
+            QString strTable, strPrefix;
+            bool ok = false;
+            if (p.level == 0) {
+                strTable = "KMZMF", strPrefix = "KMZ";
+                ok = fncEnsureKmzmfRow(lngNendo, lngYm, lngSskCd, lngGrpCd, p.kmk);
+            } else if (p.level == 1) {
+                strTable = "H1ZMF", strPrefix = "H1Z";
+                ok = fncEnsureH1zmfRow(lngNendo, lngYm, lngSskCd, lngGrpCd, p.kmk, p.hk1);
+            } else {
+                strTable = "H2ZMF", strPrefix = "H2Z";
+                ok = fncEnsureH2zmfRow(lngNendo, lngYm, lngSskCd, lngGrpCd, p.kmk, p.hk1, p.hk2);
             }
-            rsLines->MoveNext();
+            if (!ok) return false;
+            QString strKey = " WHERE " + strPrefix + "_YM = " + num(lngYm) +
+                             "   AND " + strPrefix + "_SSKCD = " + num(lngSskCd) +
+                             "   AND " + strPrefix + "_GRPCD = " + num(lngGrpCd) +
+                             "   AND " + strPrefix + "_KMKCD = " + num(p.kmk);
+            if (p.level >= 1) strKey += "   AND " + strPrefix + "_HK1CD = " + num(p.hk1);
+            if (p.level == 2) strKey += "   AND " + strPrefix + "_HK2CD = " + num(p.hk2);
+            for (const auto& [lngTsKbn, kin] : p.sides)
+                if (!executeOrReport("UPDATE " + strTable + " SET " +
+                                     assignment(strPrefix, strSign, lngTsKbn, kin.ToString()) + strKey))
+                    return false;
+            if (p.level == 0) ok = fncRunKmzmfUpdate(lngNendo, lngYm, lngSskCd, lngGrpCd, p.kmk);
+            else if (p.level == 1) ok = fncRunH1zmfUpdate(lngNendo, lngYm, lngSskCd, lngGrpCd, p.kmk, p.hk1);
+            else ok = fncRunH2zmfUpdate(lngNendo, lngYm, lngSskCd, lngGrpCd, p.kmk, p.hk1, p.hk2);
+            if (!ok) return false;
         }
         return true;
     } catch (const AppError& e) {

@@ -7,9 +7,10 @@
 //    the voucher is replaced or deleted. Every line counts, the generated
 //    tax lines 98 and 99 included; sub-account 1 = 0 posts KMZMF and the
 //    H1ZMF row of code 0 but no H2ZMF row.
-//  - Missing rows are created by the database procedures sp_xxx_ADD, and
-//    sp_xxx_UPDATE brings the opening balances (ZZAN) up to date after each
-//    change.
+//  - The lines are added up per balance row and side first; each row is then
+//    created when missing (database procedures sp_xxx_ADD), changed once per
+//    side, and sp_xxx_UPDATE brings the later opening balances (ZZAN) up to
+//    date once after its change. The rows end as they would line by line.
 //  - Runs inside the caller's transaction and never ends it. A failing
 //    statement or procedure shows the database's error text (exclamation,
 //    title "残高更新") and the function returns false; the caller rolls back.

@@ -1142,7 +1142,7 @@ bool frmKE410::CheckWholeAmounts() {
         }
     };
     for (int r = 0; r < kRows; ++r)
-        for (const QString x : {QStringLiteral("KR"), QStringLiteral("KS")})
+        for (const QString& x : {QStringLiteral("KR"), QStringLiteral("KS")})
             if (!whole(denMeisai->Cell(x + "KIN", r)) || !whole(denMeisai->Cell(x + "TAX", r))) {
                 MsgBox("金額が正しく入力されていません。", vbExclamation, windowTitle());
                 FocusCell(x + "KIN", r);

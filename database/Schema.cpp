@@ -6,6 +6,18 @@
 
 namespace Schema {
 
+QString UpgradeStatements(int version) {
+    QString s;
+    if (version < 2) {
+        // The voucher print counts the lines of one voucher by date and
+        // number; the index answers it with a key lookup, carrying the header
+        // columns the count also reads.
+        s += "CREATE INDEX IF NOT EXISTS IX_DNHDT_DATENO ON DNHDT (DNH_SSKCD, DNH_GRPCD, DNH_DATE, DNH_DENNO, "
+             "DNH_YM, DNH_KBN, DNH_DELKBN);\n";
+    }
+    return s;
+}
+
 QString CreateStatements() {
     return QString::fromUtf8(R"SQL(
 -- control row of the organisation
@@ -314,6 +326,7 @@ SELECT DNH_SSKCD, DNH_GRPCD, DNH_YM, DNH_DENNO, DNH_NENDO, DNH_Y, DNH_M,
 
 CREATE INDEX IX_DNHDT_DATE  ON DNHDT (DNH_SSKCD, DNH_GRPCD, DNH_DATE);
 CREATE INDEX IX_DNHDT_NDATE ON DNHDT (DNH_SSKCD, DNH_GRPCD, DNH_NDATE);
+)SQL") + UpgradeStatements(0) + QString::fromUtf8(R"SQL(
 CREATE INDEX IX_DNMDT_KMK   ON DNMDT (DNM_SSKCD, DNM_GRPCD, DNM_KMKCD, DNM_YM);
 CREATE INDEX IX_KSKMF_KIST  ON KSKMF (KSK_SSKCD, KSK_GRPCD, KSK_KIST, KSK_KIEND);
 CREATE INDEX IX_ZEIMF_DATE  ON ZEIMF (ZEI_CD, ZEI_DATEST, ZEI_DATEEND);
@@ -336,6 +349,19 @@ bool Prepare(DBAccess& db) {
                 db.SetError(adErrCommand, "このデータベースは新しい版のプログラムで作成されています。(版 " +
                                               QString::number(found) + ")");
                 return false;
+            }
+            if (found < Version) {
+                // An older database: add what later versions brought.
+                db.BeginTrans();
+                if (!db.Execute(UpgradeStatements(found) + "UPDATE SCHEMA_INFO SET SCH_VERSION = " +
+                                QString::number(Version) + ";\n")) {
+                    long n = db.ErrorNumber();
+                    QString t = db.ErrorText();
+                    db.RollbackTrans();
+                    db.SetError(n, t);
+                    return false;
+                }
+                db.CommitTrans();
             }
             return true;
         }

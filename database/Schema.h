@@ -5,19 +5,19 @@
 
 namespace Schema {
 
-constexpr int Version = 2;
+constexpr int Version = 1;
 
 // Gives a new, empty database every table (recording the schema version)
 // and registers the stored procedures on the connection. False with the
 // connection's error set when the database cannot be prepared, or when it
-// was made by a newer version of the programs. A database of an older
-// version is brought up to this one.
+// was made by a newer version of the programs. An existing database gets
+// the indexes added since it was made.
 bool Prepare(DBAccess& db);
 // The CREATE statements of the whole schema.
 QString CreateStatements();
-// The statements that bring a database of the given version up to Version
-// (what later versions added: indexes). The new schema runs them too.
-QString UpgradeStatements(int version);
+// The indexes added since the first databases were made. The new schema
+// has them; Prepare() adds those an existing database lacks.
+QString LaterIndexStatements();
 // Registers sp_KMZMF_ADD and the other balance procedures.
 void RegisterProcedures(DBAccess& db);
 

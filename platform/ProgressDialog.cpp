@@ -75,7 +75,6 @@ void ProgressDialog::Show() {
     busy_ = false;
     visible_ = true;
     dlg_->show();
-    dlg_->raise();
     updateBar();
     // Paint now: the caller goes on working before it lets events run.
     QCoreApplication::processEvents();

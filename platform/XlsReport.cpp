@@ -369,6 +369,12 @@ struct XlsReport::Impl {
     void load(const QString& path);
     pugi::xml_node cell(pugi::xml_document& doc, int column, long row);
     std::string sheetXml(const Page& page) const;
+    void pageDoc(const Page& page, pugi::xml_document& doc) const;
+    // Every page is a copy of the same sheet: the output is that sheet once,
+    // the pages one below the other with a page break between them (the
+    // converter lays out one sheet much faster than a sheet per page).
+    bool canStack() const;
+    std::string stackedSheetXml() const;
 };
 
 void XlsReport::Impl::load(const QString& path) {
@@ -494,6 +500,11 @@ pugi::xml_node XlsReport::Impl::cell(pugi::xml_document& doc, int column, long r
 
 std::string XlsReport::Impl::sheetXml(const Page& page) const {
     pugi::xml_document doc;
+    pageDoc(page, doc);
+    return Serialize(doc);
+}
+
+void XlsReport::Impl::pageDoc(const Page& page, pugi::xml_document& doc) const {
     doc.reset(*page.doc);
     pugi::xml_node ws = doc.child("worksheet");
     // Marker cells the report never wrote come out empty.
@@ -511,6 +522,95 @@ std::string XlsReport::Impl::sheetXml(const Page& page) const {
                              "tableParts", "hyperlinks", "extLst"})
         while (pugi::xml_node n = ws.child(name)) ws.remove_child(n);
     for (pugi::xml_node view : ws.child("sheetViews").children("sheetView")) view.remove_attribute("tabSelected");
+}
+
+bool XlsReport::Impl::canStack() const {
+    if (pages.size() < 2) return false;
+    const size_t sheet = pages.front().sheet;
+    for (const Page& p : pages)
+        if (p.sheet != sheet) return false;
+    for (const auto& name : names)
+        if (name->localSheet == static_cast<int>(sheet)) return false;
+    pugi::xml_node ws = sheets[sheet]->doc.child("worksheet");
+    // Parts whose cell ranges would have to move along with the pages.
+    for (const char* name : {"conditionalFormatting", "dataValidations", "rowBreaks", "autoFilter", "sheetCalcPr",
+                             "protectedRanges", "scenarios", "sortState", "dataConsolidate", "customSheetViews"})
+        if (ws.child(name)) return false;
+    for (pugi::xml_node row : ws.child("sheetData").children("row"))
+        for (pugi::xml_node c : row.children("c"))
+            if (c.child("f")) return false;
+    return true;
+}
+
+std::string XlsReport::Impl::stackedSheetXml() const {
+    // The height of a page in rows: the last row any page uses.
+    long height = 0;
+    for (const Page& p : pages)
+        for (pugi::xml_node row : p.doc->child("worksheet").child("sheetData").children("row"))
+            height = std::max(height, static_cast<long>(row.attribute("r").as_llong()));
+    const QRegularExpression cellRef("([A-Za-z]+)\\$?([0-9]+)");
+    auto moved = [&](const QString& ref, long by) {
+        QString out = ref;
+        QRegularExpressionMatchIterator it = cellRef.globalMatch(ref);
+        int shift = 0;
+        while (it.hasNext()) {
+            QRegularExpressionMatch m = it.next();
+            const QString row = QString::number(m.captured(2).toLong() + by);
+            out.replace(m.capturedStart(2) + shift, m.capturedLength(2), row);
+            shift += row.size() - m.capturedLength(2);
+        }
+        return out;
+    };
+
+    pugi::xml_document doc;
+    pageDoc(pages.front(), doc);
+    pugi::xml_node ws = doc.child("worksheet");
+    ws.remove_child("dimension");
+    pugi::xml_node data = ws.child("sheetData");
+    while (data.first_child()) data.remove_child(data.first_child());
+    pugi::xml_node merges = ws.child("mergeCells");
+    if (merges)
+        while (merges.first_child()) merges.remove_child(merges.first_child());
+    long mergeCount = 0;
+    for (size_t i = 0; i < pages.size(); ++i) {
+        const long by = static_cast<long>(i) * height;
+        pugi::xml_document page;
+        pageDoc(pages[i], page);
+        pugi::xml_node pws = page.child("worksheet");
+        for (pugi::xml_node row : pws.child("sheetData").children("row")) {
+            pugi::xml_node copy = data.append_copy(row);
+            copy.attribute("r").set_value(static_cast<long long>(row.attribute("r").as_llong() + by));
+            for (pugi::xml_node c : copy.children("c"))
+                c.attribute("r").set_value(moved(Utf8(c.attribute("r").value()), by).toUtf8().constData());
+        }
+        if (merges)
+            for (pugi::xml_node m : pws.child("mergeCells").children("mergeCell")) {
+                merges.append_child("mergeCell").append_attribute("ref") =
+                    moved(Utf8(m.attribute("ref").value()), by).toUtf8().constData();
+                ++mergeCount;
+            }
+    }
+    if (merges) {
+        merges.remove_attribute("count");
+        merges.append_attribute("count") = static_cast<long long>(mergeCount);
+    }
+    // A manual page break after every page but the last. The breaks go
+    // after the page settings (and their header and footer).
+    pugi::xml_node after = ws.child("headerFooter");
+    if (!after) after = ws.child("pageSetup");
+    if (!after) after = ws.child("pageMargins");
+    if (!after) after = ws.child("printOptions");
+    if (!after) after = merges ? merges : data;
+    pugi::xml_node breaks = ws.insert_child_after("rowBreaks", after);
+    const long long count = static_cast<long long>(pages.size()) - 1;
+    breaks.append_attribute("count") = count;
+    breaks.append_attribute("manualBreakCount") = count;
+    for (long long i = 1; i <= count; ++i) {
+        pugi::xml_node b = breaks.append_child("brk");
+        b.append_attribute("id") = i * height;
+        b.append_attribute("max") = "16383";
+        b.append_attribute("man") = "1";
+    }
     return Serialize(doc);
 }
 
@@ -652,7 +752,8 @@ void XlsReport::SaveWorkbook(const QString& path) {
     if (!d_->begun)
         throw AppError(xlrErrNotBegun, QString::fromUtf8("帳票が開始されていません。"), "XlsReport");
     std::vector<std::pair<std::string, std::string>> parts;
-    const size_t n = d_->pages.size();
+    const bool stacked = d_->canStack();
+    const size_t n = stacked ? 1 : d_->pages.size();
 
     std::string types = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
                         "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
@@ -681,7 +782,8 @@ void XlsReport::SaveWorkbook(const QString& path) {
                            "officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>");
 
     // The book: one sheet per page, named by its page number, with the
-    // print settings (print area, titles) of its template sheet.
+    // print settings (print area, titles) of its template sheet; or, when
+    // every page is a copy of one sheet, that one sheet holding the pages.
     pugi::xml_document wb;
     pugi::xml_node decl = wb.append_child(pugi::node_declaration);
     decl.append_attribute("version") = "1.0";
@@ -741,8 +843,11 @@ void XlsReport::SaveWorkbook(const QString& path) {
     parts.emplace_back("xl/styles.xml", styles);
     if (!d_->sstXml.empty()) parts.emplace_back("xl/sharedStrings.xml", WithSubstitutedFonts(d_->sstXml));
     if (!d_->themeXml.empty()) parts.emplace_back("xl/theme/theme1.xml", d_->themeXml);
-    for (size_t i = 0; i < n; ++i)
-        parts.emplace_back("xl/worksheets/sheet" + std::to_string(i + 1) + ".xml", d_->sheetXml(d_->pages[i]));
+    if (stacked)
+        parts.emplace_back("xl/worksheets/sheet1.xml", d_->stackedSheetXml());
+    else
+        for (size_t i = 0; i < n; ++i)
+            parts.emplace_back("xl/worksheets/sheet" + std::to_string(i + 1) + ".xml", d_->sheetXml(d_->pages[i]));
 
     if (!WriteZip(path, parts))
         throw AppError(xlrErrRender, QString::fromUtf8("帳票のファイルを書き込めません。") + "\n" + path,

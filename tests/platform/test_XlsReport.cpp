@@ -519,3 +519,48 @@ TEST_F(XlsReportTest, TemplateSheetsPrintAtAFixedScaleThatGivesTheFittedPage) {
                                                 << " differs from the page fitted to the paper";
     }
 }
+
+TEST_F(XlsReportTest, PagesOfOneSheetGoOnOneSheetWithPageBreaksAndLookAsOnTheirOwn) {
+    // Three ledger pages with their own contents, and each page alone.
+    auto fill = [](XlsReport& r, int page) {
+        r.NewPage("LP410", "1");
+        r.MarkerCell("**TITLE").Value("総　勘　定　元　帳");
+        r.MarkerCell("**PAGE").Value(page);
+        r.MarkerCell("**KAMOKU").Value(QString("%1:科目").arg(100 * page));
+        for (int n = 0; n < 30; n += page) {
+            r.MarkerCell("**AHK2", 0, 2 * n).Value(QString("行 %1").arg(n));
+            r.MarkerCell("**KARI", 0, 2 * n).Value(1000 * page + n);
+        }
+        r.EndPage();
+    };
+    ReportCapture capture(CanRenderReports());
+    XlsReport all;
+    Begin(all, Ledger());
+    for (int page = 1; page <= 3; ++page) fill(all, page);
+    all.PrintOut();
+    for (int page = 1; page <= 3; ++page) {
+        XlsReport one;
+        Begin(one, Ledger());
+        fill(one, page);
+        one.PrintOut();
+    }
+    ASSERT_EQ(capture.Outputs().size(), 4u);
+    Book book(capture.Outputs()[0].workbookPath);
+    EXPECT_EQ(book.SheetCount(), 1) << "one sheet for the three pages";
+    pugi::xml_document doc;
+    ASSERT_TRUE(book.Load(doc, "xl/worksheets/sheet1.xml"));
+    EXPECT_EQ(doc.child("worksheet").child("rowBreaks").attribute("count").as_int(), 2);
+    // The third page's cells sit below the first two.
+    EXPECT_EQ(book.Texts(1).filter("300:科目").size(), 1);
+
+    if (!CanRenderReports()) return;
+    const ReportOutput& stacked = capture.Outputs()[0];
+    EXPECT_EQ(stacked.pageCount, 3);
+    const std::vector<QImage> pages = PageImages(stacked.pdfPath);
+    ASSERT_EQ(pages.size(), 3u);
+    for (int page = 1; page <= 3; ++page) {
+        const std::vector<QImage> alone = PageImages(capture.Outputs()[static_cast<size_t>(page)].pdfPath);
+        ASSERT_EQ(alone.size(), 1u);
+        EXPECT_TRUE(pages[static_cast<size_t>(page - 1)] == alone[0]) << "page " << page << " differs";
+    }
+}

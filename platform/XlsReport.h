@@ -36,9 +36,10 @@
 // its cancel stops it. A stopped or failed conversion ends every process of
 // the converter (it runs in a process group of its own) and removes its
 // work folders. The Windows fonts "ＭＳ Ｐゴシック" and "ＭＳ ゴシック"
-// are written into the output as IPAPGothic and IPAGothic. Printing goes
-// through Qt's printer (the default printer; the print dialog when there is
-// none); the preview is ReportPreview.
+// are written into the output as IPAPGothic and IPAGothic. Pages copied
+// from one template sheet go out as that one sheet with a page break after
+// each page. Printing hands the PDF to the default printer (the print dialog
+// when there is none) through PrintPdfPages(); the preview is ReportPreview.
 //
 // Tests install SetReportOutputHandler(): PrintOut and Preview then hand
 // what they would output to the handler (no printer, no window).

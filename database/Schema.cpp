@@ -6,6 +6,29 @@
 
 namespace Schema {
 
+namespace {
+
+// Name and columns of each index added since the first databases.
+struct LaterIndex {
+    const char* name;
+    const char* definition;
+};
+const LaterIndex kLaterIndexes[] = {
+    // The voucher print counts the lines of one voucher by date and number;
+    // this index answers it with a key lookup and carries the header columns
+    // the count also reads.
+    {"IX_DNHDT_DATENO", "DNHDT (DNH_SSKCD, DNH_GRPCD, DNH_DATE, DNH_DENNO, DNH_YM, DNH_KBN, DNH_DELKBN)"},
+};
+
+}  // namespace
+
+QString LaterIndexStatements() {
+    QString s;
+    for (const LaterIndex& i : kLaterIndexes)
+        s += QString("CREATE INDEX IF NOT EXISTS %1 ON %2;\n").arg(QLatin1String(i.name), QLatin1String(i.definition));
+    return s;
+}
+
 QString CreateStatements() {
     return QString::fromUtf8(R"SQL(
 -- control row of the organisation
@@ -314,6 +337,7 @@ SELECT DNH_SSKCD, DNH_GRPCD, DNH_YM, DNH_DENNO, DNH_NENDO, DNH_Y, DNH_M,
 
 CREATE INDEX IX_DNHDT_DATE  ON DNHDT (DNH_SSKCD, DNH_GRPCD, DNH_DATE);
 CREATE INDEX IX_DNHDT_NDATE ON DNHDT (DNH_SSKCD, DNH_GRPCD, DNH_NDATE);
+)SQL") + LaterIndexStatements() + QString::fromUtf8(R"SQL(
 CREATE INDEX IX_DNMDT_KMK   ON DNMDT (DNM_SSKCD, DNM_GRPCD, DNM_KMKCD, DNM_YM);
 CREATE INDEX IX_KSKMF_KIST  ON KSKMF (KSK_SSKCD, KSK_GRPCD, KSK_KIST, KSK_KIEND);
 CREATE INDEX IX_ZEIMF_DATE  ON ZEIMF (ZEI_CD, ZEI_DATEST, ZEI_DATEEND);
@@ -336,6 +360,16 @@ bool Prepare(DBAccess& db) {
                 db.SetError(adErrCommand, "このデータベースは新しい版のプログラムで作成されています。(版 " +
                                               QString::number(found) + ")");
                 return false;
+            }
+            // A database made before an index was added gets it now. The
+            // indexes only make work faster: one that cannot be added (a
+            // read-only file) stops nothing.
+            for (const LaterIndex& i : kLaterIndexes) {
+                RecordsetPtr has = db.OpenRecordset(
+                    QString("SELECT COUNT(*) FROM sqlite_master WHERE type = 'index' AND name = '%1'").arg(i.name));
+                if (has->Fields(0).Value().Text().toInt() > 0) continue;
+                db.Execute(QString("CREATE INDEX IF NOT EXISTS %1 ON %2").arg(QLatin1String(i.name),
+                                                                           QLatin1String(i.definition)));
             }
             return true;
         }

@@ -393,6 +393,27 @@ void DropReport() {
     if (mobjReport) mobjReport->Abort();
 }
 
+// The user asked to stop: true when the answer is yes (the report is then
+// dropped), else the request is forgotten.
+bool ConfirmStop() {
+    if (MsgBox("処理を中止しますか", vbYesNo | vbInformation) == vbYes) {
+        DropReport();
+        return true;
+    }
+    gobjProgress->CancelRequested(false);
+    return false;
+}
+
+// Inside a long section: the bar follows the lines written and the dialog
+// paints and takes a cancel once a page. True when the user confirmed the
+// stop.
+bool fncPollProgress(long lngLinesDone, long lngLinesTotal) {
+    if (!mblnProgress || lngLinesDone % kLinesPerPage != 0) return false;
+    gobjProgress->Detail(lngLinesDone, lngLinesTotal);
+    if (!gobjProgress->Poll()) return false;
+    return ConfirmStop();
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- settings
@@ -430,6 +451,9 @@ QString fncGetReportTitle() { return mstrTitle; }
 
 void BeginLedgerReport() {
     XlsReport& rep = Report();
+    // The conversion of the pages shows in the progress dialog, and its
+    // cancel asks the same question as during the fill.
+    rep.ConversionProgress(&*gobjProgress, [] { return MsgBox("処理を中止しますか", vbYesNo | vbInformation) == vbYes; });
     rep.TemplateFile(mstrTemplatePath);
     rep.BeginReport();
     mlngLine = 0;
@@ -530,6 +554,8 @@ bool fncMakeLedgerReport(long lngLevel, const QVariant& varDateFrom, const QVari
             gstrSQL = DetailSql(lngLevel, lngYmFrom, lngYmTo, lngKmkFrom, lngKmkTo, lngHk1From, lngHk1To,
                                 lngHk2From, lngHk2To);
             rsDetail = gobjDB->OpenRecordset(gstrSQL);
+            const long lngLinesTotal = rsDetail->RecordCount();
+            long lngLinesDone = 0;
             auto L = [&](const char* field) { return ValLng(rsDetail->Fields(QString::fromLatin1(field)).Value()); };
             auto T = [&](const char* field) { return rsDetail->Fields(QString::fromLatin1(field)).Value().Text(); };
             auto lineKey = [&]() -> SectionKey {
@@ -548,6 +574,8 @@ bool fncMakeLedgerReport(long lngLevel, const QVariant& varDateFrom, const QVari
             }
             // 2.
             OpenProgress(static_cast<long>(sections.size()), mstrTitle, "レポートを展開中");
+            // The bar follows the lines: one account can fill most of the report.
+            gobjProgress->Detail(0, lngLinesTotal);
 
             // 3.
             for (const Section& sec : sections) {
@@ -599,6 +627,11 @@ bool fncMakeLedgerReport(long lngLevel, const QVariant& varDateFrom, const QVari
 
                     // 4.4
                     for (; lineOfMonth(); rsDetail->MoveNext()) {
+                        if (fncPollProgress(++lngLinesDone, lngLinesTotal)) {
+                            rsDetail.reset();
+                            CloseProgress();
+                            return false;
+                        }
                         const Currency curKin = ValCur(rsDetail->Fields("DNM_KIN").Value());
                         const long lngTsKbn = L("DNM_TSKBN");
                         if (lngTsKbn == sec.tskbn) curZan += curKin;
@@ -682,13 +715,7 @@ bool fncStepProgress() {
             ++mlngShownPercent;
             gobjProgress->Position(mlngStep);
             QApplication::processEvents();
-            if (gobjProgress->CancelRequested()) {
-                if (MsgBox("処理を中止しますか", vbYesNo | vbInformation) == vbYes) {
-                    DropReport();
-                    return true;
-                }
-                gobjProgress->CancelRequested(false);
-            }
+            if (gobjProgress->CancelRequested() && ConfirmStop()) return true;
         }
         return false;
     } catch (const AppError& e) {

@@ -1,6 +1,8 @@
 #include "platform/ReportPreview.h"
 
 #include <QComboBox>
+#include <QFile>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -12,6 +14,8 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 #include <cmath>
+#include <dlfcn.h>
+#include <vector>
 #include <poppler-qt6.h>
 
 namespace {
@@ -35,37 +39,80 @@ std::unique_ptr<Poppler::Document> LoadPdf(const QString& path) {
 
 }  // namespace
 
+namespace {
+
+PdfPrintJobHandler g_jobHandler;
+
+// The few calls of the CUPS client library the print needs, found when first
+// used (the library comes with the printing support of Qt).
+struct CupsApi {
+    struct Option {
+        char* name;
+        char* value;
+    };
+    using PrintFile = int (*)(const char*, const char*, const char*, int, Option*);
+    using LastErrorString = const char* (*)();
+    PrintFile printFile = nullptr;
+    LastErrorString lastError = nullptr;
+
+    static const CupsApi& Get() {
+        static CupsApi api = [] {
+            CupsApi a;
+            for (const char* name : {"libcups.so.2", "libcups.so"}) {
+                void* lib = dlopen(name, RTLD_NOW | RTLD_LOCAL);
+                if (!lib) continue;
+                a.printFile = reinterpret_cast<PrintFile>(dlsym(lib, "cupsPrintFile"));
+                a.lastError = reinterpret_cast<LastErrorString>(dlsym(lib, "cupsLastErrorString"));
+                if (a.printFile) break;
+            }
+            return a;
+        }();
+        return api;
+    }
+};
+
+bool SendToCups(const PdfPrintJob& job) {
+    const CupsApi& cups = CupsApi::Get();
+    if (!cups.printFile) return false;
+    std::vector<std::pair<QByteArray, QByteArray>> values;
+    values.emplace_back("copies", QByteArray::number(std::max(1, job.copies)));
+    if (job.fromPage > 0 && job.toPage >= job.fromPage)
+        values.emplace_back("page-ranges", QByteArray::number(job.fromPage) + "-" + QByteArray::number(job.toPage));
+    values.emplace_back("document-format", "application/pdf");
+    std::vector<CupsApi::Option> options;
+    for (auto& [name, value] : values) options.push_back({name.data(), value.data()});
+    const QByteArray printer = job.printer.toLocal8Bit();
+    const QByteArray file = QFile::encodeName(job.pdfPath);
+    const QByteArray title = job.title.toUtf8();
+    return cups.printFile(printer.constData(), file.constData(), title.constData(), static_cast<int>(options.size()),
+                          options.data()) > 0;
+}
+
+}  // namespace
+
+void SetPdfPrintJobHandler(PdfPrintJobHandler handler) { g_jobHandler = std::move(handler); }
+
 bool PrintPdfPages(const QString& pdfPath, QPrinter& printer) {
     std::unique_ptr<Poppler::Document> doc = LoadPdf(pdfPath);
     if (!doc || doc->numPages() == 0) return false;
-    auto orientation = [&](int i) {
-        std::unique_ptr<Poppler::Page> p = doc->page(i);
-        QSizeF s = p ? p->pageSizeF() : QSizeF();
-        return s.width() > s.height() ? QPageLayout::Landscape : QPageLayout::Portrait;
-    };
-    printer.setPageOrientation(orientation(0));
-    printer.setFullPage(false);
-    QPainter painter;
-    if (!painter.begin(&printer)) return false;
-    // Pages are rendered at the printer's resolution, at most 300 dpi.
-    const double dpi = std::min(300, printer.resolution());
-    for (int i = 0; i < doc->numPages(); ++i) {
-        if (i > 0) {
-            printer.setPageOrientation(orientation(i));
-            if (!printer.newPage()) return false;
-        }
-        std::unique_ptr<Poppler::Page> page = doc->page(i);
-        if (!page) continue;
-        QImage img = page->renderToImage(dpi, dpi);
-        if (img.isNull()) continue;
-        QRect area = painter.viewport();
-        QSize size = img.size().scaled(area.size(), Qt::KeepAspectRatio);
-        QRect target(area.x() + (area.width() - size.width()) / 2, area.y() + (area.height() - size.height()) / 2,
-                     size.width(), size.height());
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.drawImage(target, img);
+    // To a file (the print dialog's PDF file): the file is the document.
+    const QString target = printer.outputFileName();
+    if (!target.isEmpty()) {
+        if (QFileInfo(target).absoluteFilePath() == QFileInfo(pdfPath).absoluteFilePath()) return true;
+        QFile::remove(target);
+        return QFile::copy(pdfPath, target);
     }
-    return painter.end();
+    if (printer.printerName().isEmpty()) return false;
+    PdfPrintJob job;
+    job.pdfPath = pdfPath;
+    job.printer = printer.printerName();
+    job.title = printer.docName();
+    job.copies = printer.copyCount();
+    if (printer.printRange() == QPrinter::PageRange) {
+        job.fromPage = printer.fromPage();
+        job.toPage = printer.toPage();
+    }
+    return g_jobHandler ? g_jobHandler(job) : SendToCups(job);
 }
 
 ReportPreview::ReportPreview(const QString& pdfPath, QWidget* parent) : QDialog(parent), pdfPath_(pdfPath) {
@@ -210,8 +257,11 @@ void ReportPreview::cmdPrint_Click() {
     if (PageCount() == 0) return;
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(windowTitle());
+    printer.setFromTo(0, 0);
     QPrintDialog dialog(&printer, this);
-    dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
+    // The dialog chooses the printer, the copies and the pages.
+    dialog.setOption(QAbstractPrintDialog::PrintPageRange, true);
+    dialog.setMinMax(1, PageCount());
     if (dialog.exec() != QDialog::Accepted) return;
     PrintPdfPages(pdfPath_, printer);
 }

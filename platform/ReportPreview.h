@@ -4,12 +4,14 @@
 // percentage) and a print button that prints through Qt's print dialog.
 // Escape or the close button closes it.
 //
-// PrintPdfPages() draws every page of a PDF onto a QPrinter, each page
-// scaled to the printable area with its own orientation; XlsReport uses it
-// for direct printing too.
+// PrintPdfPages() hands a PDF to the printer chosen in a QPrinter as the
+// document itself (no page images): to a PDF file it is copied, to a printer
+// it goes to the printing system (CUPS) with the copies and the page range
+// of the printer settings; XlsReport uses it for direct printing too.
 #pragma once
 #include <QDialog>
 #include <QImage>
+#include <functional>
 #include <memory>
 
 class QComboBox;
@@ -22,9 +24,22 @@ namespace Poppler {
 class Document;
 }
 
-// Draws every page of the PDF onto the printer; false when the file cannot
-// be read or the printer cannot be opened.
+// Prints the PDF on the printer's choice; false when the file cannot be
+// read or the job cannot be handed on.
 bool PrintPdfPages(const QString& pdfPath, QPrinter& printer);
+
+// A print job as the printing system gets it.
+struct PdfPrintJob {
+    QString pdfPath;
+    QString printer;    // the printer's name
+    QString title;
+    int copies = 1;
+    int fromPage = 0;   // 0: every page
+    int toPage = 0;
+};
+using PdfPrintJobHandler = std::function<bool(const PdfPrintJob&)>;
+// Replaces the printing system (tests); an empty handler restores it.
+void SetPdfPrintJobHandler(PdfPrintJobHandler handler);
 
 class ReportPreview : public QDialog {
     Q_OBJECT

@@ -1,5 +1,6 @@
 #include "platform/XlsReport.h"
 
+#include "platform/ProgressDialog.h"
 #include "platform/ReportPreview.h"
 
 #include <QApplication>
@@ -16,11 +17,18 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
 #include <QUrl>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <map>
 #include <poppler-qt6.h>
 #include <pugixml.hpp>
 #include <sstream>
+#include <csignal>
+#include <sys/types.h>
+#include <unistd.h>
 #include <zip.h>
 
 namespace {
@@ -258,11 +266,50 @@ QString SofficePath() {
 }
 
 // One LibreOffice profile per process, so that conversions of concurrent
-// programs (and test runs) never share one.
-QString ProfileUrl() {
+// programs (and test runs) never share one. It goes with the program, and
+// after a converter was ended half way (its profile may be left broken).
+std::unique_ptr<QTemporaryDir>& ProfileDir() {
     static std::unique_ptr<QTemporaryDir> dir;
+    return dir;
+}
+
+QString ProfileUrl() {
+    std::unique_ptr<QTemporaryDir>& dir = ProfileDir();
     if (!dir) dir = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/tavik-lo-XXXXXX");
     return QUrl::fromLocalFile(dir->path()).toString();
+}
+
+void DropProfile() { ProfileDir().reset(); }
+
+// True while a process of the group runs (one that ended but was not yet
+// reaped does not count).
+bool GroupRuns(pid_t group) {
+    const QStringList entries = QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& e : entries) {
+        bool number = false;
+        e.toInt(&number);
+        if (!number) continue;
+        QFile f("/proc/" + e + "/stat");
+        if (!f.open(QIODevice::ReadOnly)) continue;
+        const QByteArray stat = f.readAll();
+        // "pid (name) state ppid pgrp ...": the name may hold blanks.
+        const int close = stat.lastIndexOf(')');
+        if (close < 0) continue;
+        const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
+        if (fields.size() > 2 && fields[0] != "Z" && fields[0] != "X" && fields[2].toLongLong() == group)
+            return true;
+    }
+    return false;
+}
+
+// Ends every process of the converter's group and waits (a little) until
+// they are gone.
+void EndGroup(pid_t group) {
+    if (group <= 1) return;
+    if (::kill(-group, SIGKILL) != 0) return;   // none left
+    QElapsedTimer waited;
+    waited.start();
+    while (GroupRuns(group) && waited.elapsed() < 10000) QThread::msleep(10);
 }
 
 }  // namespace
@@ -322,6 +369,12 @@ struct XlsReport::Impl {
     void load(const QString& path);
     pugi::xml_node cell(pugi::xml_document& doc, int column, long row);
     std::string sheetXml(const Page& page) const;
+    void pageDoc(const Page& page, pugi::xml_document& doc) const;
+    // Every page is a copy of the same sheet: the output is that sheet once,
+    // the pages one below the other with a page break between them (the
+    // converter lays out one sheet much faster than a sheet per page).
+    bool canStack() const;
+    std::string stackedSheetXml() const;
 };
 
 void XlsReport::Impl::load(const QString& path) {
@@ -447,6 +500,11 @@ pugi::xml_node XlsReport::Impl::cell(pugi::xml_document& doc, int column, long r
 
 std::string XlsReport::Impl::sheetXml(const Page& page) const {
     pugi::xml_document doc;
+    pageDoc(page, doc);
+    return Serialize(doc);
+}
+
+void XlsReport::Impl::pageDoc(const Page& page, pugi::xml_document& doc) const {
     doc.reset(*page.doc);
     pugi::xml_node ws = doc.child("worksheet");
     // Marker cells the report never wrote come out empty.
@@ -464,6 +522,95 @@ std::string XlsReport::Impl::sheetXml(const Page& page) const {
                              "tableParts", "hyperlinks", "extLst"})
         while (pugi::xml_node n = ws.child(name)) ws.remove_child(n);
     for (pugi::xml_node view : ws.child("sheetViews").children("sheetView")) view.remove_attribute("tabSelected");
+}
+
+bool XlsReport::Impl::canStack() const {
+    if (pages.size() < 2) return false;
+    const size_t sheet = pages.front().sheet;
+    for (const Page& p : pages)
+        if (p.sheet != sheet) return false;
+    for (const auto& name : names)
+        if (name->localSheet == static_cast<int>(sheet)) return false;
+    pugi::xml_node ws = sheets[sheet]->doc.child("worksheet");
+    // Parts whose cell ranges would have to move along with the pages.
+    for (const char* name : {"conditionalFormatting", "dataValidations", "rowBreaks", "autoFilter", "sheetCalcPr",
+                             "protectedRanges", "scenarios", "sortState", "dataConsolidate", "customSheetViews"})
+        if (ws.child(name)) return false;
+    for (pugi::xml_node row : ws.child("sheetData").children("row"))
+        for (pugi::xml_node c : row.children("c"))
+            if (c.child("f")) return false;
+    return true;
+}
+
+std::string XlsReport::Impl::stackedSheetXml() const {
+    // The height of a page in rows: the last row any page uses.
+    long height = 0;
+    for (const Page& p : pages)
+        for (pugi::xml_node row : p.doc->child("worksheet").child("sheetData").children("row"))
+            height = std::max(height, static_cast<long>(row.attribute("r").as_llong()));
+    const QRegularExpression cellRef("([A-Za-z]+)\\$?([0-9]+)");
+    auto moved = [&](const QString& ref, long by) {
+        QString out = ref;
+        QRegularExpressionMatchIterator it = cellRef.globalMatch(ref);
+        int shift = 0;
+        while (it.hasNext()) {
+            QRegularExpressionMatch m = it.next();
+            const QString row = QString::number(m.captured(2).toLong() + by);
+            out.replace(m.capturedStart(2) + shift, m.capturedLength(2), row);
+            shift += row.size() - m.capturedLength(2);
+        }
+        return out;
+    };
+
+    pugi::xml_document doc;
+    pageDoc(pages.front(), doc);
+    pugi::xml_node ws = doc.child("worksheet");
+    ws.remove_child("dimension");
+    pugi::xml_node data = ws.child("sheetData");
+    while (data.first_child()) data.remove_child(data.first_child());
+    pugi::xml_node merges = ws.child("mergeCells");
+    if (merges)
+        while (merges.first_child()) merges.remove_child(merges.first_child());
+    long mergeCount = 0;
+    for (size_t i = 0; i < pages.size(); ++i) {
+        const long by = static_cast<long>(i) * height;
+        pugi::xml_document page;
+        pageDoc(pages[i], page);
+        pugi::xml_node pws = page.child("worksheet");
+        for (pugi::xml_node row : pws.child("sheetData").children("row")) {
+            pugi::xml_node copy = data.append_copy(row);
+            copy.attribute("r").set_value(static_cast<long long>(row.attribute("r").as_llong() + by));
+            for (pugi::xml_node c : copy.children("c"))
+                c.attribute("r").set_value(moved(Utf8(c.attribute("r").value()), by).toUtf8().constData());
+        }
+        if (merges)
+            for (pugi::xml_node m : pws.child("mergeCells").children("mergeCell")) {
+                merges.append_child("mergeCell").append_attribute("ref") =
+                    moved(Utf8(m.attribute("ref").value()), by).toUtf8().constData();
+                ++mergeCount;
+            }
+    }
+    if (merges) {
+        merges.remove_attribute("count");
+        merges.append_attribute("count") = static_cast<long long>(mergeCount);
+    }
+    // A manual page break after every page but the last. The breaks go
+    // after the page settings (and their header and footer).
+    pugi::xml_node after = ws.child("headerFooter");
+    if (!after) after = ws.child("pageSetup");
+    if (!after) after = ws.child("pageMargins");
+    if (!after) after = ws.child("printOptions");
+    if (!after) after = merges ? merges : data;
+    pugi::xml_node breaks = ws.insert_child_after("rowBreaks", after);
+    const long long count = static_cast<long long>(pages.size()) - 1;
+    breaks.append_attribute("count") = count;
+    breaks.append_attribute("manualBreakCount") = count;
+    for (long long i = 1; i <= count; ++i) {
+        pugi::xml_node b = breaks.append_child("brk");
+        b.append_attribute("id") = i * height;
+        b.append_attribute("max") = "16383";
+        b.append_attribute("man") = "1";
+    }
     return Serialize(doc);
 }
 
@@ -605,7 +752,8 @@ void XlsReport::SaveWorkbook(const QString& path) {
     if (!d_->begun)
         throw AppError(xlrErrNotBegun, QString::fromUtf8("帳票が開始されていません。"), "XlsReport");
     std::vector<std::pair<std::string, std::string>> parts;
-    const size_t n = d_->pages.size();
+    const bool stacked = d_->canStack();
+    const size_t n = stacked ? 1 : d_->pages.size();
 
     std::string types = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
                         "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
@@ -634,7 +782,8 @@ void XlsReport::SaveWorkbook(const QString& path) {
                            "officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>");
 
     // The book: one sheet per page, named by its page number, with the
-    // print settings (print area, titles) of its template sheet.
+    // print settings (print area, titles) of its template sheet; or, when
+    // every page is a copy of one sheet, that one sheet holding the pages.
     pugi::xml_document wb;
     pugi::xml_node decl = wb.append_child(pugi::node_declaration);
     decl.append_attribute("version") = "1.0";
@@ -694,15 +843,19 @@ void XlsReport::SaveWorkbook(const QString& path) {
     parts.emplace_back("xl/styles.xml", styles);
     if (!d_->sstXml.empty()) parts.emplace_back("xl/sharedStrings.xml", WithSubstitutedFonts(d_->sstXml));
     if (!d_->themeXml.empty()) parts.emplace_back("xl/theme/theme1.xml", d_->themeXml);
-    for (size_t i = 0; i < n; ++i)
-        parts.emplace_back("xl/worksheets/sheet" + std::to_string(i + 1) + ".xml", d_->sheetXml(d_->pages[i]));
+    if (stacked)
+        parts.emplace_back("xl/worksheets/sheet1.xml", d_->stackedSheetXml());
+    else
+        for (size_t i = 0; i < n; ++i)
+            parts.emplace_back("xl/worksheets/sheet" + std::to_string(i + 1) + ".xml", d_->sheetXml(d_->pages[i]));
 
     if (!WriteZip(path, parts))
         throw AppError(xlrErrRender, QString::fromUtf8("帳票のファイルを書き込めません。") + "\n" + path,
                        "XlsReport");
 }
 
-QString XlsReport::RenderPdf(const QString& workbookPath, const QString& outputDir) {
+QString XlsReport::RenderPdf(const QString& workbookPath, const QString& outputDir,
+                             const std::function<bool()>& stop) {
     const QString soffice = SofficePath();
     if (soffice.isEmpty())
         throw AppError(xlrErrRender,
@@ -712,24 +865,59 @@ QString XlsReport::RenderPdf(const QString& workbookPath, const QString& outputD
     QFile::remove(pdf);
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
+    // The launcher, soffice.bin and whatever they start form a process
+    // group of their own, so that the whole converter can be ended.
+    p.setChildProcessModifier([] { ::setsid(); });
     p.start(soffice, {"-env:UserInstallation=" + ProfileUrl(), "--headless", "--invisible", "--norestore",
                       "--nologo", "--nodefault", "--nolockcheck", "--convert-to", "pdf", "--outdir", outputDir,
                       workbookPath});
-    // The conversion takes a few seconds; the wait cursor says so.
-    const bool wait = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
-    if (wait) QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool finished = p.waitForFinished(180000);
-    if (wait) QGuiApplication::restoreOverrideCursor();
-    if (!finished) {
-        p.kill();
-        p.waitForFinished(5000);
-        throw AppError(xlrErrRender, QString::fromUtf8("帳票の作成が時間内に終わりませんでした。"), "XlsReport");
+    const bool gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
+    if (gui) QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool started = p.waitForStarted(-1);
+    const pid_t group = started ? static_cast<pid_t>(p.processId()) : 0;
+    bool stopped = false;
+    if (started && p.state() != QProcess::NotRunning) {
+        if (!QCoreApplication::instance()) {
+            p.waitForFinished(-1);
+        } else {
+            // No time limit: the conversion takes as long as the report
+            // needs. Meanwhile the windows paint, and a stop is asked for.
+            QEventLoop loop;
+            QObject::connect(&p, &QProcess::finished, &loop, &QEventLoop::quit);
+            QTimer poll;
+            bool asking = false;
+            QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+                if (asking || !stop || p.state() == QProcess::NotRunning) return;
+                asking = true;
+                if (stop()) {
+                    stopped = true;
+                    loop.quit();
+                }
+                asking = false;
+            });
+            poll.start(50);
+            // Without someone to ask, the user's input waits (the windows
+            // must not be used half way through an output).
+            if (p.state() != QProcess::NotRunning)
+                loop.exec(stop ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
+        }
     }
-    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0 || !QFileInfo(pdf).isFile())
+    if (gui) QGuiApplication::restoreOverrideCursor();
+    // Whatever of the converter is still there ends here.
+    EndGroup(group);
+    p.waitForFinished(5000);
+    if (stopped) {
+        QFile::remove(pdf);
+        DropProfile();
+        return QString();
+    }
+    if (!started || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0 || !QFileInfo(pdf).isFile()) {
+        DropProfile();
         throw AppError(xlrErrRender,
                        QString::fromUtf8("帳票を作成できませんでした。") + "\n" +
                            QString::fromLocal8Bit(p.readAll()).trimmed().right(500),
                        "XlsReport");
+    }
     return pdf;
 }
 
@@ -738,8 +926,13 @@ int XlsReport::PdfPageCount(const QString& pdfPath) {
     return doc && !doc->isLocked() ? doc->numPages() : 0;
 }
 
-ReportOutput XlsReport::output(ReportOutput::Kind kind, bool renderPdf) {
-    ReportOutput out;
+void XlsReport::ConversionProgress(ProgressDialog* dialog, std::function<bool()> confirmStop) {
+    progress_ = dialog;
+    confirmStop_ = std::move(confirmStop);
+}
+
+bool XlsReport::output(ReportOutput::Kind kind, bool renderPdf, ReportOutput& out) {
+    out = ReportOutput();
     out.kind = kind;
     for (const Impl::Page& p : d_->pages) out.pages.push_back(p.record);
     out.calls = d_->calls;
@@ -752,23 +945,65 @@ ReportOutput XlsReport::output(ReportOutput::Kind kind, bool renderPdf) {
     out.workbookPath = d_->work->path() + "/report" + QString::number(++d_->outputs) + ".xlsx";
     SaveWorkbook(out.workbookPath);
     out.pageCount = static_cast<int>(d_->pages.size());
-    if (renderPdf && !d_->pages.empty()) {
-        out.pdfPath = RenderPdf(out.workbookPath, d_->work->path());
-        out.pageCount = PdfPageCount(out.pdfPath);
+    if (!renderPdf || d_->pages.empty()) return true;
+
+    // The conversion, a step of its own in the progress dialog.
+    ProgressDialog* dialog = progress_;
+    const bool shown = dialog && dialog->Visible();
+    if (dialog) {
+        if (!shown) {
+            dialog->CancelRequested(false);
+            dialog->Show();
+        }
+        dialog->Busy(true);
     }
-    return out;
+    auto endStep = [&] {
+        if (!dialog) return;
+        dialog->Busy(false);
+        if (!shown) dialog->Hide();
+    };
+    std::function<bool()> stop;
+    if (dialog)
+        stop = [this, dialog] {
+            if (!dialog->CancelRequested()) return false;
+            if (!confirmStop_ || confirmStop_()) return true;
+            dialog->CancelRequested(false);
+            return false;
+        };
+    try {
+        out.pdfPath = RenderPdf(out.workbookPath, d_->work->path(), stop);
+    } catch (...) {
+        endStep();
+        d_->work.reset();   // the work folder goes with the failed output
+        throw;
+    }
+    endStep();
+    if (out.pdfPath.isEmpty()) return false;
+    out.pageCount = PdfPageCount(out.pdfPath);
+    return true;
 }
 
 void XlsReport::PrintOut() {
     if (!d_->begun)
         throw AppError(xlrErrNotBegun, QString::fromUtf8("帳票が開始されていません。"), "XlsReport");
+    stopped_ = false;
     d_->calls << "PrintOut";
+    ReportOutput out;
     if (g_handler) {
-        g_handler(output(ReportOutput::Print, g_renderPdf));
+        if (!output(ReportOutput::Print, g_renderPdf, out)) {
+            stopped_ = true;
+            Abort();
+            return;
+        }
+        g_handler(out);
         return;
     }
     if (d_->pages.empty()) return;
-    ReportOutput out = output(ReportOutput::Print, true);
+    if (!output(ReportOutput::Print, true, out)) {
+        stopped_ = true;
+        Abort();
+        return;
+    }
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(previewWindow_.Caption.isEmpty() ? QFileInfo(templateFile_).completeBaseName()
                                                         : previewWindow_.Caption);
@@ -787,16 +1022,26 @@ void XlsReport::PrintOut() {
 void XlsReport::Preview(int width, int height) {
     if (!d_->begun)
         throw AppError(xlrErrNotBegun, QString::fromUtf8("帳票が開始されていません。"), "XlsReport");
+    stopped_ = false;
     d_->calls << "Preview";
+    ReportOutput out;
     if (g_handler) {
-        ReportOutput out = output(ReportOutput::Preview, g_renderPdf);
+        if (!output(ReportOutput::Preview, g_renderPdf, out)) {
+            stopped_ = true;
+            Abort();
+            return;
+        }
         out.previewWidth = width;
         out.previewHeight = height;
         g_handler(out);
         return;
     }
     if (d_->pages.empty()) return;
-    ReportOutput out = output(ReportOutput::Preview, true);
+    if (!output(ReportOutput::Preview, true, out)) {
+        stopped_ = true;
+        Abort();
+        return;
+    }
     ReportPreview preview(out.pdfPath, QApplication::activeWindow());
     if (!previewWindow_.Caption.isEmpty()) preview.setWindowTitle(previewWindow_.Caption);
     if (width > 0 && height > 0) preview.resize(width, height);

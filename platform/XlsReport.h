@@ -30,10 +30,16 @@
 //    window title; empty gives "印刷プレビュー").
 //
 // Pages are rendered to PDF by LibreOffice ("soffice --headless", a private
-// profile per process); the Windows fonts "ＭＳ Ｐゴシック" and "ＭＳ ゴシック"
-// are written into the output as IPAPGothic and IPAGothic. Printing goes
-// through Qt's printer (the default printer; the print dialog when there is
-// none); the preview is ReportPreview.
+// profile per process). The conversion has no time limit; while it runs the
+// windows go on painting and the progress dialog given to
+// ConversionProgress() shows it as a step of its own (a running bar), and
+// its cancel stops it. A stopped or failed conversion ends every process of
+// the converter (it runs in a process group of its own) and removes its
+// work folders. The Windows fonts "ＭＳ Ｐゴシック" and "ＭＳ ゴシック"
+// are written into the output as IPAPGothic and IPAGothic. Pages copied
+// from one template sheet go out as that one sheet with a page break after
+// each page. Printing hands the PDF to the default printer (the print dialog
+// when there is none) through PrintPdfPages(); the preview is ReportPreview.
 //
 // Tests install SetReportOutputHandler(): PrintOut and Preview then hand
 // what they would output to the handler (no printer, no window).
@@ -56,6 +62,7 @@ constexpr long xlrErrRender = static_cast<long>(0xA0000006u);
 constexpr long xlrErrNotBegun = static_cast<long>(0xA0000007u);
 
 class XlsReport;
+class ProgressDialog;
 
 // A cell of the current page, as MarkerCell() finds it.
 class XlsCell {
@@ -143,6 +150,14 @@ public:
     void Abort();
     XlsPreviewWindow& PreviewWindow() { return previewWindow_; }
 
+    // The progress dialog of the run (nullptr: none). The conversion to PDF
+    // shows in it, and a cancel there stops the conversion once confirmStop
+    // agrees (none given: at once): PrintOut or Preview then drop the report
+    // and output nothing. Kept across reports until changed.
+    void ConversionProgress(ProgressDialog* dialog, std::function<bool()> confirmStop = {});
+    // True when the last PrintOut or Preview was stopped that way.
+    bool Stopped() const { return stopped_; }
+
     // State, for callers that need to know.
     bool Begun() const;
     int PageCount() const;
@@ -151,8 +166,11 @@ public:
     // Writes the filled workbook of the pages so far to the path (the
     // output of PrintOut and Preview before rendering).
     void SaveWorkbook(const QString& path);
-    // Renders a workbook file to PDF next to outputDir; returns the PDF path.
-    static QString RenderPdf(const QString& workbookPath, const QString& outputDir);
+    // Renders a workbook file to PDF into outputDir; returns the PDF path.
+    // stop is asked now and then while the converter runs; when it says
+    // true the converter is ended and the result is empty.
+    static QString RenderPdf(const QString& workbookPath, const QString& outputDir,
+                             const std::function<bool()>& stop = {});
     // Pages of a PDF file (0 when it cannot be read).
     static int PdfPageCount(const QString& pdfPath);
 
@@ -162,9 +180,13 @@ private:
     void write(int page, int column, long row, const QString& marker, int columnOffset, long rowOffset,
                const QVariant& value);
     QVariant written(int page, int column, long row) const;
-    ReportOutput output(ReportOutput::Kind kind, bool renderPdf);
+    // False when the user stopped the conversion.
+    bool output(ReportOutput::Kind kind, bool renderPdf, ReportOutput& out);
 
     QString templateFile_;
     XlsPreviewWindow previewWindow_;
+    ProgressDialog* progress_ = nullptr;
+    std::function<bool()> confirmStop_;
+    bool stopped_ = false;
     std::unique_ptr<Impl> d_;
 };

@@ -139,6 +139,13 @@ class Sheet:
     and page set-up. Borders are collected per cell side and resolved when
     the sheet is written, so boxes drawn over each other combine."""
 
+    # The print scale of each sheet (percent). A fixed scale rather than
+    # "fit to one page": the converter then lays out a report of many pages
+    # without working out the fit for every page. Each is the scale the fit
+    # came to for the sheet, so the pages look as they did (compared as
+    # rendered images), and a long text in a cell never shrinks its page.
+    SCALES = {"6": 100, "9": 72, "12": 71, "LP410": 76}
+
     def __init__(self, name, widths, landscape, margins=(0.35, 0.35, 0.45, 0.45)):
         self.name = name
         self.widths = widths
@@ -216,7 +223,6 @@ class Sheet:
         out = ['<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n'
                '<worksheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" '
                'xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships">'
-               '<sheetPr><pageSetUpPr fitToPage="1"/></sheetPr>'
                f'<dimension ref="A1:{ref(maxc, maxr)}"/>'
                '<sheetViews><sheetView showGridLines="0" workbookViewId="0"/></sheetViews>'
                '<sheetFormatPr defaultRowHeight="13.5"/><cols>']
@@ -255,7 +261,7 @@ class Sheet:
         out.append('<printOptions horizontalCentered="1"/>'
                    f'<pageMargins left="{lm}" right="{rm}" top="{tm}" bottom="{bm}" header="0.2" footer="0.2"/>'
                    f'<pageSetup paperSize="9" orientation="{"landscape" if self.landscape else "portrait"}" '
-                   'fitToWidth="1" fitToHeight="1"/></worksheet>')
+                   f'scale="{self.SCALES[self.name]}"/></worksheet>')
         return "".join(out)
 
 

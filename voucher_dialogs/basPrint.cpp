@@ -200,6 +200,15 @@ bool VoucherPrint::Run(long output, long keyFrom, long keyTo, long noFrom, long 
     totals_[0] = totals_[1] = totals_[2] = Currency();
     suffix_ = "_";
 
+    // The conversion of the pages shows in the progress dialog of the run,
+    // and its cancel asks the same question as during the fill.
+    if (progress_)
+        rep_.ConversionProgress(&*gobjProgress, [] {
+            return MsgBox("処理を中止しますか", vbYesNo | vbInformation, "振替伝票一括印刷") == vbYes;
+        });
+    else
+        rep_.ConversionProgress(nullptr);
+
     // 8.
     rep_.PreviewWindow().DisplayMode = -2;
     rep_.PreviewWindow().DisplayStyle = 1;

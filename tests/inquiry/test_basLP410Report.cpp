@@ -23,7 +23,11 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QDir>
+#include <QProgressBar>
 #include <QProgressDialog>
+#include <QTemporaryDir>
+#include <algorithm>
 #include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -579,6 +583,148 @@ TEST_F(LedgerReport, CancelConfirmedDropsTheReportAndDeclinedGoesOn) {
     EXPECT_EQ(msgs.Texts(), QStringList{"処理を中止しますか"});
     EXPECT_FALSE(gobjProgress->CancelRequested());
     EXPECT_EQ(Sections(Output()).size(), 4);
+}
+
+// The visible progress dialog, or nullptr.
+QProgressDialog* ShownProgress() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* d = qobject_cast<QProgressDialog*>(w))
+            if (d->isVisible()) return d;
+    return nullptr;
+}
+
+TEST_F(LedgerReport, TheBarMovesThroughALongSection) {
+    for (int no = 1; no <= 10; ++no) {
+        QList<TestLine> lines;
+        for (int g = 1; g <= 30; ++g) lines.append({g, 1, kCash, "100"});
+        lines.append({1, 2, kSales, "3000"});
+        Post(202604, no, 20260401 + no, lines);
+    }
+    // What the bar shows while the report is written.
+    std::vector<double> shown;
+    QTimer::singleShot(0, [&] {
+        QProgressDialog* d = ShownProgress();
+        ASSERT_NE(d, nullptr) << "the dialog is there as soon as events run";
+        auto* bar = d->findChild<QProgressBar*>();
+        ASSERT_NE(bar, nullptr);
+        QObject::connect(bar, &QProgressBar::valueChanged, bar, [&shown, bar](int v) {
+            if (bar->maximum() > bar->minimum())
+                shown.push_back(static_cast<double>(v - bar->minimum()) / (bar->maximum() - bar->minimum()));
+        });
+    });
+    ASSERT_TRUE(Make(1, 202604, 202604, kCash, kCash));
+    EXPECT_EQ(gobjProgress->Max(), 1) << "one section";
+    int between = 0;
+    for (double f : shown)
+        if (f > 0.0 && f < 1.0) ++between;
+    EXPECT_GE(between, 5) << "the bar moves while the one section is written; shown: " << ::testing::PrintToString(shown);
+    EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end())) << "and only forward";
+    EXPECT_EQ(Output().pages.size(), 11u);
+}
+
+TEST_F(LedgerReport, CancelAndCloseStopALongSectionAtOnce) {
+    for (int no = 1; no <= 10; ++no) {
+        QList<TestLine> lines;
+        for (int g = 1; g <= 30; ++g) lines.append({g, 1, kCash, "100"});
+        lines.append({1, 2, kSales, "3000"});
+        Post(202604, no, 20260401 + no, lines);
+    }
+    // The user stops the run once three pages are written: with the
+    // button, then with the window's ×.
+    for (bool byClose : {false, true}) {
+        msgs.Clear();
+        msgs.Answer(vbYes);
+        int pagesAtCancel = -1;
+        QTimer watch;
+        watch.setInterval(0);
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            QProgressDialog* d = ShownProgress();
+            if (!d || report.PageCount() < 3) return;
+            watch.stop();
+            pagesAtCancel = report.PageCount();
+            if (byClose) d->close();
+            else if (auto* b = d->findChild<QPushButton*>()) b->click();
+        });
+        watch.start();
+        EXPECT_FALSE(Make(1, 202604, 202604, kCash, kCash)) << "closed: " << byClose;
+        watch.stop();
+        EXPECT_EQ(msgs.Texts(), QStringList{"処理を中止しますか"}) << "closed: " << byClose;
+        EXPECT_GE(pagesAtCancel, 3);
+        EXPECT_LE(pagesAtCancel, 4) << "the question comes within a page";
+        EXPECT_FALSE(report.Begun()) << "the report is dropped";
+        EXPECT_FALSE(gobjProgress->Visible());
+        EXPECT_TRUE(capture.Empty());
+    }
+}
+
+// Processes whose command line mentions the text (the converter started
+// on files under a folder).
+QStringList ProcessesMentioning(const QString& text) {
+    QStringList found;
+    for (const QString& e : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool number = false;
+        e.toInt(&number);
+        if (!number) continue;
+        QFile f("/proc/" + e + "/cmdline");
+        if (!f.open(QIODevice::ReadOnly)) continue;
+        const QString cmd = QString::fromLocal8Bit(f.readAll()).replace(QChar(0), ' ');
+        if (cmd.contains(text)) found << e + ": " + cmd.left(200);
+    }
+    return found;
+}
+
+TEST_F(LedgerReport, CancelDuringTheConversionEndsTheConverterAndRemovesItsFolders) {
+    if (!CanRenderReports()) GTEST_SKIP() << "LibreOffice (soffice) is not installed";
+    ReportCapture rendered(true);
+    for (int no = 1; no <= 10; ++no) {
+        QList<TestLine> lines;
+        for (int g = 1; g <= 30; ++g) lines.append({g, 1, kCash, "100"});
+        lines.append({1, 2, kSales, "3000"});
+        Post(202604, no, 20260401 + no, lines);
+    }
+    // The work of this run goes to a folder of its own.
+    QTemporaryDir temp;
+    ASSERT_TRUE(temp.isValid());
+    const QByteArray oldTemp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(temp.path()));
+    struct Restore {
+        QByteArray value;
+        ~Restore() {
+            if (value.isEmpty()) qunsetenv("TMPDIR");
+            else qputenv("TMPDIR", value);
+        }
+    } restore{oldTemp};
+
+    ASSERT_TRUE(Make(1, 202604, 202605, kCash, kCash));
+    msgs.Answer(vbYes);
+    // Cancel in the progress dialog as soon as the converter runs.
+    bool converterSeen = false;
+    bool dialogShown = false;
+    QTimer watch;
+    watch.setInterval(10);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (ProcessesMentioning(temp.path()).isEmpty()) return;
+        converterSeen = true;
+        QProgressDialog* d = ShownProgress();
+        if (!d) return;
+        dialogShown = true;
+        watch.stop();
+        if (auto* b = d->findChild<QPushButton*>()) b->click();
+    });
+    watch.start();
+    report.Preview(800, 600);
+    watch.stop();
+
+    EXPECT_TRUE(converterSeen);
+    EXPECT_TRUE(dialogShown) << "the conversion shows in the progress dialog";
+    EXPECT_EQ(msgs.Texts(), QStringList{"処理を中止しますか"});
+    EXPECT_TRUE(rendered.Empty()) << "nothing is shown";
+    EXPECT_TRUE(report.Stopped());
+    EXPECT_FALSE(report.Begun());
+    EXPECT_FALSE(gobjProgress->Visible());
+    EXPECT_EQ(ProcessesMentioning(temp.path()), QStringList()) << "no converter process is left";
+    EXPECT_EQ(QDir(temp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList())
+        << "its work folders are gone";
 }
 
 TEST_F(LedgerReport, AMissingTemplateShowsTheTemplateMessage) {

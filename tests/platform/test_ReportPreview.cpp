@@ -1,6 +1,8 @@
 #include "platform/ReportPreview.h"
 
 #include <QComboBox>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPageLayout>
 #include <QPainter>
@@ -170,6 +172,57 @@ TEST(PrintPdfPages, EveryPageReachesThePrinterInItsOrientation) {
         for (int x = 0; x < img.width() && !ink; ++x) ink = qGray(img.pixel(x, y)) < 128;
     EXPECT_TRUE(ink);
     EXPECT_FALSE(PrintPdfPages(dir.path() + "/missing.pdf", printer));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PrintPdfPages, APdfFileChosenForPrintingIsTheDocumentItself) {
+    QTemporaryDir dir;
+    const QString pdf = MakePdf(dir.path());
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    const QString printed = dir.path() + "/printed.pdf";
+    printer.setOutputFileName(printed);
+    ASSERT_TRUE(PrintPdfPages(pdf, printer));
+    QFile a(pdf), b(printed);
+    ASSERT_TRUE(a.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(b.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(a.readAll() == b.readAll()) << "the file is the PDF, not pictures of its pages ("
+                                            << QFileInfo(printed).size() << " bytes for " << QFileInfo(pdf).size()
+                                            << ")";
+}
+
+TEST(PrintPdfPages, APrinterGetsThePdfWithTheCopiesAndPagesChosen) {
+    QTemporaryDir dir;
+    const QString pdf = MakePdf(dir.path());
+    std::vector<PdfPrintJob> jobs;
+    SetPdfPrintJobHandler([&](const PdfPrintJob& job) {
+        jobs.push_back(job);
+        return true;
+    });
+    // A printer chosen in the print dialog (no output file).
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setPrinterName("office");
+    printer.setOutputFileName(QString());
+    printer.setDocName("総勘定元帳");
+    printer.setCopyCount(2);
+    printer.setPrintRange(QPrinter::PageRange);
+    printer.setFromTo(2, 3);
+    // Qt keeps the name of a printer the printing system knows only.
+    const bool known = !printer.printerName().isEmpty();
+    const bool printed = PrintPdfPages(pdf, printer);
+    SetPdfPrintJobHandler(nullptr);
+    if (!known) GTEST_SKIP() << "no printer is set up on this machine";
+    ASSERT_TRUE(printed);
+    ASSERT_EQ(jobs.size(), 1u);
+    EXPECT_EQ(jobs[0].pdfPath, pdf);
+    EXPECT_EQ(jobs[0].printer, printer.printerName());
+    EXPECT_EQ(jobs[0].title, "総勘定元帳");
+    EXPECT_EQ(jobs[0].copies, 2);
+    EXPECT_EQ(jobs[0].fromPage, 2);
+    EXPECT_EQ(jobs[0].toPage, 3);
 }
 
 }  // namespace

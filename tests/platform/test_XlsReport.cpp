@@ -12,6 +12,10 @@
 #include <pugixml.hpp>
 #include <string>
 #include <zip.h>
+#include <QImage>
+#include <poppler-qt6.h>
+#include <sstream>
+#include <memory>
 
 namespace {
 
@@ -443,3 +447,120 @@ TEST_F(XlsReportTest, RenderedSheetsFitOnePageEachInIpaFonts) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------- print scale
+
+namespace {
+
+bool Zip(const QString& path, const std::map<std::string, std::string>& parts) {
+    int error = 0;
+    zip_t* z = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    if (!z) return false;
+    for (const auto& [name, data] : parts) {
+        zip_source_t* src = zip_source_buffer(z, data.data(), data.size(), 0);
+        if (!src || zip_file_add(z, name.c_str(), src, ZIP_FL_OVERWRITE) < 0) {
+            zip_discard(z);
+            return false;
+        }
+    }
+    return zip_close(z) == 0;
+}
+
+std::vector<QImage> PageImages(const QString& pdf) {
+    std::vector<QImage> pages;
+    std::unique_ptr<Poppler::Document> doc = Poppler::Document::load(pdf);
+    if (!doc) return pages;
+    for (int i = 0; i < doc->numPages(); ++i) pages.push_back(doc->page(i)->renderToImage(150, 150));
+    return pages;
+}
+
+}  // namespace
+
+TEST_F(XlsReportTest, TemplateSheetsPrintAtAFixedScaleThatGivesTheFittedPage) {
+    for (const QString& file : {Voucher(), Ledger()}) {
+        Book book(file);
+        std::map<std::string, std::string> fitted = book.parts;
+        int sheets = 0;
+        for (auto& [name, xml] : fitted) {
+            if (name.rfind("xl/worksheets/sheet", 0) != 0) continue;
+            ++sheets;
+            pugi::xml_document doc;
+            ASSERT_TRUE(doc.load_string(xml.c_str()));
+            pugi::xml_node ws = doc.child("worksheet");
+            // The converter lays a report out fastest without a fit to
+            // work out for every page.
+            EXPECT_FALSE(ws.child("sheetPr").child("pageSetUpPr").attribute("fitToPage").as_bool())
+                << file.toStdString() << " " << name;
+            const int scale = ws.child("pageSetup").attribute("scale").as_int(100);
+            EXPECT_TRUE(scale >= 10 && scale <= 100) << name;
+            // The same sheet fitted to its page, for comparison.
+            ws.child("pageSetup").remove_attribute("scale");
+            ws.child("pageSetup").append_attribute("fitToWidth") = "1";
+            ws.child("pageSetup").append_attribute("fitToHeight") = "1";
+            pugi::xml_node pr = ws.child("sheetPr") ? ws.child("sheetPr") : ws.prepend_child("sheetPr");
+            if (!pr.child("pageSetUpPr")) pr.append_child("pageSetUpPr");
+            pr.child("pageSetUpPr").remove_attribute("fitToPage");
+            pr.child("pageSetUpPr").append_attribute("fitToPage") = "1";
+            std::ostringstream out;
+            doc.save(out, "", pugi::format_raw);
+            xml = out.str();
+        }
+        EXPECT_GT(sheets, 0);
+        if (!CanRenderReports()) continue;
+        const QString fittedFile = dir_.path() + "/fitted.xlsx";
+        ASSERT_TRUE(Zip(fittedFile, fitted));
+        QTemporaryDir a, b;
+        const std::vector<QImage> asIs = PageImages(XlsReport::RenderPdf(file, a.path()));
+        const std::vector<QImage> asFitted = PageImages(XlsReport::RenderPdf(fittedFile, b.path()));
+        ASSERT_EQ(asIs.size(), static_cast<size_t>(sheets)) << "one page a sheet: " << file.toStdString();
+        ASSERT_EQ(asIs.size(), asFitted.size());
+        for (size_t i = 0; i < asIs.size(); ++i)
+            EXPECT_TRUE(asIs[i] == asFitted[i]) << file.toStdString() << " page " << i + 1
+                                                << " differs from the page fitted to the paper";
+    }
+}
+
+TEST_F(XlsReportTest, PagesOfOneSheetGoOnOneSheetWithPageBreaksAndLookAsOnTheirOwn) {
+    // Three ledger pages with their own contents, and each page alone.
+    auto fill = [](XlsReport& r, int page) {
+        r.NewPage("LP410", "1");
+        r.MarkerCell("**TITLE").Value("総　勘　定　元　帳");
+        r.MarkerCell("**PAGE").Value(page);
+        r.MarkerCell("**KAMOKU").Value(QString("%1:科目").arg(100 * page));
+        for (int n = 0; n < 30; n += page) {
+            r.MarkerCell("**AHK2", 0, 2 * n).Value(QString("行 %1").arg(n));
+            r.MarkerCell("**KARI", 0, 2 * n).Value(1000 * page + n);
+        }
+        r.EndPage();
+    };
+    ReportCapture capture(CanRenderReports());
+    XlsReport all;
+    Begin(all, Ledger());
+    for (int page = 1; page <= 3; ++page) fill(all, page);
+    all.PrintOut();
+    for (int page = 1; page <= 3; ++page) {
+        XlsReport one;
+        Begin(one, Ledger());
+        fill(one, page);
+        one.PrintOut();
+    }
+    ASSERT_EQ(capture.Outputs().size(), 4u);
+    Book book(capture.Outputs()[0].workbookPath);
+    EXPECT_EQ(book.SheetCount(), 1) << "one sheet for the three pages";
+    pugi::xml_document doc;
+    ASSERT_TRUE(book.Load(doc, "xl/worksheets/sheet1.xml"));
+    EXPECT_EQ(doc.child("worksheet").child("rowBreaks").attribute("count").as_int(), 2);
+    // The third page's cells sit below the first two.
+    EXPECT_EQ(book.Texts(1).filter("300:科目").size(), 1);
+
+    if (!CanRenderReports()) return;
+    const ReportOutput& stacked = capture.Outputs()[0];
+    EXPECT_EQ(stacked.pageCount, 3);
+    const std::vector<QImage> pages = PageImages(stacked.pdfPath);
+    ASSERT_EQ(pages.size(), 3u);
+    for (int page = 1; page <= 3; ++page) {
+        const std::vector<QImage> alone = PageImages(capture.Outputs()[static_cast<size_t>(page)].pdfPath);
+        ASSERT_EQ(alone.size(), 1u);
+        EXPECT_TRUE(pages[static_cast<size_t>(page - 1)] == alone[0]) << "page " << page << " differs";
+    }
+}

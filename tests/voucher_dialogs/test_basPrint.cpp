@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -714,5 +715,45 @@ protected:
 
 TEST_F(VoucherPrintLongTexts, LongTextsKeepTheFormatSixFormAtItsSize) { CompareWithShortTexts("6"); }
 TEST_F(VoucherPrintLongTexts, LongTextsKeepTheFormatNineFormAtItsSize) { CompareWithShortTexts("9"); }
+
+}  // namespace
+
+// ---------------------------------------------------------------- the database side
+
+namespace {
+
+// The plan SQLite makes for a statement, one step a line.
+QStringList Plan(const QString& sql) {
+    QStringList steps;
+    RecordsetPtr rs = gobjDB->OpenRecordset("EXPLAIN QUERY PLAN " + sql);
+    for (; !rs->Eof(); rs->MoveNext()) steps << rs->Fields("detail").Value().Text();
+    return steps;
+}
+
+TEST_F(VoucherPrint, TheBlockCountOfAVoucherFindsItsHeaderByKey) {
+    // Other vouchers of the branch around the printed one.
+    for (int no = 1; no <= 40; ++no) Voucher(no, 1, 1, "1000", 20260401 + no % 28);
+    ASSERT_TRUE(PrintNumbers(7, 7));
+    // The last statement of the run is the line count of the voucher.
+    const QString sql = gstrSQL;
+    ASSERT_TRUE(sql.contains("GROUP BY DNH_SSKCD, DNH_GRPCD, DNH_YM, DNH_DENNO, DNM_GYO")) << sql.toStdString();
+    const QStringList plan = Plan(sql);
+    const QStringList headerSteps = plan.filter(QRegularExpression("^(SEARCH|SCAN) DNHDT"));
+    ASSERT_EQ(headerSteps.size(), 1) << plan.join("\n").toStdString();
+    EXPECT_TRUE(headerSteps[0].contains("DNH_DATE=?") && headerSteps[0].contains("DNH_DENNO=?"))
+        << "the header is looked up by date and number, not walked through the branch: "
+        << plan.join("\n").toStdString();
+}
+
+TEST_F(VoucherPrint, TheBlockCountByInputDateFindsItsHeaderByKeyToo) {
+    for (int no = 1; no <= 40; ++no) Voucher(no, 1, 1, "1000", 20260401 + no % 28);
+    ASSERT_TRUE(fncPrintVouchers(&report, false, 0, 20260401, 20260430, 0, 0, 20260401, 20260430, 0));
+    const QString sql = gstrSQL;
+    ASSERT_TRUE(sql.contains("DNH_NDATE =")) << sql.toStdString();
+    const QStringList headerSteps = Plan(sql).filter(QRegularExpression("^(SEARCH|SCAN) DNHDT"));
+    ASSERT_EQ(headerSteps.size(), 1);
+    EXPECT_TRUE(headerSteps[0].contains("DNH_DATE=?") && headerSteps[0].contains("DNH_DENNO=?"))
+        << headerSteps[0].toStdString();
+}
 
 }  // namespace

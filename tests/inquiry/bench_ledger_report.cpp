@@ -1,0 +1,90 @@
+// Time taken by the ledger report of cash for the fiscal year, with about
+// `pages` pages (30 lines a page), from the query to the PDF made by
+// LibreOffice, and the converter's peak memory.
+// Usage: bench_ledger_report [pages] [runs]
+#include "BenchSupport.h"
+#include "ReportCapture.h"
+#include "VoucherData.h"
+
+#include "common/basStdComm.h"
+#include "common/basTavik.h"
+#include "inquiry/basLP410Report.h"
+#include "platform/AppInfo.h"
+#include "platform/MsgBox.h"
+#include "platform/VbCompat.h"
+#include "platform/XlsReport.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <vector>
+
+using namespace basStdComm;
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    AppInfo::SetName("BENCH");
+    AppInfo::SetTitle("BENCH");
+    AppInfo::InitApplication();
+    const QStringList args = app.arguments();
+    const int pages = args.size() > 1 ? args[1].toInt() : 1000;
+    const int runs = args.size() > 2 ? args[2].toInt() : 3;
+
+    // The work of the runs goes to a folder of its own (to watch the
+    // converter by it).
+    QTemporaryDir temp;
+    qputenv("TMPDIR", QFile::encodeName(temp.path()));
+
+    SetToday(QDate(2026, 12, 8));
+    AppFolder folder;
+    // A message ends the run instead of waiting for an answer.
+    SetMsgBoxHandler([](const MsgBoxCall& call) -> int {
+        std::fprintf(stderr, "message: %s\n", qPrintable(call.prompt));
+        std::exit(1);
+    });
+    InsertVoucherMasters(folder);
+    // Each month adds four lines (carried, total, carried to, a blank one).
+    const int lines = std::max(1, pages * 30 - 12 * 4);
+    InsertBulkVouchers(folder, lines);
+    // The opening balance row of cash (the report's section).
+    folder.Sql("INSERT OR REPLACE INTO KMZMF (KMZ_YM, KMZ_SSKCD, KMZ_GRPCD, KMZ_KMKCD, KMZ_NENDO, KMZ_ZZAN) "
+               "VALUES (202604, 1, 1, 100, 2026, 50000)");
+    basStdComm::gstrReportPath = folder.Path() + "/Report/";
+    QDir().mkpath(basStdComm::gstrReportPath);
+    for (const char* f : {"WLP410.XLS", "WKP410.XLS"})
+        QFile::copy(ReportTemplateDir() + "/" + f, basStdComm::gstrReportPath + f);
+
+    XlsReport report;
+    basLP410Report::SetReportControl(&report);
+    int pdfPages = 0;
+    SetReportOutputHandler([&](const ReportOutput& out) { pdfPages = out.pageCount; }, true);
+    std::vector<qint64> times, fills;
+    double peakMb = 0;
+    for (int i = 0; i < runs; ++i) {
+        ConverterMemory memory(temp.path());
+        QElapsedTimer timer;
+        timer.start();
+        if (!basLP410Report::fncMakeLedgerReport(1, QDate(2026, 4, 1), QDate(2027, 3, 31), 100, 100, 0, 0, 0, 0)) {
+            std::fprintf(stderr, "the report was not made\n");
+            return 1;
+        }
+        fills.push_back(timer.elapsed());
+        pdfPages = 0;
+        report.PrintOut();
+        times.push_back(timer.elapsed());
+        peakMb = std::max(peakMb, memory.PeakMb());
+        report.Abort();
+        if (pdfPages == 0) {
+            std::fprintf(stderr, "no PDF\n");
+            return 1;
+        }
+    }
+    SetReportOutputHandler(nullptr);
+    std::printf("ledger report of %d lines: %d pages\n", lines, pdfPages);
+    std::printf("fill over %d runs: %s\n", runs, qPrintable(Spread(fills)));
+    std::printf("fill and PDF over %d runs: %s\n", runs, qPrintable(Spread(times)));
+    std::printf("LibreOffice peak memory: %.0f MB\n", peakMb);
+    return 0;
+}

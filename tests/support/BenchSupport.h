@@ -1,0 +1,30 @@
+// Report benchmarks: vouchers made in bulk, the run timed through LibreOffice,
+// and the converter's memory watched while it runs.
+#pragma once
+#include "TestSupport.h"
+
+#include <QString>
+#include <vector>
+
+// `count` vouchers of the fiscal year 2026 spread over its twelve months,
+// numbered per month (voucher i: month i % 12, number i / 12 + 1), each a
+// cash debit line against a sales credit line.
+void InsertBulkVouchers(const AppFolder& folder, int count);
+
+// Largest resident memory (MB) of the processes whose command line names the
+// folder, sampled while events run.
+class ConverterMemory {
+public:
+    explicit ConverterMemory(const QString& folder);
+    ~ConverterMemory();
+    double PeakMb() const { return peakKb_ / 1024.0; }
+
+private:
+    void sample();
+    QString folder_;
+    long long peakKb_ = 0;
+    class QTimer* timer_;
+};
+
+// "min a, median b, max c" of the times in milliseconds.
+QString Spread(std::vector<qint64> times);

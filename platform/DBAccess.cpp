@@ -1,4 +1,5 @@
 #include "platform/DBAccess.h"
+#include "platform/IniFile.h"
 
 #include "platform/AppInfo.h"
 
@@ -262,14 +263,7 @@ QString readDataLink(const QString& path, QString* error) {
         return {};
     }
     QByteArray raw = f.readAll();
-    QString text;
-    if (raw.startsWith("\xff\xfe") || raw.startsWith("\xfe\xff")) {
-        auto dec = QStringDecoder(raw.startsWith("\xff\xfe") ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
-        text = dec(raw.mid(2));
-    } else {
-        if (raw.startsWith("\xef\xbb\xbf")) raw = raw.mid(3);
-        text = QString::fromUtf8(raw);
-    }
+    const QString text = DecodeSettingsText(raw);
     QString provider, source;
     for (QString line : text.split(QRegularExpression("[\r\n]+"), Qt::SkipEmptyParts)) {
         line = line.trimmed();

@@ -13,15 +13,7 @@ QString IniFile::GetValue(const QString& section, const QString& key, const QStr
     QFile f(path_);
     if (!f.open(QIODevice::ReadOnly)) return def;
     QByteArray raw = f.readAll();
-    QString text;
-    // Editors often save as UTF-16 with a byte-order mark.
-    if (raw.startsWith("\xff\xfe") || raw.startsWith("\xfe\xff")) {
-        auto dec = QStringDecoder(raw.startsWith("\xff\xfe") ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
-        text = dec(raw.mid(2));
-    } else {
-        if (raw.startsWith("\xef\xbb\xbf")) raw = raw.mid(3);
-        text = QString::fromUtf8(raw);
-    }
+    const QString text = DecodeSettingsText(raw);
     const QStringList lines = text.split('\n');
     bool inSection = false;
     for (QString line : lines) {
@@ -39,4 +31,13 @@ QString IniFile::GetValue(const QString& section, const QString& key, const QStr
         if (line.left(eq).trimmed().compare(key, Qt::CaseInsensitive) == 0) return line.mid(eq + 1).trimmed();
     }
     return def;
+}
+
+QString DecodeSettingsText(QByteArray raw) {
+    if (raw.startsWith("\xff\xfe") || raw.startsWith("\xfe\xff")) {
+        auto dec = QStringDecoder(raw.startsWith("\xff\xfe") ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
+        return dec(raw.mid(2));
+    }
+    if (raw.startsWith("\xef\xbb\xbf")) raw = raw.mid(3);
+    return QString::fromUtf8(raw);
 }

@@ -5,6 +5,7 @@
 // unless given). The file is read on each GetValue, so edits take effect at
 // once. UTF-8 text (a BOM is skipped) or UTF-16 with a byte-order mark.
 #pragma once
+#include <QByteArray>
 #include <QString>
 
 class IniFile {
@@ -18,3 +19,7 @@ public:
 private:
     QString path_;
 };
+
+// The text of a settings file: UTF-16 with a byte-order mark (as editors
+// often save it), else UTF-8 with or without its mark.
+QString DecodeSettingsText(QByteArray raw);

@@ -246,10 +246,13 @@ TEST_F(JumpDialog, ShowsCaptionsAndClosesTheInputMethodInItsNumberFields) {
     }
     // Nothing is cut off: every caption fits its control.
     for (QWidget* w : d.findChildren<QWidget*>()) {
-        if (auto* b = qobject_cast<QPushButton*>(w)) EXPECT_GE(b->width(), b->sizeHint().width()) << b->text().toStdString();
-        if (auto* p = qobject_cast<Panel3D*>(w))
+        if (auto* b = qobject_cast<QPushButton*>(w)) {
+            EXPECT_GE(b->width(), b->sizeHint().width()) << b->text().toStdString();
+        }
+        if (auto* p = qobject_cast<Panel3D*>(w)) {
             EXPECT_GE(p->contentsRect().width(), p->fontMetrics().horizontalAdvance(p->Caption()))
                 << p->Caption().toStdString();
+        }
     }
     if (qEnvironmentVariableIsSet("TAVIK_SHOTS")) d.grab().save(qEnvironmentVariable("TAVIK_SHOTS") + "/frmKE41J.png");
 }

@@ -290,8 +290,8 @@ TEST_F(Money, AmountAndTaxCellsTakeWholeYenOnly) {
     put(*f, 0, "KRKMKCD", "100");
     put(*f, 0, "KRZKBN", "");
     const QRegularExpression plainWhole("^-?[0-9]*$");
-    for (const QString key : {QStringLiteral("KRKIN"), QStringLiteral("KRTAX")}) {
-        for (const QString typed : {QStringLiteral("100.5"), QStringLiteral("10-5"), QStringLiteral("1.0e3")}) {
+    for (const QString& key : {QStringLiteral("KRKIN"), QStringLiteral("KRTAX")}) {
+        for (const QString& typed : {QStringLiteral("100.5"), QStringLiteral("10-5"), QStringLiteral("1.0e3")}) {
             put(*f, 0, key, "");
             f->denMeisai->setFocus();
             f->denMeisai->setCurrentRow(0);
@@ -438,10 +438,16 @@ TEST_F(Money, NegativeTaxesGetTheirTaxLineAndEveryVoucherBalances) {
         };
         EXPECT_EQ(in, line(inputTax, 1, kInputTax)) << c.name;
         EXPECT_EQ(out, line(outputTax, 2, kOutputTax)) << c.name;
-        if (c.line == 98) EXPECT_EQ(in.left(1), QString::number(c.side)) << c.name;
-        if (c.line == 99) EXPECT_EQ(out.left(1), QString::number(c.side)) << c.name;
-        if (c.line == 0) EXPECT_TRUE(in.isEmpty() && out.isEmpty()) << c.name;
-        if (c.line != 0) EXPECT_FALSE(in.isEmpty() && out.isEmpty()) << c.name;
+        if (c.line == 98) {
+            EXPECT_EQ(in.left(1), QString::number(c.side)) << c.name;
+        } else if (c.line == 99) {
+            EXPECT_EQ(out.left(1), QString::number(c.side)) << c.name;
+        }
+        if (c.line == 0) {
+            EXPECT_TRUE(in.isEmpty() && out.isEmpty()) << c.name;
+        } else {
+            EXPECT_FALSE(in.isEmpty() && out.isEmpty()) << c.name;
+        }
     }
     // The tax accounts hold the net taxes of all vouchers.
     ExpectBalancesEqualTheLiveLines();

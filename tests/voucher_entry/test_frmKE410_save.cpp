@@ -181,7 +181,7 @@ TEST_F(VoucherSave, SavedVoucherReloadsTheSameAndAnUnchangedResaveKeepsBalances)
     const QStringList keys = {"KMKCD", "KMKNM", "HK1CD", "HK1NM", "ZKBN", "ZKBNNM", "KIN", "TAX", "TRICD", "TRINM", "TEKI"};
     QStringList before;
     for (int r = 0; r < 2; ++r)
-        for (const QString& x : {"KR", "KS"})
+        for (const char* x : {"KR", "KS"})
             for (const QString& k : keys) before << shown(*f, x + k, r);
     f->cmdUpd_Click();
     ASSERT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
@@ -191,7 +191,7 @@ TEST_F(VoucherSave, SavedVoucherReloadsTheSameAndAnUnchangedResaveKeepsBalances)
     auto g = Open("U", 202612, 1);
     QStringList after;
     for (int r = 0; r < 2; ++r)
-        for (const QString& x : {"KR", "KS"})
+        for (const char* x : {"KR", "KS"})
             for (const QString& k : keys) after << shown(*g, x + k, r);
     EXPECT_EQ(after.join(";").toStdString(), before.join(";").toStdString());
     EXPECT_TRUE(g->chkKbn->isChecked());

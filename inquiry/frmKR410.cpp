@@ -1,5 +1,7 @@
 #include "inquiry/frmKR410.h"
 
+
+#include "common/WindowKeys.h"
 #include "common/WindowStyle.h"
 #include "common/basCalendar.h"
 #include "common/basIME.h"
@@ -79,6 +81,8 @@ frmKR410::~frmKR410() = default;
 
 void frmKR410::BuildControls() {
     setWindowTitle("仕訳帳照会");
+    // Esc does not close the window; only the close button and the title bar do.
+    WindowKeys::IgnoreEscape(this);
     setWindowFlags(windowFlags() | Qt::WindowMinMaxButtonsHint);
 
     auto* root = new QVBoxLayout(this);
@@ -182,15 +186,6 @@ void frmKR410::Form_Activate() {
         ShowErrMsg(e);
         Unload();
     }
-}
-
-void frmKR410::keyPressEvent(QKeyEvent* e) {
-    // Esc does not close the window; only the close button and the title bar do.
-    if (e->key() == Qt::Key_Escape) {
-        e->accept();
-        return;
-    }
-    QDialog::keyPressEvent(e);
 }
 
 void frmKR410::Form_QueryUnload() {

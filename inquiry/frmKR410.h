@@ -62,7 +62,6 @@ public:
 
 protected:
     void showEvent(QShowEvent* e) override;
-    void keyPressEvent(QKeyEvent* e) override;
     void done(int r) override;
 
 private:

@@ -1,5 +1,7 @@
 #include "inquiry/frmKR430.h"
 
+#include "common/WindowKeys.h"
+#include "common/WindowStyle.h"
 #include "common/basCalendar.h"
 #include "common/basIME.h"
 #include "common/basStdComm.h"
@@ -100,6 +102,8 @@ frmKR430::~frmKR430() = default;
 
 void frmKR430::BuildControls() {
     setWindowTitle("元帳照会");
+    // Esc does not close the window; only the close button and the title bar do.
+    WindowKeys::IgnoreEscape(this);
     setWindowFlags(windowFlags() | Qt::WindowMinMaxButtonsHint);
 
     auto* root = new QVBoxLayout(this);
@@ -282,15 +286,6 @@ void frmKR430::Form_Activate() {
         ShowErrMsg(e);
         Unload();
     }
-}
-
-void frmKR430::keyPressEvent(QKeyEvent* e) {
-    // Esc does not close the window; only the close button and the title bar do.
-    if (e->key() == Qt::Key_Escape) {
-        e->accept();
-        return;
-    }
-    QDialog::keyPressEvent(e);
 }
 
 void frmKR430::Form_QueryUnload() {

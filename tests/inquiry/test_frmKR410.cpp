@@ -348,4 +348,18 @@ TEST_F(Journal, TheViewCommandGivenFromTheGridLeavesTheKeyboardInTheGrid) {
     EXPECT_EQ(f->DenMain->CurrentRow(), 2);
 }
 
+TEST_F(Journal, EscapeLeavesTheWindowOpenFromTheGridAndFromADateField) {
+    Scenario();
+    auto f = Open();
+    QTableView* view = f->DenMain->view();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(view->model()->index(1, 1)).center());
+    ASSERT_EQ(QApplication::focusWidget(), view);
+    Press(f.get(), Qt::Key_Escape);
+    EXPECT_TRUE(f->isVisible());
+    f->txtDateS->SetFocus();
+    Press(f.get(), Qt::Key_Escape);
+    EXPECT_TRUE(f->isVisible());
+    EXPECT_FALSE(gobjDB.IsNothing());
+}
+
 }  // namespace

@@ -26,6 +26,9 @@
 #include <poppler-qt6.h>
 #include <pugixml.hpp>
 #include <sstream>
+#include <thread>
+#include <exception>
+#include <utility>
 #include <csignal>
 #include <sys/types.h>
 #include <unistd.h>
@@ -1074,9 +1077,38 @@ bool XlsReport::output(ReportOutput::Kind kind, bool renderPdf, ReportOutput& ou
             throw AppError(xlrErrRender, QString::fromUtf8("帳票の作業フォルダを作成できません。"), "XlsReport");
     }
     out.workbookPath = d_->work->path() + "/report" + QString::number(++d_->outputs) + ".xlsx";
-    SaveWorkbook(out.workbookPath);
-    out.pageCount = static_cast<int>(d_->pages.size());
-    if (!renderPdf || d_->pages.empty()) return true;
+    const size_t count = d_->pages.size();
+    out.pageCount = static_cast<int>(count);
+    // A large report converts in pieces (see below); the workbook of the
+    // whole report is then written beside the conversion, on a thread of
+    // its own that only reads the pages.
+    const size_t parts =
+        renderPdf && count > 0 ? static_cast<size_t>(ConversionParts(static_cast<int>(count))) : 1;
+    if (parts <= 1) {
+        SaveWorkbook(out.workbookPath);
+        if (!renderPdf || count == 0) return true;
+    }
+    struct Writer {
+        std::thread thread;
+        std::exception_ptr error;
+        ~Writer() { wait(); }
+        void wait() {
+            if (thread.joinable()) thread.join();
+        }
+        void check() {
+            wait();
+            if (error) std::rethrow_exception(std::exchange(error, nullptr));
+        }
+    };
+    Writer whole;
+    if (parts > 1)
+        whole.thread = std::thread([this, &whole, path = out.workbookPath, count] {
+            try {
+                saveWorkbook(path, 0, count);
+            } catch (...) {
+                whole.error = std::current_exception();
+            }
+        });
 
     // The conversion, a step of its own in the progress dialog.
     ProgressDialog* dialog = progress_;
@@ -1102,21 +1134,28 @@ bool XlsReport::output(ReportOutput::Kind kind, bool renderPdf, ReportOutput& ou
             return false;
         };
     try {
-        // A large report goes out in a few pieces, each a workbook of its
-        // own pages converted side by side with the others; their PDFs are
-        // joined in order. Each page is laid out exactly as in one piece.
-        const size_t count = d_->pages.size();
-        const size_t parts = static_cast<size_t>(ConversionParts(static_cast<int>(count)));
         if (parts <= 1) {
             out.pdfPath = RenderPdf(out.workbookPath, d_->work->path(), stop);
         } else {
+            // Each piece is a workbook of its own run of pages (written side
+            // by side), converted side by side with the others; their PDFs
+            // are joined in order. Every page is laid out as in one piece.
             const QString base = d_->work->path() + "/report" + QString::number(d_->outputs);
             QStringList pieces;
+            std::vector<Writer> writers(parts);
             for (size_t i = 0; i < parts; ++i) {
                 const QString piece = base + "-" + QString::number(i + 1) + ".xlsx";
-                saveWorkbook(piece, count * i / parts, count * (i + 1) / parts);
                 pieces << piece;
+                Writer& w = writers[i];
+                w.thread = std::thread([this, &w, piece, first = count * i / parts, last = count * (i + 1) / parts] {
+                    try {
+                        saveWorkbook(piece, first, last);
+                    } catch (...) {
+                        w.error = std::current_exception();
+                    }
+                });
             }
+            for (Writer& w : writers) w.check();
             const QStringList pdfs = RenderPdfs(pieces, d_->work->path(), stop);
             for (const QString& piece : pieces) QFile::remove(piece);
             if (!pdfs.isEmpty()) {
@@ -1124,8 +1163,10 @@ bool XlsReport::output(ReportOutput::Kind kind, bool renderPdf, ReportOutput& ou
                 if (JoinPdfs(pdfs, joined, stop)) out.pdfPath = joined;
                 for (const QString& pdf : pdfs) QFile::remove(pdf);
             }
+            whole.check();
         }
     } catch (...) {
+        whole.wait();
         endStep();
         d_->work.reset();   // the work folder goes with the failed output
         throw;

@@ -16,6 +16,8 @@
 #include <poppler-qt6.h>
 #include <sstream>
 #include <memory>
+#include "platform/ProgressDialog.h"
+#include <QTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <csignal>
@@ -730,4 +732,41 @@ TEST_F(XlsReportTest, JoiningWithoutPdfuniteRaisesTheRenderError) {
               }),
               xlrErrRender);
     EXPECT_FALSE(QFileInfo::exists(dir_.path() + "/ab.pdf"));
+}
+
+TEST_F(XlsReportTest, CancelDuringALargeReportStopsEveryPieceAndOutputsNothing) {
+    ConversionSettings keep;
+    XlsReport::ParallelConversion(100, 4);
+    QTemporaryDir runs;
+    const QString fake = FakeConverter(runs.path());
+    ASSERT_FALSE(fake.isEmpty());
+    qputenv("TAVIK_SOFFICE", QFile::encodeName(fake));
+    ReportCapture capture(true);
+    ProgressDialog dialog;
+    XlsReport report;
+    report.ConversionProgress(&dialog);
+    Begin(report, Ledger());
+    for (int page = 1; page <= 150; ++page) {
+        report.NewPage("LP410", "1");
+        report.MarkerCell("**PAGE").Value(page);
+        report.EndPage();
+    }
+    auto started = [&] { return QDir(runs.path()).entryList({"run.*"}, QDir::Files); };
+    QStringList seen;
+    QElapsedTimer waited;
+    waited.start();
+    // キャンセル once the four pieces convert side by side.
+    QTimer press;
+    QObject::connect(&press, &QTimer::timeout, [&] {
+        seen = started();
+        if (seen.size() == 4 || waited.elapsed() > 20000) dialog.CancelRequested(true);
+    });
+    press.start(20);
+    report.PrintOut();
+    press.stop();
+    EXPECT_TRUE(report.Stopped());
+    EXPECT_TRUE(capture.Outputs().empty()) << "a stopped report outputs nothing";
+    EXPECT_FALSE(report.Begun()) << "the report was dropped";
+    ASSERT_EQ(seen.size(), 4) << "four pieces convert side by side";
+    for (const QString& run : seen) EXPECT_FALSE(Alive(run.mid(4).toLongLong())) << "a converter still runs";
 }

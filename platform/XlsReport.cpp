@@ -26,6 +26,9 @@
 #include <poppler-qt6.h>
 #include <pugixml.hpp>
 #include <sstream>
+#include <thread>
+#include <exception>
+#include <utility>
 #include <csignal>
 #include <sys/types.h>
 #include <unistd.h>
@@ -268,18 +271,19 @@ QString SofficePath() {
 // One LibreOffice profile per process, so that conversions of concurrent
 // programs (and test runs) never share one. It goes with the program, and
 // after a converter was ended half way (its profile may be left broken).
-std::unique_ptr<QTemporaryDir>& ProfileDir() {
-    static std::unique_ptr<QTemporaryDir> dir;
-    return dir;
+// Converters running side by side each have one of their own (by slot).
+std::map<int, std::unique_ptr<QTemporaryDir>>& ProfileDirs() {
+    static std::map<int, std::unique_ptr<QTemporaryDir>> dirs;
+    return dirs;
 }
 
-QString ProfileUrl() {
-    std::unique_ptr<QTemporaryDir>& dir = ProfileDir();
+QString ProfileUrl(int slot) {
+    std::unique_ptr<QTemporaryDir>& dir = ProfileDirs()[slot];
     if (!dir) dir = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/tavik-lo-XXXXXX");
     return QUrl::fromLocalFile(dir->path()).toString();
 }
 
-void DropProfile() { ProfileDir().reset(); }
+void DropProfile() { ProfileDirs().clear(); }
 
 // True while a process of the group runs (one that ended but was not yet
 // reaped does not count).
@@ -373,8 +377,9 @@ struct XlsReport::Impl {
     // Every page is a copy of the same sheet: the output is that sheet once,
     // the pages one below the other with a page break between them (the
     // converter lays out one sheet much faster than a sheet per page).
-    bool canStack() const;
-    std::string stackedSheetXml() const;
+    // Both work on the pages [first, last).
+    bool canStack(size_t first, size_t last) const;
+    std::string stackedSheetXml(size_t first, size_t last) const;
 };
 
 void XlsReport::Impl::load(const QString& path) {
@@ -524,11 +529,11 @@ void XlsReport::Impl::pageDoc(const Page& page, pugi::xml_document& doc) const {
     for (pugi::xml_node view : ws.child("sheetViews").children("sheetView")) view.remove_attribute("tabSelected");
 }
 
-bool XlsReport::Impl::canStack() const {
-    if (pages.size() < 2) return false;
-    const size_t sheet = pages.front().sheet;
-    for (const Page& p : pages)
-        if (p.sheet != sheet) return false;
+bool XlsReport::Impl::canStack(size_t first, size_t last) const {
+    if (last < first + 2) return false;
+    const size_t sheet = pages[first].sheet;
+    for (size_t i = first; i < last; ++i)
+        if (pages[i].sheet != sheet) return false;
     for (const auto& name : names)
         if (name->localSheet == static_cast<int>(sheet)) return false;
     pugi::xml_node ws = sheets[sheet]->doc.child("worksheet");
@@ -542,11 +547,11 @@ bool XlsReport::Impl::canStack() const {
     return true;
 }
 
-std::string XlsReport::Impl::stackedSheetXml() const {
+std::string XlsReport::Impl::stackedSheetXml(size_t first, size_t last) const {
     // The height of a page in rows: the last row any page uses.
     long height = 0;
-    for (const Page& p : pages)
-        for (pugi::xml_node row : p.doc->child("worksheet").child("sheetData").children("row"))
+    for (size_t i = first; i < last; ++i)
+        for (pugi::xml_node row : pages[i].doc->child("worksheet").child("sheetData").children("row"))
             height = std::max(height, static_cast<long>(row.attribute("r").as_llong()));
     const QRegularExpression cellRef("([A-Za-z]+)\\$?([0-9]+)");
     auto moved = [&](const QString& ref, long by) {
@@ -563,7 +568,7 @@ std::string XlsReport::Impl::stackedSheetXml() const {
     };
 
     pugi::xml_document doc;
-    pageDoc(pages.front(), doc);
+    pageDoc(pages[first], doc);
     pugi::xml_node ws = doc.child("worksheet");
     ws.remove_child("dimension");
     pugi::xml_node data = ws.child("sheetData");
@@ -572,10 +577,10 @@ std::string XlsReport::Impl::stackedSheetXml() const {
     if (merges)
         while (merges.first_child()) merges.remove_child(merges.first_child());
     long mergeCount = 0;
-    for (size_t i = 0; i < pages.size(); ++i) {
+    for (size_t i = 0; i < last - first; ++i) {
         const long by = static_cast<long>(i) * height;
         pugi::xml_document page;
-        pageDoc(pages[i], page);
+        pageDoc(pages[first + i], page);
         pugi::xml_node pws = page.child("worksheet");
         for (pugi::xml_node row : pws.child("sheetData").children("row")) {
             pugi::xml_node copy = data.append_copy(row);
@@ -602,7 +607,7 @@ std::string XlsReport::Impl::stackedSheetXml() const {
     if (!after) after = ws.child("printOptions");
     if (!after) after = merges ? merges : data;
     pugi::xml_node breaks = ws.insert_child_after("rowBreaks", after);
-    const long long count = static_cast<long long>(pages.size()) - 1;
+    const long long count = static_cast<long long>(last - first) - 1;
     breaks.append_attribute("count") = count;
     breaks.append_attribute("manualBreakCount") = count;
     for (long long i = 1; i <= count; ++i) {
@@ -748,12 +753,14 @@ QVariant XlsReport::written(int page, int column, long row) const {
     return it == values.end() ? QVariant() : it->second;
 }
 
-void XlsReport::SaveWorkbook(const QString& path) {
+void XlsReport::SaveWorkbook(const QString& path) { saveWorkbook(path, 0, d_->pages.size()); }
+
+void XlsReport::saveWorkbook(const QString& path, size_t first, size_t last) {
     if (!d_->begun)
         throw AppError(xlrErrNotBegun, QString::fromUtf8("帳票が開始されていません。"), "XlsReport");
     std::vector<std::pair<std::string, std::string>> parts;
-    const bool stacked = d_->canStack();
-    const size_t n = stacked ? 1 : d_->pages.size();
+    const bool stacked = d_->canStack(first, last);
+    const size_t n = stacked ? 1 : last - first;
 
     std::string types = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
                         "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
@@ -802,9 +809,9 @@ void XlsReport::SaveWorkbook(const QString& path) {
         s.append_attribute("name") = id.c_str();
         s.append_attribute("sheetId") = id.c_str();
         s.append_attribute("r:id") = ("rId" + id).c_str();
-        const Impl::Sheet& tpl = *d_->sheets[d_->pages[i].sheet];
+        const Impl::Sheet& tpl = *d_->sheets[d_->pages[first + i].sheet];
         for (const auto& name : d_->names) {
-            if (name->localSheet != static_cast<int>(d_->pages[i].sheet)) continue;
+            if (name->localSheet != static_cast<int>(d_->pages[first + i].sheet)) continue;
             if (!names) names = book.append_child("definedNames");
             pugi::xml_node copy = names.append_copy(name->node.first_child());
             copy.attribute("localSheetId").set_value(static_cast<long long>(i));
@@ -844,50 +851,92 @@ void XlsReport::SaveWorkbook(const QString& path) {
     if (!d_->sstXml.empty()) parts.emplace_back("xl/sharedStrings.xml", WithSubstitutedFonts(d_->sstXml));
     if (!d_->themeXml.empty()) parts.emplace_back("xl/theme/theme1.xml", d_->themeXml);
     if (stacked)
-        parts.emplace_back("xl/worksheets/sheet1.xml", d_->stackedSheetXml());
+        parts.emplace_back("xl/worksheets/sheet1.xml", d_->stackedSheetXml(first, last));
     else
         for (size_t i = 0; i < n; ++i)
-            parts.emplace_back("xl/worksheets/sheet" + std::to_string(i + 1) + ".xml", d_->sheetXml(d_->pages[i]));
+            parts.emplace_back("xl/worksheets/sheet" + std::to_string(i + 1) + ".xml",
+                               d_->sheetXml(d_->pages[first + i]));
 
     if (!WriteZip(path, parts))
         throw AppError(xlrErrRender, QString::fromUtf8("帳票のファイルを書き込めません。") + "\n" + path,
                        "XlsReport");
 }
 
-QString XlsReport::RenderPdf(const QString& workbookPath, const QString& outputDir,
-                             const std::function<bool()>& stop) {
-    const QString soffice = SofficePath();
-    if (soffice.isEmpty())
-        throw AppError(xlrErrRender,
-                       QString::fromUtf8("帳票を出力するための LibreOffice (soffice) が見つかりません。"),
-                       "XlsReport");
-    const QString pdf = outputDir + "/" + QFileInfo(workbookPath).completeBaseName() + ".pdf";
-    QFile::remove(pdf);
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    // The launcher, soffice.bin and whatever they start form a process
-    // group of their own, so that the whole converter can be ended.
-    p.setChildProcessModifier([] { ::setsid(); });
-    p.start(soffice, {"-env:UserInstallation=" + ProfileUrl(), "--headless", "--invisible", "--norestore",
-                      "--nologo", "--nodefault", "--nolockcheck", "--convert-to", "pdf", "--outdir", outputDir,
-                      workbookPath});
+namespace {
+
+int g_largeReport = 100;   // pages up to which a report converts in one piece
+int g_conversionParts = 4;  // pieces of a larger report, converted side by side
+
+struct ConverterRun {
+    QString program;
+    QStringList arguments;
+};
+
+// Runs the commands side by side, each in a process group of its own, and
+// waits for all of them. stop is asked now and then; when it says true,
+// or when one of them fails, every group ends at once. Returns false when
+// stopped; a failure leaves its output in failure.
+bool RunConverters(const std::vector<ConverterRun>& runs, const std::function<bool()>& stop, bool* failed,
+                   QString* failure) {
+    *failed = false;
+    std::vector<std::unique_ptr<QProcess>> processes;
+    std::vector<pid_t> groups;
     const bool gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
     if (gui) QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool started = p.waitForStarted(-1);
-    const pid_t group = started ? static_cast<pid_t>(p.processId()) : 0;
+    auto endAll = [&] {
+        for (pid_t group : groups) ::kill(-group, SIGKILL);
+        for (pid_t group : groups) EndGroup(group);
+    };
+    auto failedOne = [&](QProcess& p) {
+        return p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0;
+    };
     bool stopped = false;
-    if (started && p.state() != QProcess::NotRunning) {
+    for (const ConverterRun& run : runs) {
+        auto p = std::make_unique<QProcess>();
+        p->setProcessChannelMode(QProcess::MergedChannels);
+        // The launcher, soffice.bin and whatever they start form a process
+        // group of their own, so that the whole converter can be ended.
+        p->setChildProcessModifier([] { ::setsid(); });
+        p->start(run.program, run.arguments);
+        if (!p->waitForStarted(-1)) {
+            *failed = true;
+            *failure = p->errorString();
+            processes.push_back(std::move(p));
+            break;
+        }
+        groups.push_back(static_cast<pid_t>(p->processId()));
+        processes.push_back(std::move(p));
+    }
+    if (!*failed) {
+        auto running = [&] {
+            int n = 0;
+            for (const auto& p : processes)
+                if (p->state() != QProcess::NotRunning) ++n;
+            return n;
+        };
+        auto firstFailure = [&]() -> QProcess* {
+            for (const auto& p : processes)
+                if (p->state() == QProcess::NotRunning && failedOne(*p)) return p.get();
+            return nullptr;
+        };
         if (!QCoreApplication::instance()) {
-            p.waitForFinished(-1);
-        } else {
+            for (const auto& p : processes) p->waitForFinished(-1);
+        } else if (running() > 0) {
             // No time limit: the conversion takes as long as the report
             // needs. Meanwhile the windows paint, and a stop is asked for.
             QEventLoop loop;
-            QObject::connect(&p, &QProcess::finished, &loop, &QEventLoop::quit);
+            for (const auto& p : processes)
+                QObject::connect(p.get(), &QProcess::finished, &loop, [&] {
+                    if (running() == 0 || firstFailure()) loop.quit();
+                });
             QTimer poll;
             bool asking = false;
             QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-                if (asking || !stop || p.state() == QProcess::NotRunning) return;
+                if (running() == 0 || firstFailure()) {
+                    loop.quit();
+                    return;
+                }
+                if (asking || !stop) return;
                 asking = true;
                 if (stop()) {
                     stopped = true;
@@ -898,27 +947,112 @@ QString XlsReport::RenderPdf(const QString& workbookPath, const QString& outputD
             poll.start(50);
             // Without someone to ask, the user's input waits (the windows
             // must not be used half way through an output).
-            if (p.state() != QProcess::NotRunning)
+            if (running() > 0 && !firstFailure())
                 loop.exec(stop ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
         }
+        if (!stopped)
+            if (QProcess* p = firstFailure()) {
+                *failed = true;
+                *failure = QString::fromLocal8Bit(p->readAll()).trimmed().right(500);
+            }
     }
     if (gui) QGuiApplication::restoreOverrideCursor();
-    // Whatever of the converter is still there ends here.
-    EndGroup(group);
-    p.waitForFinished(5000);
-    if (stopped) {
-        QFile::remove(pdf);
-        DropProfile();
-        return QString();
-    }
-    if (!started || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0 || !QFileInfo(pdf).isFile()) {
-        DropProfile();
+    // Whatever of the converters is still there ends here.
+    endAll();
+    for (const auto& p : processes) p->waitForFinished(5000);
+    if (!stopped && !*failed)
+        for (const auto& p : processes)
+            if (failedOne(*p)) {
+                *failed = true;
+                *failure = QString::fromLocal8Bit(p->readAll()).trimmed().right(500);
+                break;
+            }
+    return !stopped;
+}
+
+QString PdfUnitePath() {
+    QString env = qEnvironmentVariable("TAVIK_PDFUNITE");
+    if (!env.isEmpty()) return env;
+    return QStandardPaths::findExecutable("pdfunite");
+}
+
+}  // namespace
+
+QString XlsReport::RenderPdf(const QString& workbookPath, const QString& outputDir,
+                             const std::function<bool()>& stop) {
+    const QStringList pdfs = RenderPdfs({workbookPath}, outputDir, stop);
+    return pdfs.isEmpty() ? QString() : pdfs.front();
+}
+
+QStringList XlsReport::RenderPdfs(const QStringList& workbookPaths, const QString& outputDir,
+                                  const std::function<bool()>& stop) {
+    const QString soffice = SofficePath();
+    if (soffice.isEmpty())
         throw AppError(xlrErrRender,
-                       QString::fromUtf8("帳票を作成できませんでした。") + "\n" +
-                           QString::fromLocal8Bit(p.readAll()).trimmed().right(500),
+                       QString::fromUtf8("帳票を出力するための LibreOffice (soffice) が見つかりません。"),
+                       "XlsReport");
+    QStringList pdfs;
+    std::vector<ConverterRun> runs;
+    for (int i = 0; i < workbookPaths.size(); ++i) {
+        const QString pdf = outputDir + "/" + QFileInfo(workbookPaths[i]).completeBaseName() + ".pdf";
+        QFile::remove(pdf);
+        pdfs << pdf;
+        // Each converter has its own profile: two never share one.
+        runs.push_back({soffice,
+                        {"-env:UserInstallation=" + ProfileUrl(i), "--headless", "--invisible", "--norestore",
+                         "--nologo", "--nodefault", "--nolockcheck", "--convert-to", "pdf", "--outdir", outputDir,
+                         workbookPaths[i]}});
+    }
+    bool failed = false;
+    QString failure;
+    const bool done = RunConverters(runs, stop, &failed, &failure);
+    if (!done) {
+        for (const QString& pdf : pdfs) QFile::remove(pdf);
+        DropProfile();
+        return QStringList();
+    }
+    for (const QString& pdf : pdfs)
+        if (!QFileInfo(pdf).isFile()) failed = true;
+    if (failed) {
+        for (const QString& pdf : pdfs) QFile::remove(pdf);
+        DropProfile();
+        throw AppError(xlrErrRender, QString::fromUtf8("帳票を作成できませんでした。") + "\n" + failure,
                        "XlsReport");
     }
-    return pdf;
+    return pdfs;
+}
+
+bool XlsReport::JoinPdfs(const QStringList& pdfPaths, const QString& target, const std::function<bool()>& stop) {
+    const QString pdfunite = PdfUnitePath();
+    if (pdfunite.isEmpty())
+        throw AppError(xlrErrRender,
+                       QString::fromUtf8("帳票を作成できませんでした。") + "\n" +
+                           QString::fromUtf8("PDF を結合するための pdfunite が見つかりません。"),
+                       "XlsReport");
+    QFile::remove(target);
+    bool failed = false;
+    QString failure;
+    const bool done = RunConverters({{pdfunite, QStringList(pdfPaths) << target}}, stop, &failed, &failure);
+    if (!done) {
+        QFile::remove(target);
+        return false;
+    }
+    if (failed || !QFileInfo(target).isFile()) {
+        QFile::remove(target);
+        throw AppError(xlrErrRender, QString::fromUtf8("帳票を作成できませんでした。") + "\n" + failure,
+                       "XlsReport");
+    }
+    return true;
+}
+
+void XlsReport::ParallelConversion(int largeReport, int parts) {
+    g_largeReport = std::max(1, largeReport);
+    g_conversionParts = std::max(1, parts);
+}
+
+int XlsReport::ConversionParts(int pages) {
+    if (pages <= g_largeReport) return 1;
+    return std::min(g_conversionParts, pages);
 }
 
 int XlsReport::PdfPageCount(const QString& pdfPath) {
@@ -943,9 +1077,38 @@ bool XlsReport::output(ReportOutput::Kind kind, bool renderPdf, ReportOutput& ou
             throw AppError(xlrErrRender, QString::fromUtf8("帳票の作業フォルダを作成できません。"), "XlsReport");
     }
     out.workbookPath = d_->work->path() + "/report" + QString::number(++d_->outputs) + ".xlsx";
-    SaveWorkbook(out.workbookPath);
-    out.pageCount = static_cast<int>(d_->pages.size());
-    if (!renderPdf || d_->pages.empty()) return true;
+    const size_t count = d_->pages.size();
+    out.pageCount = static_cast<int>(count);
+    // A large report converts in pieces (see below); the workbook of the
+    // whole report is then written beside the conversion, on a thread of
+    // its own that only reads the pages.
+    const size_t parts =
+        renderPdf && count > 0 ? static_cast<size_t>(ConversionParts(static_cast<int>(count))) : 1;
+    if (parts <= 1) {
+        SaveWorkbook(out.workbookPath);
+        if (!renderPdf || count == 0) return true;
+    }
+    struct Writer {
+        std::thread thread;
+        std::exception_ptr error;
+        ~Writer() { wait(); }
+        void wait() {
+            if (thread.joinable()) thread.join();
+        }
+        void check() {
+            wait();
+            if (error) std::rethrow_exception(std::exchange(error, nullptr));
+        }
+    };
+    Writer whole;
+    if (parts > 1)
+        whole.thread = std::thread([this, &whole, path = out.workbookPath, count] {
+            try {
+                saveWorkbook(path, 0, count);
+            } catch (...) {
+                whole.error = std::current_exception();
+            }
+        });
 
     // The conversion, a step of its own in the progress dialog.
     ProgressDialog* dialog = progress_;
@@ -971,8 +1134,39 @@ bool XlsReport::output(ReportOutput::Kind kind, bool renderPdf, ReportOutput& ou
             return false;
         };
     try {
-        out.pdfPath = RenderPdf(out.workbookPath, d_->work->path(), stop);
+        if (parts <= 1) {
+            out.pdfPath = RenderPdf(out.workbookPath, d_->work->path(), stop);
+        } else {
+            // Each piece is a workbook of its own run of pages (written side
+            // by side), converted side by side with the others; their PDFs
+            // are joined in order. Every page is laid out as in one piece.
+            const QString base = d_->work->path() + "/report" + QString::number(d_->outputs);
+            QStringList pieces;
+            std::vector<Writer> writers(parts);
+            for (size_t i = 0; i < parts; ++i) {
+                const QString piece = base + "-" + QString::number(i + 1) + ".xlsx";
+                pieces << piece;
+                Writer& w = writers[i];
+                w.thread = std::thread([this, &w, piece, first = count * i / parts, last = count * (i + 1) / parts] {
+                    try {
+                        saveWorkbook(piece, first, last);
+                    } catch (...) {
+                        w.error = std::current_exception();
+                    }
+                });
+            }
+            for (Writer& w : writers) w.check();
+            const QStringList pdfs = RenderPdfs(pieces, d_->work->path(), stop);
+            for (const QString& piece : pieces) QFile::remove(piece);
+            if (!pdfs.isEmpty()) {
+                const QString joined = base + ".pdf";
+                if (JoinPdfs(pdfs, joined, stop)) out.pdfPath = joined;
+                for (const QString& pdf : pdfs) QFile::remove(pdf);
+            }
+            whole.check();
+        }
     } catch (...) {
+        whole.wait();
         endStep();
         d_->work.reset();   // the work folder goes with the failed output
         throw;

@@ -38,7 +38,9 @@
 // work folders. The Windows fonts "ＭＳ Ｐゴシック" and "ＭＳ ゴシック"
 // are written into the output as IPAPGothic and IPAGothic. Pages copied
 // from one template sheet go out as that one sheet with a page break after
-// each page. Printing hands the PDF to the default printer (the print dialog
+// each page. A large report converts in a few pieces side by side, each
+// converter with a profile of its own, and their PDFs are joined in order
+// (pdfunite). Printing hands the PDF to the default printer (the print dialog
 // when there is none) through PrintPdfPages(); the preview is ReportPreview.
 //
 // Tests install SetReportOutputHandler(): PrintOut and Preview then hand
@@ -171,6 +173,19 @@ public:
     // true the converter is ended and the result is empty.
     static QString RenderPdf(const QString& workbookPath, const QString& outputDir,
                              const std::function<bool()>& stop = {});
+    // Renders workbook files to PDF side by side (a converter each) into
+    // outputDir; returns the PDF paths in the same order, or none when stop
+    // said true. A failure of one ends all of them.
+    static QStringList RenderPdfs(const QStringList& workbookPaths, const QString& outputDir,
+                                  const std::function<bool()>& stop = {});
+    // Joins PDF files, in order, into target (with pdfunite); false when
+    // stop said true.
+    static bool JoinPdfs(const QStringList& pdfPaths, const QString& target, const std::function<bool()>& stop = {});
+    // Reports of more than largeReport pages convert in up to parts pieces
+    // side by side (100 and 4 unless changed); ConversionParts tells how
+    // many pieces a report of that many pages goes out in.
+    static void ParallelConversion(int largeReport, int parts);
+    static int ConversionParts(int pages);
     // Pages of a PDF file (0 when it cannot be read).
     static int PdfPageCount(const QString& pdfPath);
 
@@ -180,6 +195,7 @@ private:
     void write(int page, int column, long row, const QString& marker, int columnOffset, long rowOffset,
                const QVariant& value);
     QVariant written(int page, int column, long row) const;
+    void saveWorkbook(const QString& path, size_t first, size_t last);
     // False when the user stopped the conversion.
     bool output(ReportOutput::Kind kind, bool renderPdf, ReportOutput& out);
 

@@ -1,7 +1,9 @@
 // Time taken by the ledger report of cash for the fiscal year, with about
 // `pages` pages (30 lines a page), from the query to the PDF made by
 // LibreOffice, and the converter's peak memory.
-// Usage: bench_ledger_report [pages] [runs]
+// Usage: bench_ledger_report [pages] [runs] [pieces]
+// (pieces: most converters side by side for a large report; 1 converts it
+// in one piece)
 #include "BenchSupport.h"
 #include "ReportCapture.h"
 #include "VoucherData.h"
@@ -31,6 +33,7 @@ int main(int argc, char** argv) {
     const QStringList args = app.arguments();
     const int pages = args.size() > 1 ? args[1].toInt() : 1000;
     const int runs = args.size() > 2 ? args[2].toInt() : 3;
+    if (args.size() > 3) XlsReport::ParallelConversion(100, args[3].toInt());
 
     // The work of the runs goes to a folder of its own (to watch the
     // converter by it).

@@ -16,6 +16,12 @@
 #include <poppler-qt6.h>
 #include <sstream>
 #include <memory>
+#include "platform/ProgressDialog.h"
+#include <QTimer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <csignal>
+#include <sys/types.h>
 
 namespace {
 
@@ -563,4 +569,204 @@ TEST_F(XlsReportTest, PagesOfOneSheetGoOnOneSheetWithPageBreaksAndLookAsOnTheirO
         ASSERT_EQ(alone.size(), 1u);
         EXPECT_TRUE(pages[static_cast<size_t>(page - 1)] == alone[0]) << "page " << page << " differs";
     }
+}
+
+// ---------------------------------------------------------------- conversion in pieces
+
+namespace {
+
+// Restores the default pieces and the converter programs after a test.
+struct ConversionSettings {
+    QByteArray soffice = qgetenv("TAVIK_SOFFICE");
+    QByteArray pdfunite = qgetenv("TAVIK_PDFUNITE");
+    ~ConversionSettings() {
+        XlsReport::ParallelConversion(100, 4);
+        auto restore = [](const char* name, const QByteArray& value) {
+            if (value.isEmpty())
+                qunsetenv(name);
+            else
+                qputenv(name, value);
+        };
+        restore("TAVIK_SOFFICE", soffice);
+        restore("TAVIK_PDFUNITE", pdfunite);
+    }
+};
+
+// A converter that never finishes: it notes its process id and profile
+// folder in the folder given, then waits. With "fail" in the workbook's
+// name it fails after a second instead.
+QString FakeConverter(const QString& folder) {
+    const QString path = folder + "/soffice";
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly)) return QString();
+    f.write("#!/bin/sh\n"
+            "for a in \"$@\"; do case \"$a\" in -env:UserInstallation=file://*) profile=${a#-env:UserInstallation=file://};; esac; "
+            "last=$a; done\n"
+            "case \"$last\" in *fail*) sleep 1; echo broken piece; exit 1;; esac\n"
+            "echo \"$profile\" > \"" + QFile::encodeName(folder) + "/run.$$\"\n"
+            "exec sleep 300\n");
+    f.close();
+    f.setPermissions(f.permissions() | QFileDevice::ExeOwner);
+    return path;
+}
+
+bool Alive(qint64 pid) { return ::kill(static_cast<pid_t>(pid), 0) == 0; }
+
+}  // namespace
+
+TEST_F(XlsReportTest, LargeReportGoesOutInPiecesOnlyAboveTheSizeGiven) {
+    ConversionSettings keep;
+    EXPECT_EQ(XlsReport::ConversionParts(1), 1);
+    EXPECT_EQ(XlsReport::ConversionParts(100), 1) << "a small report stays one conversion";
+    EXPECT_EQ(XlsReport::ConversionParts(101), 4);
+    EXPECT_EQ(XlsReport::ConversionParts(3500), 4);
+    XlsReport::ParallelConversion(2, 3);
+    EXPECT_EQ(XlsReport::ConversionParts(2), 1);
+    EXPECT_EQ(XlsReport::ConversionParts(3), 3);
+}
+
+TEST_F(XlsReportTest, ReportConvertedInPiecesHasTheSamePagesAsInOnePiece) {
+    if (!CanRenderReports()) GTEST_SKIP() << "no LibreOffice";
+    ConversionSettings keep;
+    auto fill = [](XlsReport& r, int page) {
+        r.NewPage("LP410", "1");
+        r.MarkerCell("**TITLE").Value("総　勘　定　元　帳");
+        r.MarkerCell("**PAGE").Value(page);
+        r.MarkerCell("**KAMOKU").Value(QString("%1:科目").arg(page));
+        for (int n = 0; n < 30; n += 1 + page % 5) {
+            r.MarkerCell("**AHK2", 0, 2 * n).Value(QString("頁 %1 行 %2").arg(page).arg(n));
+            r.MarkerCell("**KARI", 0, 2 * n).Value(1000 * page + n);
+        }
+        r.EndPage();
+    };
+    const int pageCount = 150;
+    ReportCapture capture(true);
+    for (int parts : {3, 1}) {
+        XlsReport::ParallelConversion(100, parts);
+        XlsReport report;
+        Begin(report, Ledger());
+        for (int page = 1; page <= pageCount; ++page) fill(report, page);
+        report.PrintOut();
+    }
+    ASSERT_EQ(capture.Outputs().size(), 2u);
+    const ReportOutput& pieces = capture.Outputs()[0];
+    const ReportOutput& whole = capture.Outputs()[1];
+    EXPECT_EQ(pieces.pageCount, pageCount);
+    EXPECT_EQ(whole.pageCount, pageCount);
+    std::unique_ptr<Poppler::Document> a = Poppler::Document::load(pieces.pdfPath);
+    std::unique_ptr<Poppler::Document> b = Poppler::Document::load(whole.pdfPath);
+    ASSERT_TRUE(a && b);
+    ASSERT_EQ(a->numPages(), b->numPages());
+    int differing = 0;
+    for (int i = 0; i < a->numPages(); ++i) {
+        const QImage x = a->page(i)->renderToImage(72, 72);
+        const QImage y = b->page(i)->renderToImage(72, 72);
+        EXPECT_FALSE(x.isNull());
+        if (x != y) {
+            ++differing;
+            ADD_FAILURE() << "page " << i + 1 << " differs from the one-piece conversion";
+        }
+        // The page's own number is on it: the pages kept their order.
+        if (i % 37 == 0) {
+            EXPECT_TRUE(a->page(i)->text(QRectF()).contains(QString("%1:科目").arg(i + 1))) << "page " << i + 1;
+        }
+    }
+    EXPECT_EQ(differing, 0);
+}
+
+TEST_F(XlsReportTest, StoppingPiecesEndsEveryConverterAndRemovesTheirProfiles) {
+    ConversionSettings keep;
+    QTemporaryDir runs;
+    const QString fake = FakeConverter(runs.path());
+    ASSERT_FALSE(fake.isEmpty());
+    qputenv("TAVIK_SOFFICE", QFile::encodeName(fake));
+    const QStringList books = {dir_.path() + "/a.xlsx", dir_.path() + "/b.xlsx", dir_.path() + "/c.xlsx"};
+    auto started = [&] { return QDir(runs.path()).entryList({"run.*"}, QDir::Files); };
+    QElapsedTimer waited;
+    waited.start();
+    QStringList seen;
+    // Stops once all three converters run side by side.
+    const QStringList pdfs = XlsReport::RenderPdfs(books, dir_.path(), [&] {
+        seen = started();
+        return seen.size() == 3 || waited.elapsed() > 20000;
+    });
+    EXPECT_TRUE(pdfs.isEmpty()) << "a stopped conversion gives no PDF";
+    ASSERT_EQ(seen.size(), 3) << "the three pieces convert at the same time";
+    QStringList profiles;
+    for (const QString& run : seen) {
+        const qint64 pid = run.mid(4).toLongLong();
+        EXPECT_FALSE(Alive(pid)) << "converter " << pid << " still runs";
+        QFile f(runs.path() + "/" + run);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const QString profile = QString::fromLocal8Bit(f.readAll()).trimmed();
+        EXPECT_FALSE(profile.isEmpty());
+        EXPECT_FALSE(QFileInfo::exists(profile)) << "profile left behind: " << profile.toStdString();
+        profiles << profile;
+    }
+    profiles.removeDuplicates();
+    EXPECT_EQ(profiles.size(), 3) << "each converter has a profile of its own";
+}
+
+TEST_F(XlsReportTest, OnePieceFailingEndsTheOthersAndRaisesTheRenderError) {
+    ConversionSettings keep;
+    QTemporaryDir runs;
+    const QString fake = FakeConverter(runs.path());
+    ASSERT_FALSE(fake.isEmpty());
+    qputenv("TAVIK_SOFFICE", QFile::encodeName(fake));
+    const QStringList books = {dir_.path() + "/a.xlsx", dir_.path() + "/b-fail.xlsx", dir_.path() + "/c.xlsx"};
+    QElapsedTimer took;
+    took.start();
+    EXPECT_EQ(ErrorOf([&] { XlsReport::RenderPdfs(books, dir_.path()); }), xlrErrRender);
+    EXPECT_LT(took.elapsed(), 60000) << "the failure does not wait for the other pieces";
+    const QStringList others = QDir(runs.path()).entryList({"run.*"}, QDir::Files);
+    EXPECT_EQ(others.size(), 2) << "the other pieces were converting";
+    for (const QString& run : others)
+        EXPECT_FALSE(Alive(run.mid(4).toLongLong())) << "a converter still runs";
+}
+
+TEST_F(XlsReportTest, JoiningWithoutPdfuniteRaisesTheRenderError) {
+    ConversionSettings keep;
+    qputenv("TAVIK_PDFUNITE", QFile::encodeName(dir_.path() + "/no-such-program"));
+    EXPECT_EQ(ErrorOf([&] {
+                  XlsReport::JoinPdfs({dir_.path() + "/a.pdf", dir_.path() + "/b.pdf"}, dir_.path() + "/ab.pdf");
+              }),
+              xlrErrRender);
+    EXPECT_FALSE(QFileInfo::exists(dir_.path() + "/ab.pdf"));
+}
+
+TEST_F(XlsReportTest, CancelDuringALargeReportStopsEveryPieceAndOutputsNothing) {
+    ConversionSettings keep;
+    XlsReport::ParallelConversion(100, 4);
+    QTemporaryDir runs;
+    const QString fake = FakeConverter(runs.path());
+    ASSERT_FALSE(fake.isEmpty());
+    qputenv("TAVIK_SOFFICE", QFile::encodeName(fake));
+    ReportCapture capture(true);
+    ProgressDialog dialog;
+    XlsReport report;
+    report.ConversionProgress(&dialog);
+    Begin(report, Ledger());
+    for (int page = 1; page <= 150; ++page) {
+        report.NewPage("LP410", "1");
+        report.MarkerCell("**PAGE").Value(page);
+        report.EndPage();
+    }
+    auto started = [&] { return QDir(runs.path()).entryList({"run.*"}, QDir::Files); };
+    QStringList seen;
+    QElapsedTimer waited;
+    waited.start();
+    // キャンセル once the four pieces convert side by side.
+    QTimer press;
+    QObject::connect(&press, &QTimer::timeout, [&] {
+        seen = started();
+        if (seen.size() == 4 || waited.elapsed() > 20000) dialog.CancelRequested(true);
+    });
+    press.start(20);
+    report.PrintOut();
+    press.stop();
+    EXPECT_TRUE(report.Stopped());
+    EXPECT_TRUE(capture.Outputs().empty()) << "a stopped report outputs nothing";
+    EXPECT_FALSE(report.Begun()) << "the report was dropped";
+    ASSERT_EQ(seen.size(), 4) << "four pieces convert side by side";
+    for (const QString& run : seen) EXPECT_FALSE(Alive(run.mid(4).toLongLong())) << "a converter still runs";
 }

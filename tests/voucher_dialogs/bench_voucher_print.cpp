@@ -1,7 +1,9 @@
 // Time taken by the voucher print of `pages` vouchers (one page each) of
 // April, on a database of `vouchers` vouchers, from the query to the PDF
 // made by LibreOffice, and the converter's peak memory.
-// Usage: bench_voucher_print [pages] [vouchers] [runs]
+// Usage: bench_voucher_print [pages] [vouchers] [runs] [pieces]
+// (pieces: most converters side by side for a large report; 1 converts it
+// in one piece)
 #include "BenchSupport.h"
 #include "ReportCapture.h"
 #include "VoucherData.h"
@@ -31,6 +33,7 @@ int main(int argc, char** argv) {
     const int pages = args.size() > 1 ? args[1].toInt() : 1000;
     const int vouchers = std::max(args.size() > 2 ? args[2].toInt() : 100000, pages * 12);
     const int runs = args.size() > 3 ? args[3].toInt() : 3;
+    if (args.size() > 4) XlsReport::ParallelConversion(100, args[4].toInt());
 
     QTemporaryDir temp;
     qputenv("TMPDIR", QFile::encodeName(temp.path()));

@@ -2,6 +2,7 @@
 // account with 100,000 lines in one fiscal year (vouchers of two lines each:
 // cash against sales, against the bank with a sub-account, or against
 // several accounts). Usage: bench_ledger_inquiry [lines] [runs]
+#include "BenchSupport.h"
 #include "TestSupport.h"
 #include "VoucherData.h"
 
@@ -20,25 +21,9 @@
 
 using namespace basStdComm;
 
-namespace {
-
-// Processor time of the program in milliseconds (the machine may be busy
-// with other work; wall time then overstates our own).
-double CpuMs() {
-    timespec t;
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    AppInfo::SetName("BENCH");
-    AppInfo::SetTitle("BENCH");
-    AppInfo::InitApplication();
-    const QStringList args = app.arguments();
+    const auto app = StartBench(argc, argv);
+    const QStringList args = app->arguments();
     const int lines = args.size() > 1 ? args[1].toInt() : 100000;
     const int runs = args.size() > 2 ? args[2].toInt() : 5;
 

@@ -25,12 +25,8 @@
 using namespace basStdComm;
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    AppInfo::SetName("BENCH");
-    AppInfo::SetTitle("BENCH");
-    AppInfo::InitApplication();
-    const QStringList args = app.arguments();
+    const auto app = StartBench(argc, argv);
+    const QStringList args = app->arguments();
     const int pages = args.size() > 1 ? args[1].toInt() : 1000;
     const int runs = args.size() > 2 ? args[2].toInt() : 3;
     if (args.size() > 3) XlsReport::ParallelConversion(100, args[3].toInt());

@@ -1,9 +1,27 @@
 #include "BenchSupport.h"
 
+#include "platform/AppInfo.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTimer>
 #include <algorithm>
+#include <ctime>
+
+std::unique_ptr<QApplication> StartBench(int& argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    auto app = std::make_unique<QApplication>(argc, argv);
+    AppInfo::SetName("BENCH");
+    AppInfo::SetTitle("BENCH");
+    AppInfo::InitApplication();
+    return app;
+}
+
+double CpuMs() {
+    timespec t;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
 
 void InsertBulkVouchers(const AppFolder& folder, int count) {
     const QString numbers =

@@ -3,8 +3,18 @@
 #pragma once
 #include "TestSupport.h"
 
+#include <QApplication>
 #include <QString>
+#include <memory>
 #include <vector>
+
+// The benchmark program's application: offscreen unless a platform is
+// named in QT_QPA_PLATFORM, under the program name and title "BENCH".
+std::unique_ptr<QApplication> StartBench(int& argc, char** argv);
+
+// Processor time of the program in milliseconds (the machine may be busy
+// with other work; wall time then overstates our own).
+double CpuMs();
 
 // `count` vouchers of the fiscal year 2026 spread over its twelve months,
 // numbered per month (voucher i: month i % 12, number i / 12 + 1), each a

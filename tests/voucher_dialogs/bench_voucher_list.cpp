@@ -1,6 +1,7 @@
 // Time taken by the voucher list to build a list of 10,000 vouchers (two
 // lines each): one statement for the list and one per voucher for its
 // amount. Usage: bench_voucher_list [vouchers] [runs]
+#include "BenchSupport.h"
 #include "TestSupport.h"
 #include "VoucherData.h"
 
@@ -21,12 +22,8 @@ using namespace basStdComm;
 using namespace basWKE410;
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    AppInfo::SetName("BENCH");
-    AppInfo::SetTitle("BENCH");
-    AppInfo::InitApplication();
-    const QStringList args = app.arguments();
+    const auto app = StartBench(argc, argv);
+    const QStringList args = app->arguments();
     const int vouchers = args.size() > 1 ? args[1].toInt() : 10000;
     const int runs = args.size() > 2 ? args[2].toInt() : 5;
 

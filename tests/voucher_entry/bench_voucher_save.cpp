@@ -4,6 +4,7 @@
 // holds other vouchers of the year, and the balance rows of the voucher's
 // keys exist (one save per month before the timed ones).
 // Usage: bench_voucher_save [runs] [other vouchers]
+#include "BenchSupport.h"
 #include "TestSupport.h"
 #include "VoucherData.h"
 
@@ -27,13 +28,6 @@ using namespace basWKE410;
 
 namespace {
 
-// Processor time of the program in milliseconds (the machine may be busy
-// with other work; wall time then overstates our own).
-double CpuMs() {
-    timespec t;
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
-}
 
 // Rows of three kinds: purchases with 10 % tax on credit, supplies paid
 // from the bank (sub-account 1), sales on account.
@@ -72,12 +66,8 @@ bool SaveOnce(frmKE410& f, long date) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    AppInfo::SetName("BENCH");
-    AppInfo::SetTitle("BENCH");
-    AppInfo::InitApplication();
-    const QStringList args = app.arguments();
+    const auto app = StartBench(argc, argv);
+    const QStringList args = app->arguments();
     const int runs = args.size() > 1 ? args[1].toInt() : 21;
     const int others = args.size() > 2 ? args[2].toInt() : 10000;
 

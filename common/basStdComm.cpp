@@ -1,5 +1,7 @@
 #include "common/basStdComm.h"
 
+#include <algorithm>
+
 #include "platform/VbCompat.h"
 #include "database/Schema.h"
 #include "platform/AppInfo.h"
@@ -203,9 +205,14 @@ void CenterForm(QWidget* form) {
     QScreen* screen = form->screen() ? form->screen() : QGuiApplication::primaryScreen();
     if (screen) {
         QRect r = screen->availableGeometry();
-        QSize s = form->frameGeometry().size();
-        if (s.width() < form->width()) s = form->size();
-        form->move(r.x() + (r.width() - s.width()) / 2, r.y() + (r.height() - s.height()) / 2);
+        // A window larger than the screen is made to fit it (as far as its
+        // contents allow), so that nothing of it lies off the screen.
+        QSize frame = form->frameGeometry().size() - form->size();
+        if (frame.width() < 0 || frame.height() < 0) frame = QSize(0, 0);
+        const QSize fit = form->size().boundedTo(r.size() - frame).expandedTo(form->minimumSizeHint());
+        if (fit != form->size()) form->resize(fit);
+        const QSize s = form->size() + frame;
+        form->move(r.x() + std::max(0, (r.width() - s.width()) / 2), r.y() + std::max(0, (r.height() - s.height()) / 2));
     }
     QString icon = gstrAppPath + "ICON.ICO";
     if (QFileInfo::exists(icon)) form->setWindowIcon(QIcon(icon));

@@ -3,7 +3,9 @@
 #include "common/basStdComm.h"
 #include "platform/AppInfo.h"
 
+#include <QDialog>
 #include <QFile>
+#include <QScreen>
 #include <QFileInfo>
 #include <sqlite3.h>
 #include <QProcess>
@@ -72,6 +74,22 @@ TEST(StartCheck, SecondInstanceOfTheSameProgramIsRefused) {
     EXPECT_TRUE(fncCheckStart());
     EXPECT_TRUE(msgs.Empty());
     AppInfo::SetName("TEST");
+}
+
+TEST(WindowLoad, AWindowLargerThanTheScreenIsFittedAndCentredOnIt) {
+    QDialog big;
+    const QRect screen = big.screen()->availableGeometry();
+    big.resize(screen.width() + 200, screen.height() + 100);
+    CenterForm(&big);
+    EXPECT_LE(big.width(), screen.width());
+    EXPECT_LE(big.height(), screen.height());
+    EXPECT_TRUE(screen.contains(big.geometry())) << big.geometry().x() << "," << big.geometry().y();
+    // A window that fits keeps its size and is centred.
+    QDialog small;
+    small.resize(screen.width() / 2, screen.height() / 2);
+    CenterForm(&small);
+    EXPECT_EQ(small.size(), QSize(screen.width() / 2, screen.height() / 2));
+    EXPECT_EQ(small.geometry().center().x() / 4, screen.center().x() / 4);
 }
 
 TEST(AppPath, FolderGetsExactlyOneTrailingSeparator) {

@@ -1,5 +1,8 @@
 #include "inquiry/InquiryGrid.h"
 
+#include "platform/VbCompat.h"
+#include "platform/VoucherOpener.h"
+
 namespace InquiryGrid {
 
 const QString AmountFormat = QStringLiteral("###,###,###,###,###");
@@ -79,6 +82,19 @@ void RequeryFromGrid(VoucherGrid* grid, const std::function<bool()>& query, int 
     if (!grid->GridEnabled()) return;
     grid->window()->activateWindow();
     grid->setFocus(Qt::OtherFocusReason);
+}
+
+void OpenRowVoucher(VoucherGrid* grid, VoucherOpener& opener, int firstRow, bool canUpdate,
+                    const std::vector<long>& rowDates, const std::function<bool()>& query) {
+    const int row = grid->CurrentRow();
+    if (row < firstRow || row < 0) return;
+    const QString mode = canUpdate ? "U" : "S";
+    const long number = ValLng(grid->Cell("DATA_DENNO", row));
+    if (row < static_cast<int>(rowDates.size()) && rowDates[row] != 0) {
+        opener.ProgramName(QStringLiteral("WKE410"));
+        opener.ShowVoucher(mode, rowDates[row], number);
+    }
+    RequeryFromGrid(grid, query, row);
 }
 
 }  // namespace InquiryGrid

@@ -7,6 +7,9 @@
 
 #include <QString>
 #include <functional>
+#include <vector>
+
+class VoucherOpener;
 
 namespace InquiryGrid {
 
@@ -45,5 +48,11 @@ bool HasKeyboard(const VoucherGrid* grid);
 // open in front of it has ended). A query that left the grid disabled
 // keeps the focus where its message put it.
 void RequeryFromGrid(VoucherGrid* grid, const std::function<bool()>& query, int row = -1);
+// Opens the voucher of the grid's current row in the voucher entry program
+// ("U" when the user may change vouchers, else "S") and waits for it; rows
+// before `firstRow`, and rows without a voucher date in `rowDates`, open
+// nothing. The window's query then runs again from the grid.
+void OpenRowVoucher(VoucherGrid* grid, VoucherOpener& opener, int firstRow, bool canUpdate,
+                    const std::vector<long>& rowDates, const std::function<bool()>& query);
 
 }  // namespace InquiryGrid

@@ -341,15 +341,6 @@ void frmKR410::DenMain_KeyDown(int& KeyCode, int& /*Shift*/) {
 }
 
 void frmKR410::OpenVoucher() {
-    const int row = DenMain->CurrentRow();
-    if (row < 0) return;
-    const QString mode = blnCanUpdate ? "U" : "S";
-    const long number = ValLng(DenMain->Cell("DATA_DENNO", row));
-    // A row without a voucher date opens nothing; the journal is read again
-    // in any case.
-    if (row < static_cast<int>(lngRowDenDate.size()) && lngRowDenDate[row] != 0) {
-        gobjVoucherOpener->ProgramName(kVoucherProgram);
-        gobjVoucherOpener->ShowVoucher(mode, lngRowDenDate[row], number);
-    }
-    InquiryGrid::RequeryFromGrid(DenMain, [this] { return fncShowJournal(); }, row);
+    InquiryGrid::OpenRowVoucher(DenMain, *gobjVoucherOpener, 0, blnCanUpdate, lngRowDenDate,
+                                [this] { return fncShowJournal(); });
 }

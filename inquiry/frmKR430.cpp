@@ -726,16 +726,7 @@ void frmKR430::DenMain_KeyDown(int& KeyCode, int& /*Shift*/) {
 }
 
 void frmKR430::OpenVoucher() {
-    const int row = DenMain->CurrentRow();
     // Row 0 carries the balance forward: no voucher behind it.
-    if (row < 1) return;
-    const QString mode = blnCanUpdate ? "U" : "S";
-    const long number = ValLng(DenMain->Cell("DATA_DENNO", row));
-    // A row without a voucher date opens nothing; the ledger is read again
-    // in any case.
-    if (row < static_cast<int>(lngRowDenDate.size()) && lngRowDenDate[row] != 0) {
-        gobjVoucherOpener->ProgramName(kVoucherProgram);
-        gobjVoucherOpener->ShowVoucher(mode, lngRowDenDate[row], number);
-    }
-    InquiryGrid::RequeryFromGrid(DenMain, [this] { return fncShowLedger(); }, row);
+    InquiryGrid::OpenRowVoucher(DenMain, *gobjVoucherOpener, 1, blnCanUpdate, lngRowDenDate,
+                                [this] { return fncShowLedger(); });
 }

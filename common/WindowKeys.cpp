@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QEvent>
 #include <QKeyEvent>
+#include <QWidget>
 
 namespace WindowKeys {
 
@@ -28,5 +29,9 @@ private:
 }  // namespace
 
 void IgnoreEscape(QDialog* window) { window->installEventFilter(new EscapeFilter(window)); }
+
+void TakeFieldInProgress(QWidget* button) {
+    if (!button->hasFocus()) button->setFocus(Qt::ShortcutFocusReason);
+}
 
 }  // namespace WindowKeys

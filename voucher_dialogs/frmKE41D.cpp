@@ -1,5 +1,6 @@
 #include "voucher_dialogs/frmKE41D.h"
 
+#include "common/WindowKeys.h"
 #include "common/WindowStyle.h"
 #include "common/basIME.h"
 #include "common/basStdComm.h"
@@ -229,6 +230,7 @@ bool frmKE41D::fncInsertDescription() {
 }
 
 void frmKE41D::cmdUpd_Click() {
+    WindowKeys::TakeFieldInProgress(cmdUpd);
     if (!fncCheckDescription()) return;
     if (!fncInsertDescription()) return;
     accept();

@@ -1,5 +1,6 @@
 #include "voucher_dialogs/frmKE41T.h"
 
+#include "common/WindowKeys.h"
 #include "common/WindowStyle.h"
 #include "common/basIME.h"
 #include "common/basStdComm.h"
@@ -364,6 +365,7 @@ bool frmKE41T::fncInsertTemplate() {
 }
 
 void frmKE41T::cmdUpd_Click() {
+    WindowKeys::TakeFieldInProgress(cmdUpd);
     if (!fncCheckTemplate()) return;
     try {
         DBTransaction trans(*gobjDB);

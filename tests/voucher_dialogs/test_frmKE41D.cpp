@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <memory>
 
 using namespace basStdComm;
@@ -146,6 +147,24 @@ TEST_F(DescriptionMaster, LeavingTheCodeCopiesItIntoTheSortKeyEveryTime) {
     d->txtCd->SetFocus();
     d->txtSort->SetFocus();
     EXPECT_EQ(d->txtSort->Value(), "15");
+}
+
+TEST_F(DescriptionMaster, AltUAfterTheNextCodeLeavesTheCodeFieldFirstAsAClickDoes) {
+    AddCodes(1, {12});
+    auto d = Open();
+    d->show();
+    QApplication::setActiveWindow(d.get());
+    d->txtName->SetFocus();
+    QTest::mouseClick(d->txtSaiban, Qt::LeftButton);
+    ASSERT_EQ(QApplication::focusWidget(), d->txtCd->Editor());
+    ASSERT_EQ(d->txtCd->Value(), "13");
+    ASSERT_EQ(d->txtSort->Value(), "");
+    QTest::keyClick(d->txtCd->Editor(), Qt::Key_U, Qt::AltModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !d->isVisible() || !msgs.Empty(); }, 2000));
+    EXPECT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
+    EXPECT_EQ(d->result(), QDialog::Accepted);
+    EXPECT_EQ(q("SELECT TEK_CD || ' | ' || TEK_NAME || ' | ' || TEK_SORT FROM TEKMF WHERE TEK_CD = 13"),
+              "13 | 事務用品代 | 13");
 }
 
 TEST_F(DescriptionMaster, FailedInsertShowsTheDatabaseErrorAndKeepsTheDialogOpen) {

@@ -241,6 +241,21 @@ TEST_F(TemplateRegistration, LeavingTheKeyFillsAnEmptySortOrderAndAnEmptyOneDefa
     EXPECT_EQ(q("SELECT TSH_SORT FROM TSHMF WHERE TSH_KEY = 43"), "43");
 }
 
+TEST_F(TemplateRegistration, AltOWhileTheKeyIsTypedLeavesTheKeyFieldFirstAsAClickDoes) {
+    auto d = Open();
+    d->show();
+    QApplication::setActiveWindow(d.get());
+    d->txtName->Value("定例");
+    d->txtSort->Value("0");
+    d->txtKey->SetFocus();
+    QTest::keyClicks(d->txtKey->Editor(), "42");
+    QTest::keyClick(d->txtKey->Editor(), Qt::Key_O, Qt::AltModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !d->isVisible() || !msgs.Empty(); }, 2000));
+    EXPECT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
+    EXPECT_EQ(d->result(), QDialog::Accepted);
+    EXPECT_EQ(q("SELECT TSH_NAME || ' | ' || TSH_SORT FROM TSHMF WHERE TSH_KEY = 42"), "定例 | 42");
+}
+
 TEST_F(TemplateRegistration, ArrowsAndEnterOnTheKindOptionsMoveLikeTab) {
     auto d = Open();
     d->show();

@@ -734,6 +734,7 @@ void frmKE410::denMeisai_KeyDown(int& keyCode, int& shift) {
         return;
     case vbKeyF8:
         keyCode = 0;
+        if (!cmdTeki->isEnabled()) return;  // the key does what its button does, or nothing
         if (col == "KRTEKI" || col == "KSTEKI") {
             // Leaving the cell takes what was typed into it.
             denMeisai->setCurrentKey(col == "KRTEKI" ? "KSTEKI" : "KRTEKI");

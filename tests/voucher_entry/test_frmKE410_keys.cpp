@@ -243,6 +243,35 @@ TEST_F(GridKeys, JumpLoadsTheChosenVoucherAndF8HandsTheDescriptionToTheMaster) {
     EXPECT_EQ(handed, "現金売上");
 }
 
+TEST_F(GridKeys, F8OpensNoDescriptionMasterWhileItsButtonIsDisabled) {
+    InsertVoucher(folder, 202612, 1, 20261201, {{1, 1, kCash, "800"}, {1, 2, kSales, "800", "0", 0, 0, 0, "現金売上"}});
+    int opened = 0;
+    for (const QString mode : {"S", "D"}) {
+        SCOPED_TRACE(mode.toStdString());
+        gstrEditMode = mode;
+        glngDenYm = 202612;
+        glngDenNendo = 2026;
+        glngDenNo = 1;
+        f = std::make_unique<frmKE410>();
+        f->show();
+        QApplication::setActiveWindow(f.get());
+        grid = f->denMeisai;
+        grid->setFocus();
+        ASSERT_FALSE(f->cmdTeki->isEnabled());
+        for (const QString col : {"KSTEKI", "KRKMKCD"}) {
+            OnDialog<frmKE41D>([&opened](frmKE41D* d) {
+                ++opened;
+                d->reject();
+            });
+            at(col, 0);
+            key(Qt::Key_F8);
+            QApplication::processEvents();
+        }
+    }
+    EXPECT_EQ(opened, 0);
+    EXPECT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
+}
+
 TEST_F(GridKeys, CodeFieldsCloseTheInputMethodAndDescriptionCellsOpenIt) {
     f->txtDate->SetFocus();
     QApplication::processEvents();

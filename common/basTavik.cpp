@@ -511,4 +511,28 @@ QString FncJoinTaxInForce(const QString& codeColumn, const QString& dateColumn) 
     return s;
 }
 
+QString FncGetTaxName(long lngZeiCd, long lngDate) {
+    try {
+        const QString code = Num(lngZeiCd);
+        QString sql = "SELECT ZEI_NAME FROM ZEIMF";
+        sql += " WHERE ZEI_CD = " + code;
+        sql += "   AND ZEI_DATEST = (SELECT MAX(Z.ZEI_DATEST) FROM ZEIMF Z";
+        sql += " WHERE Z.ZEI_CD = " + code;
+        sql += " AND Z.ZEI_DATEST <= " + Num(lngDate);
+        sql += " AND Z.ZEI_DATEEND >= " + Num(lngDate) + ")";
+        RecordsetPtr rs = gobjDB->OpenRecordset(sql);
+        if (rs->Eof()) {
+            sql = "SELECT ZEI_NAME FROM ZEIMF";
+            sql += " WHERE ZEI_CD = " + code;
+            sql += " ORDER BY ZEI_DATEST";
+            sql += " LIMIT 1";
+            rs = gobjDB->OpenRecordset(sql);
+            if (rs->Eof()) return QString();
+        }
+        return rs->Fields("ZEI_NAME").Value().Text();
+    } catch (const AppError&) {
+        return QString();
+    }
+}
+
 }  // namespace basTavik

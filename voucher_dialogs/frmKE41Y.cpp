@@ -256,7 +256,7 @@ bool frmKE41Y::fncLoadTemplate(long& lngKey) {
             if (zkbn != 0) {
                 const QString z = QString::number(zkbn);
                 grid->setCell(x + "ZKBN", r, z);
-                grid->setCell(x + "ZKBNNM", r, fncLookupField("ZEI_NAME", "ZEIMF", "ZEI_CD = " + z));
+                grid->setCell(x + "ZKBNNM", r, FncGetTaxName(zkbn, entry_->txtDate->NumValue()));
             }
             grid->setCell(x + "KIN", r, ValCur(rs->Fields("TSM_KIN").Value()).ToString());
             grid->setCell(x + "TAX", r, ValCur(rs->Fields("TSM_TAX").Value()).ToString());

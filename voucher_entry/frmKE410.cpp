@@ -520,6 +520,7 @@ bool frmKE410::ApplyVoucherDate() {
             }
         }
         if (glngCurNendo != oldNendo) fncRefreshGridNames();
+        subRefreshTaxNames();
         return true;
     }
     lblNendo->Caption("----年度");
@@ -619,7 +620,7 @@ void frmKE410::denMeisai_CellChanged(const QString& key, int /*row*/) {
             set(x + "HK2CD", "");
             set(x + "HK2NM", "");
             set(x + "ZKBN", fncLookupField("KMK_ZKBN", "KMKMF", "KMK_NENDO = " + n + " AND KMK_CD = " + num(x + "KMKCD")));
-            set(x + "ZKBNNM", fncLookupField("ZEI_NAME", "ZEIMF", "ZEI_CD = " + num(x + "ZKBN")));
+            set(x + "ZKBNNM", FncGetTaxName(ValLng(cell(x + "ZKBN")), txtDate->NumValue()));
             set(x + "KIN", "0");
             if (Val(gstrFuriDenKingaku) == 9 && !cell(x + "KMKNM").isEmpty()) {
                 gstrSumKariKin = "0";
@@ -651,7 +652,7 @@ void frmKE410::denMeisai_CellChanged(const QString& key, int /*row*/) {
                                             "TRI_SSKCD = " + QString::number(glngSskCd) + " AND TRI_CD = " +
                                                 num(x + "TRICD")));
         } else if (suffix == "ZKBN") {
-            set(x + "ZKBNNM", fncLookupField("ZEI_NAME", "ZEIMF", "ZEI_CD = " + num(x + "ZKBN")));
+            set(x + "ZKBNNM", FncGetTaxName(ValLng(cell(x + "ZKBN")), txtDate->NumValue()));
             Currency k = ValCur(cell(x + "KIN"));
             if (k.IsZero()) return;
             long z = ValLng(cell(x + "ZKBN"));
@@ -896,6 +897,21 @@ bool frmKE410::fncRefreshGridNames() {
     return true;
 }
 
+// The tax names of every row as on the voucher date now shown.
+void frmKE410::subRefreshTaxNames() {
+    const bool loading = gblnLoading;
+    gblnLoading = true;
+    const long lngDate = txtDate->NumValue();
+    for (const QString& x : {QString("KR"), QString("KS")}) {
+        const int rows = denMeisai->RowCount();
+        for (int r = 0; r < rows; ++r) {
+            const long z = ValLng(denMeisai->Cell(x + "ZKBN", r));
+            if (z != 0) denMeisai->setCell(x + "ZKBNNM", r, FncGetTaxName(z, lngDate));
+        }
+    }
+    gblnLoading = loading;
+}
+
 void frmKE410::FocusCell(const QString& key, int row) {
     denMeisai->setCurrentRow(row);
     denMeisai->setCurrentKey(key);
@@ -998,8 +1014,7 @@ bool frmKE410::LoadVoucher() {
                 }
                 if (z != 0) {
                     denMeisai->setCell(x + "ZKBN", r, QString::number(z));
-                    denMeisai->setCell(x + "ZKBNNM", r,
-                                       fncLookupField("ZEI_NAME", "ZEIMF", "ZEI_CD = " + QString::number(z)));
+                    denMeisai->setCell(x + "ZKBNNM", r, FncGetTaxName(z, txtDate->NumValue()));
                 }
                 denMeisai->setCell(x + "KIN", r, ValCur(lines->Fields("DNM_KIN").Value()).ToString());
                 denMeisai->setCell(x + "TAX", r, ValCur(lines->Fields("DNM_TAX").Value()).ToString());

@@ -84,6 +84,7 @@ public:
     bool LoadVoucher();
     bool CheckLoadedVoucherLive();
     bool fncRefreshGridNames();
+    void subRefreshTaxNames();
 
     // Grid events.
     void denMeisai_CellChanged(const QString& key, int row);

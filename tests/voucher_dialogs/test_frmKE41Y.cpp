@@ -226,6 +226,23 @@ TEST_F(TemplateSelection, NamesComeFromTheFiscalYearTheEntryWindowShows) {
     EXPECT_EQ(cell("KSKMKNM", 0), "");
 }
 
+TEST_F(TemplateSelection, TaxNamesAreThoseInForceOnTheEntryWindowsDate) {
+    folder.Sql("UPDATE ZEIMF SET ZEI_DATEEND = 20261130 WHERE ZEI_CD = 1");
+    folder.Sql("INSERT INTO ZEIMF (ZEI_CD, ZEI_DATEST, ZEI_DATEEND, ZEI_KBN, ZEI_RITU, ZEI_NAME) VALUES "
+               "(1, 20261201, 99991231, 1, 0.10, '課税仕入10%（新区分）')");
+    AddTemplate(1, "仕入", 0, 1, "", {{1, 1, kPurchase, "1000", "100", 0, 0, 1}, {1, 2, kCash, "1100"}});
+    ASSERT_EQ(entry->txtDate->NumValue(), 20261208);
+    {
+        frmKE41Y d(entry.get());
+        Choose(d, 1);
+    }
+    EXPECT_EQ(cell("KRZKBNNM", 0), "課税仕入10%（新区分）");
+    entry->txtDate->NumValue(20261130);
+    frmKE41Y d(entry.get());
+    Choose(d, 1);
+    EXPECT_EQ(cell("KRZKBNNM", 0), "課税仕入10%");
+}
+
 TEST_F(TemplateSelection, TemplateDeletedMeanwhileIsReportedAndTheDialogStays) {
     AddTemplate(1, "家賃", 0, 1, "家賃", {{1, 1, kCash, "100"}});
     entry->denMeisai->setCell("KRKMKCD", 2, "100");

@@ -96,11 +96,12 @@ long FncSaibanDenNo(long lngKbn, long lngDate, long lngSskCd = 0, long lngGrpCd 
 // ZEI_NAME is the name the code had on that date.
 QString FncJoinTaxInForce(const QString& codeColumn, const QString& dateColumn);
 
-// The name of tax code `lngZeiCd` on the date number yyyymmdd `lngDate`, as
-// the voucher print and the ledger report show it: the name of the row in
-// force on that date, chosen as FncJoinTaxInForce chooses it; when no row
-// is in force (or the date is 0), the name of the code's first row (the
-// earliest started). Empty for an unknown code or when the lookup fails.
+// The name of tax code `lngZeiCd` on the date number yyyymmdd `lngDate`: the
+// name of its row in force on that date, chosen as FncJoinTaxInForce chooses
+// it (so the entry window shows what the voucher print and the ledger report
+// print); when no row is in force (or the date is 0), the name of the code's
+// first row (the earliest started). Empty for an unknown code or when the
+// lookup fails.
 QString FncGetTaxName(long lngZeiCd, long lngDate);
 
 }  // namespace basTavik

@@ -46,17 +46,18 @@ VoucherGridLayout JournalGridLayout() {
     l.rowNumbers = true;
     l.rowNumberWidth = 44;
     l.cornerCaption = "行";
-    const int date = AddCell(l, "DATA_DATE", "日付", Kind::Date, 88);
-    const int denno = AddCell(l, "DATA_DENNO", "伝票番号", Kind::Code, 64);
+    // Every column, beside the vertical scroll bar, fits a window on a 1280-pixel screen.
+    const int date = AddCell(l, "DATA_DATE", "日付", Kind::Date, 80);
+    const int denno = AddCell(l, "DATA_DENNO", "伝票番号", Kind::Code, 60);
     const int kmk = AddCell(l, "DATA_KMKCD", "科目", Kind::Code, 56);
-    AddCell(l, "DATA_KMKNM", "科目名", Kind::Name, 128);
+    AddCell(l, "DATA_KMKNM", "科目名", Kind::Name, 116);
     const int hk1 = AddCell(l, "DATA_HK1CD", "補助科目１", Kind::Code, 56);
-    AddCell(l, "DATA_HK1NM", "補助科目１名", Kind::Name, 128);
+    AddCell(l, "DATA_HK1NM", "補助科目１名", Kind::Name, 116);
     const int hk2 = AddCell(l, "DATA_HK2CD", "補助科目２", Kind::Code, 56);
-    AddCell(l, "DATA_HK2NM", "補助科目２名", Kind::Name, 128);
-    const int kari = AddCell(l, "DATA_KARI", "借方金額", Kind::Amount, 122);
-    const int kasi = AddCell(l, "DATA_KASI", "貸方金額", Kind::Amount, 122);
-    const int tekiyo = AddCell(l, "DATA_TEKIYO", "摘要", Kind::Text, 310);
+    AddCell(l, "DATA_HK2NM", "補助科目２名", Kind::Name, 116);
+    const int kari = AddCell(l, "DATA_KARI", "借方金額", Kind::Amount, 116);
+    const int kasi = AddCell(l, "DATA_KASI", "貸方金額", Kind::Amount, 116);
+    const int tekiyo = AddCell(l, "DATA_TEKIYO", "摘要", Kind::Text, 298);
     AddHeader(l, "HEAD_DATE", "日付", date);
     AddHeader(l, "HEAD_DENNO", "伝票番号", denno);
     AddHeader(l, "HEAD_KMK", "科目", kmk, 2);
@@ -137,7 +138,7 @@ void frmKR410::BuildControls() {
     buttons->addWidget(cmdEnd);
     root->addWidget(Panel3D1[1]);
 
-    resize(1340, 680);
+    resize(1260, 680);
 
     QWidget* order[] = {txtDateS, txtDateE, cmdView, DenMain, cmdEnd};
     for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);

@@ -60,17 +60,18 @@ VoucherGridLayout LedgerGridLayout() {
     VoucherGridLayout l = NewLayout(24);
     l.rowNumbers = true;
     l.rowNumberWidth = 18;
-    const int date = AddCell(l, "DATA_DATE", "日付", Kind::Date, 88);
-    const int denno = AddCell(l, "DATA_DENNO", "伝票番号", Kind::Code, 64);
+    // Every column, beside the vertical scroll bar, fits a window on a 1280-pixel screen.
+    const int date = AddCell(l, "DATA_DATE", "日付", Kind::Date, 80);
+    const int denno = AddCell(l, "DATA_DENNO", "伝票番号", Kind::Code, 60);
     const int kmk = AddCell(l, "DATA_KMKCD", "相手科目", Kind::Code, 56);
-    AddCell(l, "DATA_KMKNM", "相手科目名", Kind::Name, 118);
+    AddCell(l, "DATA_KMKNM", "相手科目名", Kind::Name, 104);
     const int hk1 = AddCell(l, "DATA_HK1CD", "相手補助科目１", Kind::Code, 56);
-    AddCell(l, "DATA_HK1NM", "相手補助科目１名", Kind::Name, 118);
+    AddCell(l, "DATA_HK1NM", "相手補助科目１名", Kind::Name, 104);
     const int hk2 = AddCell(l, "DATA_HK2CD", "相手補助科目２", Kind::Code, 56);
-    const int hk2nm = AddCell(l, "DATA_HK2NM", "相手補助科目２名", Kind::Name, 118);
-    const int kari = AddCell(l, "DATA_KARI", "借方金額", Kind::Amount, 122);
-    const int kasi = AddCell(l, "DATA_KASI", "貸方金額", Kind::Amount, 122);
-    const int zand = AddCell(l, "DATA_ZAND", "残高", Kind::Amount, 122);
+    const int hk2nm = AddCell(l, "DATA_HK2NM", "相手補助科目２名", Kind::Name, 104);
+    const int kari = AddCell(l, "DATA_KARI", "借方金額", Kind::Amount, 116);
+    const int kasi = AddCell(l, "DATA_KASI", "貸方金額", Kind::Amount, 116);
+    const int zand = AddCell(l, "DATA_ZAND", "残高", Kind::Amount, 116);
     const int tekiyo = AddCell(l, "DATA_TEKIYO", "摘要", Kind::Text, 244);
     AddHeader(l, "HEAD_DATE", "日付", date);
     AddHeader(l, "HEAD_DENNO", "伝票番号", denno);
@@ -199,7 +200,7 @@ void frmKR430::BuildControls() {
     buttons->addWidget(cmdEnd);
     root->addWidget(Panel3D1[1]);
 
-    resize(1340, 680);
+    resize(1260, 680);
 
     QWidget* order[] = {txtDateS, txtDateE, txtKmkCd, txtHk1Cd, txtHk2Cd, cmdView, DenMain, cmdPrn, cmdEnd};
     for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);

@@ -4,7 +4,10 @@
 #include "platform/Panel3D.h"
 #include "platform/VbCompat.h"
 
+#include <algorithm>
+
 #include <QApplication>
+#include <QTextDocument>
 #include <QDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -78,13 +81,18 @@ public:
             auto* item = new QTreeWidgetItem(cells);
             item->setData(0, Qt::UserRole, r);
             item->setTextAlignment(0, Qt::AlignRight | Qt::AlignVCenter);
+            // A text cut at the column's edge is shown whole (wrapped) in its tooltip.
+            for (int c = 1; c < cells.size(); ++c)
+                if (!cells[c].isEmpty()) item->setToolTip(c, Qt::convertFromPlainText(cells[c], Qt::WhiteSpaceNormal));
             list_->addTopLevelItem(item);
         }
         for (int c = 0; c < req.columns.size(); ++c) {
             list_->resizeColumnToContents(c);
-            list_->setColumnWidth(c, list_->columnWidth(c) + 16);
+            natural_ << list_->columnWidth(c) + 16;
         }
-        if (list_->columnWidth(0) < 80) list_->setColumnWidth(0, 80);
+        if (!natural_.isEmpty() && natural_[0] < 80) natural_[0] = 80;
+        list_->setTextElideMode(Qt::ElideRight);
+        list_->viewport()->installEventFilter(this);
         lay->addWidget(list_, 1);
 
         auto* buttons = new QHBoxLayout;
@@ -113,6 +121,7 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == list_->viewport() && event->type() == QEvent::Resize) fitColumns();
         if (watched == filter_ && event->type() == QEvent::KeyPress) {
             auto* ke = static_cast<QKeyEvent*>(event);
             switch (ke->key()) {
@@ -133,6 +142,33 @@ protected:
     }
 
 private:
+    // The columns take the width of their contents as far as the list is
+    // wide: the code column keeps its width, and when the texts are wider
+    // than what is left, that is shared among the text columns (one
+    // narrower than its share keeps its own width); a longer text is cut
+    // with an ellipsis. The last column fills the rest of the list.
+    void fitColumns() {
+        const int n = natural_.size();
+        if (n == 0) return;
+        QList<int> width = natural_;
+        int sum = 0;
+        for (int w : width) sum += w;
+        const int available = list_->viewport()->width();
+        if (sum > available && n > 1) {
+            QList<int> texts;
+            for (int c = 1; c < n; ++c) texts << c;
+            std::sort(texts.begin(), texts.end(), [this](int a, int b) { return natural_[a] < natural_[b]; });
+            int rest = std::max(0, available - width[0]);
+            for (int k = 0; k < texts.size(); ++k) {
+                const int share = rest / static_cast<int>(texts.size() - k);
+                const int c = texts[k];
+                width[c] = std::min(natural_[c], share);
+                rest -= width[c];
+            }
+        }
+        for (int c = 0; c < n; ++c) list_->setColumnWidth(c, width[c]);
+    }
+
     void applyFilter(const QString& typed) {
         QString f = folded(typed.trimmed());
         int shown = 0;
@@ -169,6 +205,7 @@ private:
     QLineEdit* filter_;
     QTreeWidget* list_;
     QLabel* count_;
+    QList<int> natural_;  // width of each column's contents
     int chosen_ = CodeSearch::Cancel;
 };
 

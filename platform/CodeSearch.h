@@ -48,8 +48,10 @@
 // stays when its code begins with the text, or one of its text columns
 // contains it, ignoring case and full/half width). Up/Down/PageUp/PageDown
 // in the filter box move in the list, Enter or a double-click chooses the
-// current row, Esc or the cancel button closes without a choice. Object
-// names: "txtFilter", "lstResult", "cmdOK", "cmdCancel".
+// current row, Esc or the cancel button closes without a choice. The
+// columns fit the width of the list (a text too long for its column is cut
+// with an ellipsis and shown whole in its tooltip). Object names:
+// "txtFilter", "lstResult", "cmdOK", "cmdCancel".
 //
 // Tests: SetCodeSearchHandler(h) replaces the window: ShowSearch builds the
 // request (kind, parameters, title, columns, rows it would list) and h

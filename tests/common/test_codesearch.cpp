@@ -7,6 +7,9 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QHeaderView>
+#include <QScrollBar>
+#include <QTextDocument>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QTimer>
@@ -251,6 +254,38 @@ TEST_F(CodeSearchTest, WindowFiltersCodesByTheirBeginning) {
     });
     EXPECT_TRUE(FncShowCodeSearch("TAN", 1, 1));
     EXPECT_EQ(gvarSearchResult[0].toLongLong(), 2);
+}
+
+TEST_F(CodeSearchTest, ALongDescriptionIsCutToTheWindowAndShownWholeInItsTooltip) {
+    const QString longText = QString::fromUtf8("長い摘要").repeated(250);  // 1,000 characters
+    folder.Sql("INSERT INTO TEKMF (TEK_SSKCD, TEK_CD, TEK_NAME, TEK_SORT) VALUES (1, 4, '" + longText + "', 4)");
+    auto fits = [](QTreeWidget* list) {
+        int sum = 0;
+        for (int c = 0; c < list->columnCount(); ++c) sum += list->columnWidth(c);
+        return list->horizontalScrollBar()->maximum() == 0 && sum <= list->viewport()->width();
+    };
+    bool fitOpened = false, fitNarrowed = false;
+    QString tip;
+    WhenWindowShows([&](QDialog* dlg) {
+        auto* list = dlg->findChild<QTreeWidget*>("lstResult");
+        ASSERT_TRUE(list);
+        QApplication::processEvents();
+        fitOpened = fits(list);
+        dlg->resize(360, dlg->height());
+        QApplication::processEvents();
+        fitNarrowed = fits(list);
+        for (int i = 0; i < list->topLevelItemCount(); ++i)
+            if (list->topLevelItem(i)->text(0) == "4") {
+                QTextDocument doc;
+                doc.setHtml(list->topLevelItem(i)->toolTip(1));
+                tip = doc.toPlainText();
+            }
+        PressKey(dlg->findChild<QLineEdit*>("txtFilter"), Qt::Key_Escape);
+    });
+    EXPECT_FALSE(FncShowCodeSearch("TEK", 1));
+    EXPECT_TRUE(fitOpened);
+    EXPECT_TRUE(fitNarrowed);
+    EXPECT_TRUE(tip == longText) << tip.size() << " characters in the tooltip";
 }
 
 }  // namespace

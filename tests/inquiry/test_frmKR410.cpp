@@ -20,6 +20,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTest>
 #include <memory>
@@ -360,6 +361,31 @@ TEST_F(Journal, EscapeLeavesTheWindowOpenFromTheGridAndFromADateField) {
     Press(f.get(), Qt::Key_Escape);
     EXPECT_TRUE(f->isVisible());
     EXPECT_FALSE(gobjDB.IsNothing());
+}
+
+TEST_F(Journal, TheWholeGridFitsAWindowOnA1280PixelScreen) {
+    // More lines than the grid shows at once, so its vertical scroll bar is
+    // up, with amounts of twelve digits.
+    for (long no = 1; no <= 30; ++no)
+        Post(202605, no, 20260501 + no % 28,
+             {{1, 1, kCash, "999999999999"}, {1, 2, kSales, "999999999999", "0", 0, 0, 0, "現金売上"}});
+    auto f = Open();
+    // The window opens no wider than such a screen leaves it, and may be that narrow.
+    EXPECT_LE(f->width(), 1270);
+    EXPECT_LE(f->minimumSizeHint().width(), 1270);
+    f->resize(1270, f->height());
+    QApplication::processEvents();
+    ASSERT_EQ(f->DenMain->Rows(), 60);
+    QTableView* view = f->DenMain->view();
+    ASSERT_TRUE(view->verticalScrollBar()->isVisible());
+    EXPECT_EQ(view->horizontalScrollBar()->maximum(), 0);
+    // Every cell of the lines is shown whole.
+    const QFontMetrics fm(view->font());
+    for (int r : {58, 59})
+        for (int c = 0; c < view->model()->columnCount(); ++c) {
+            const QString text = view->model()->index(r, c).data().toString();
+            EXPECT_LT(fm.horizontalAdvance(text), view->columnWidth(c)) << text.toStdString();
+        }
 }
 
 }  // namespace

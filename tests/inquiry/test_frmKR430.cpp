@@ -22,6 +22,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTest>
 #include <memory>
@@ -816,6 +817,31 @@ TEST_F(Ledger, TheViewCommandGivenFromTheGridLeavesTheKeyboardInTheGrid) {
     Press(f.get(), Qt::Key_Down);
     EXPECT_EQ(f->DenMain->CurrentRow(), 2);
     EXPECT_TRUE(opened.empty());
+}
+
+TEST_F(Ledger, TheWholeGridFitsAWindowOnA1280PixelScreen) {
+    // More lines than the grid shows at once, so its vertical scroll bar is
+    // up, with amounts of ten digits and a balance running to fifteen.
+    for (long no = 1; no <= 30; ++no)
+        Post(202604, no, 20260401 + no % 28, {{1, 1, kCash, "9999999999"}, {1, 2, kSales, "9999999999"}});
+    auto f = Open();
+    // The window opens no wider than such a screen leaves it, and may be that narrow.
+    EXPECT_LE(f->width(), 1270);
+    EXPECT_LE(f->minimumSizeHint().width(), 1270);
+    f->resize(1270, f->height());
+    Range(*f, 202604, 202604);
+    Codes(*f, "100");
+    ASSERT_TRUE(f->fncShowLedger());
+    QApplication::processEvents();
+    QTableView* view = f->DenMain->view();
+    ASSERT_TRUE(view->verticalScrollBar()->isVisible());
+    EXPECT_EQ(view->horizontalScrollBar()->maximum(), 0);
+    // Every cell of the lines is shown whole.
+    const QFontMetrics fm(view->font());
+    for (int c = 0; c < view->model()->columnCount(); ++c) {
+        const QString text = view->model()->index(30, c).data().toString();
+        EXPECT_LT(fm.horizontalAdvance(text), view->columnWidth(c)) << text.toStdString();
+    }
 }
 
 }  // namespace

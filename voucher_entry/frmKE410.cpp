@@ -317,7 +317,9 @@ void frmKE410::Form_Load() {
         cmdNext->setEnabled(false);
         cmdAdd->setEnabled(false);
     } else {
-        glngCurNendo = glngDenNendo;
+        // A copy is dated as the window shows it, not as its source: it is
+        // named, checked and stored in the fiscal year of that date.
+        glngCurNendo = gstrEditMode == "C" ? FncGetKskNendo(txtDate->NumValue(), 0, 0) : glngDenNendo;
         const QString mode = gstrEditMode;
         if (mode == "U") lblMode->Caption("変更");
         else if (mode == "C") lblMode->Caption("追加(ｺﾋﾟｰ)");

@@ -220,6 +220,54 @@ TEST_F(VoucherSave, ChangeToAnotherMonthRenumbersAndMovesTheBalances) {
     EXPECT_EQ(q("SELECT KMZ_ZZAN FROM KMZMF WHERE KMZ_YM = 202612 AND KMZ_KMKCD = 200"), "1100");
 }
 
+// A copy of a voucher of a closed fiscal year is dated today: it is checked,
+// named and stored in today's fiscal year, with that year's tax account and
+// normal sides, without the date being touched.
+TEST_F(VoucherSave, CopyOfAClosedYearVoucherSavesInTheFiscalYearOfItsDate) {
+    QString sime;
+    for (int m : {202504, 202505, 202506, 202507, 202508, 202509, 202510, 202511, 202512, 202601, 202602, 202603})
+        sime += ", " + QString::number(m * 100 + QDate(m / 100, m % 100, 1).daysInMonth());
+    folder.Sql("INSERT INTO KSKMF (KSK_SSKCD, KSK_GRPCD, KSK_NENDO, KSK_NUP, KSK_KSYM, KSK_KIST, KSK_KIEND, "
+               "KSK_SIME1, KSK_SIME2, KSK_SIME3, KSK_SIME4, KSK_SIME5, KSK_SIME6, KSK_SIME7, KSK_SIME8, KSK_SIME9, "
+               "KSK_SIME10, KSK_SIME11, KSK_SIME12, KSK_GUP) VALUES (0, 0, 2025, 1, 202504, 20250401, 20260331" +
+               sime + ", 20260331)");
+    // In 2025 purchases were named otherwise and counted on the credit side,
+    // and input tax went to another account.
+    folder.Sql("INSERT INTO KMKMF (KMK_NENDO, KMK_CD, KMK_NM, KMK_RNAME, KMK_TSKBN, KMK_ZKBN, KMK_H1FLG, KMK_SORT) "
+               "SELECT 2025, KMK_CD, KMK_NM, KMK_RNAME || '(旧)', KMK_TSKBN, KMK_ZKBN, KMK_H1FLG, KMK_SORT "
+               "FROM KMKMF WHERE KMK_NENDO = 2026");
+    folder.Sql("UPDATE KMKMF SET KMK_TSKBN = 2 WHERE KMK_NENDO = 2025 AND KMK_CD = 500");
+    folder.Sql("INSERT INTO KMKMF (KMK_NENDO, KMK_CD, KMK_NM, KMK_RNAME, KMK_TSKBN, KMK_ZKBN, KMK_H1FLG, KMK_SORT) "
+               "VALUES (2025, 155, '仮払消費税旧', '仮払消費税旧', 1, 0, 0, 4)");
+    folder.Sql("INSERT INTO KKMMF (KKM_NENDO, KKM_KBN, KKM_KMKCD) VALUES (2025, 21, 155), (2025, 20, 250)");
+    InsertVoucher(folder, 202602, 4, 20260210,
+                  {{1, 1, kPurchase, "1000", "100", 0, 0, 1}, {1, 2, kPayable, "1100"}}, "二月の仕入");
+    folder.Sql("UPDATE DNHDT SET DNH_NENDO = 2025");
+
+    gstrEditMode = "C";
+    gstrStartMode = "";
+    glngDenNendo = 2025;
+    glngDenYm = 202602;
+    glngDenNo = 4;
+    auto f = std::make_unique<frmKE410>();
+    EXPECT_EQ(f->txtDate->NumValue(), 20261208);
+    EXPECT_EQ(f->lblNendo->Caption(), "2026年度");
+    EXPECT_EQ(f->denMeisai->Cell("KRKMKNM", 0), "仕入高");
+    // The date field is never entered nor left: F10 straight from the grid.
+    f->denMeisai->setFocus();
+    f->show();
+    QApplication::setActiveWindow(f.get());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F10);
+    EXPECT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
+    EXPECT_EQ(q("SELECT DNH_YM || '/' || DNH_DENNO || '/' || DNH_NENDO || '/' || DNH_DATE FROM DNHDT "
+                "WHERE DNH_DTEKIYO = '二月の仕入' AND DNH_YM = 202612"),
+              "202612/1/2026/20261208");
+    EXPECT_EQ(q("SELECT DNM_TSKBN || ',' || DNM_KMKCD || ',' || DNM_KIN FROM DNMDT WHERE DNM_YM = 202612 AND DNM_GYO > 90"),
+              "1,150,100");
+    EXPECT_EQ(q("SELECT KMZ_NENDO || ',' || KMZ_KARI FROM KMZMF WHERE KMZ_YM = 202612 AND KMZ_KMKCD = 150"),
+              "2026,100");
+}
+
 TEST_F(VoucherSave, F10WhileTypingTheDateSavesUnderTheTypedDate) {
     auto f = Open("I");
     f->show();

@@ -1256,8 +1256,12 @@ bool frmKE410::fncSaveVoucher() {
                        title);
             allocate = true;
         }
+        numberMovedOn_ = false;
         if (allocate) {
-            txtDenno->Value(QString::number(FncSaibanDenNo(0, d, 0, 0)));
+            const long shown = txtDenno->NumValue();
+            bool movedPast = false;
+            txtDenno->Value(QString::number(FncSaibanDenNo(0, d, 0, 0, &movedPast)));
+            numberMovedOn_ = movedPast && txtDenno->NumValue() != shown;
             if (txtDenno->NumValue() == 0) {
                 MsgBox("伝票番号の取得に失敗しました。決算期間マスタ等の内容を確認してください。", vbCritical, title);
                 return false;
@@ -1486,6 +1490,7 @@ void frmKE410::cmdUpd_Click() {
         ShowErrMsg(e);
         return;
     }
+    NoticeNumberMovedOn();
     if (mode != "D") PrintCurrentVoucher(0);
     if (mode == "I") {
         NextNewVoucher();
@@ -1541,6 +1546,17 @@ void frmKE410::NoticeRenumbering() {
     renumberNoticed_ = true;
 }
 
+// Told after the commit, so that no other program waits while it is on
+// screen: the proposed number was found in use and the voucher was stored
+// under the next free one.
+void frmKE410::NoticeNumberMovedOn() {
+    if (!numberMovedOn_) return;
+    numberMovedOn_ = false;
+    MsgBox("伝票番号が既に使用されているため、伝票番号を" + QString::number(txtDenno->NumValue()) +
+               "に採番し直しました。",
+           vbInformation, windowTitle());
+}
+
 // Stores the voucher on screen in one transaction: a changed voucher
 // replaces its stored version; anything failing rolls everything back.
 bool frmKE410::SaveInTransaction() {
@@ -1554,6 +1570,7 @@ bool frmKE410::SaveInTransaction() {
         const bool ok = gstrEditMode == "U" ? (fncRemoveOldVoucher() && fncSaveVoucher()) : fncSaveVoucher();
         if (!ok) return false;
         tx.Commit();
+        NoticeNumberMovedOn();
         return true;
     } catch (const AppError& e) {
         ShowErrMsg(e);

@@ -268,6 +268,50 @@ TEST_F(VoucherSave, CopyOfAClosedYearVoucherSavesInTheFiscalYearOfItsDate) {
               "2026,100");
 }
 
+// ---------------------------------------------------------------- numbers already used
+
+// The branch switches to numbering per fiscal year in December: there is no
+// year counter yet, and November and December already hold numbers of
+// their own. The save moves past every number of the year and says so.
+TEST_F(VoucherSave, PerYearNumberingSwitchedOnMidYearMovesPastTheYearsNumbers) {
+    for (int n = 1; n <= 7; ++n) InsertVoucher(folder, 202611, n, 20261110, {{1, 1, kCash, "1"}, {1, 2, kSales, "1"}});
+    for (int n = 1; n <= 5; ++n) InsertVoucher(folder, 202612, n, 20261201, {{1, 1, kCash, "1"}, {1, 2, kSales, "1"}});
+    folder.Sql("INSERT INTO DENMF (DEN_KBN, DEN_SSKCD, DEN_GRPCD, DEN_YM, DEN_NO) VALUES (0, 1, 1, 202611, 7), "
+               "(0, 1, 1, 202612, 5)");
+    folder.Sql("UPDATE SSKMF SET SSK_SBANKBN = 1");
+    auto f = Open("I");
+    EXPECT_EQ(f->txtDenno->Value(), "1");
+    purchaseOnCredit(*f);
+    f->cmdUpd_Click();
+    EXPECT_EQ(msgs.Texts(), QStringList{"伝票番号が既に使用されているため、伝票番号を8に採番し直しました。"});
+    EXPECT_EQ(msgs.Last().icon(), vbInformation);
+    EXPECT_EQ(q("SELECT MAX(DNH_DENNO) || '/' || COUNT(*) FROM DNHDT WHERE DNH_YM = 202612"), "8/6");
+    EXPECT_EQ(q("SELECT DEN_NO FROM DENMF WHERE DEN_YM = 2026"), "8");
+    // The counter has caught up: the next voucher saves as proposed, unasked.
+    msgs.Clear();
+    EXPECT_EQ(f->txtDenno->Value(), "9");
+    purchaseOnCredit(*f);
+    f->cmdUpd_Click();
+    EXPECT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
+    EXPECT_EQ(q("SELECT MAX(DNH_DENNO) FROM DNHDT WHERE DNH_YM = 202612"), "9");
+}
+
+// An administrator set the month's counter back by hand; numbers 2 to 4 are
+// used, 4 by a deleted voucher, whose row still holds its number.
+TEST_F(VoucherSave, ACounterSetBehindByHandIsMovedPastTheNumbersInUse) {
+    for (int n = 2; n <= 4; ++n)
+        InsertVoucher(folder, 202612, n, 20261201, {{1, 1, kCash, "1"}, {1, 2, kSales, "1"}}, "", 0, n == 4 ? 9 : 0);
+    folder.Sql("INSERT INTO DENMF (DEN_KBN, DEN_SSKCD, DEN_GRPCD, DEN_YM, DEN_NO) VALUES (0, 1, 1, 202612, 1)");
+    auto f = Open("I");
+    EXPECT_EQ(f->txtDenno->Value(), "2");
+    purchaseOnCredit(*f);
+    f->cmdUpd_Click();
+    EXPECT_EQ(msgs.Texts(), QStringList{"伝票番号が既に使用されているため、伝票番号を5に採番し直しました。"});
+    EXPECT_EQ(q("SELECT MAX(DNH_DENNO) || '/' || COUNT(*) FROM DNHDT"), "5/4");
+    EXPECT_EQ(q("SELECT DEN_NO FROM DENMF"), "5");
+    EXPECT_EQ(q("SELECT KMZ_KARI FROM KMZMF WHERE KMZ_YM = 202612 AND KMZ_KMKCD = 500"), "1000");
+}
+
 TEST_F(VoucherSave, F10WhileTypingTheDateSavesUnderTheTypedDate) {
     auto f = Open("I");
     f->show();
@@ -306,15 +350,19 @@ TEST_F(VoucherSave, FailureAnywhereRollsBackEverything) {
     EXPECT_EQ(q("SELECT COUNT(*) FROM DNHDT") + q("SELECT COUNT(*) FROM DNMDT") + q("SELECT COUNT(*) FROM KMZMF"), "000");
     EXPECT_EQ(q("SELECT DEN_NO FROM DENMF"), "7");
     Schema::RegisterProcedures(*gobjDB);
-    // A constraint: number 8 is taken by a deleted voucher's header.
-    InsertVoucher(folder, 202612, 8, 20261201, {}, "", 0, 9);
+    // A constraint: number 8 is free among the headers, but a stray line
+    // whose header is gone still holds it.
+    folder.Sql("INSERT INTO DNMDT (DNM_SSKCD, DNM_GRPCD, DNM_YM, DNM_DENNO, DNM_GYO, DNM_TSKBN, DNM_KMKCD, DNM_KIN) "
+               "VALUES (1, 1, 202612, 8, 1, 1, 100, 1)");
     msgs.Clear();
     f->cmdUpd_Click();
     ASSERT_EQ(msgs.Calls().size(), 1u);
     // Said in words, not in the database's terms.
     EXPECT_FALSE(msgs.Last().prompt.contains("UNIQUE")) << msgs.Last().prompt.toStdString();
     EXPECT_TRUE(msgs.Last().prompt.contains("伝票番号")) << msgs.Last().prompt.toStdString();
-    EXPECT_EQ(q("SELECT COUNT(*) FROM DNMDT") + q("SELECT COUNT(*) FROM KMZMF") + q("SELECT DEN_NO FROM DENMF"), "007");
+    EXPECT_EQ(q("SELECT COUNT(*) FROM DNHDT") + q("SELECT COUNT(*) FROM DNMDT") + q("SELECT COUNT(*) FROM KMZMF") +
+                  q("SELECT DEN_NO FROM DENMF"),
+              "0107");
 }
 
 TEST_F(VoucherSave, DeleteAsksThenReversesBalancesAndHidesTheVoucher) {

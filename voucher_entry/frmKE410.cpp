@@ -1532,6 +1532,7 @@ bool frmKE410::ChangeNeedsNewNumber(long month, long nendo) {
 // begins, so that no other program waits while it is on screen.
 void frmKE410::NoticeRenumbering() {
     renumberNoticed_ = false;
+    numberMovedOn_ = false;  // nothing left over from a save that failed
     if (gstrEditMode != "U") return;
     try {
         long d = txtDate->NumValue();

@@ -61,12 +61,38 @@ QString FirstValue(bool* found = nullptr) {
 
 // Numbering period of a date: the accounting month or the fiscal year
 // according to SSK_SBANKBN of the branch, 0 for any other setting.
-long DenPeriod(long lngDate, long lngSskCd, long lngGrpCd) {
+// The voucher header column that holds the period is put in column.
+long DenPeriod(long lngDate, long lngSskCd, long lngGrpCd, QString* column = nullptr) {
     switch (ValLng(fncLookupField("SSK_SBANKBN", "SSKMF", "SSK_CD = " + Num(lngSskCd)))) {
-    case 0: return FncGetKskMonth(lngDate, lngSskCd, lngGrpCd);
-    case 1: return FncGetKskNendo(lngDate, lngSskCd, lngGrpCd);
+    case 0:
+        if (column) *column = "DNH_YM";
+        return FncGetKskMonth(lngDate, lngSskCd, lngGrpCd);
+    case 1:
+        if (column) *column = "DNH_NENDO";
+        return FncGetKskNendo(lngDate, lngSskCd, lngGrpCd);
     default: return 0;
     }
+}
+
+// The first number from lngFrom on that no voucher of the branch, group and
+// numbering period holds yet. A deleted voucher keeps its row, and so its
+// number; vouchers of every kind count.
+long FirstFreeDenNo(long lngFrom, long lngSskCd, long lngGrpCd, const QString& periodColumn, long lngPeriod) {
+    gstrSQL = "SELECT DNH_DENNO";
+    gstrSQL += "  FROM DNHDT";
+    gstrSQL += " WHERE DNH_SSKCD = " + Num(lngSskCd);
+    gstrSQL += "   AND DNH_GRPCD = " + Num(lngGrpCd);
+    gstrSQL += "   AND " + periodColumn + " = " + Num(lngPeriod);
+    gstrSQL += "   AND DNH_DENNO >= " + Num(lngFrom);
+    gstrSQL += " ORDER BY DNH_DENNO";
+    RecordsetPtr rs = gobjDB->OpenRecordset(gstrSQL);
+    long no = lngFrom;
+    for (; !rs->Eof(); rs->MoveNext()) {
+        const long used = LngField(*rs, "DNH_DENNO");
+        if (used > no) break;
+        if (used == no) ++no;
+    }
+    return no;
 }
 
 QString DenWhere(long lngKbn, long lngSskCd, long lngGrpCd, long lngPeriod) {
@@ -454,12 +480,14 @@ long FncGetNextDenNo(long lngKbn, long lngDate, long lngSskCd, long lngGrpCd) {
     }
 }
 
-long FncSaibanDenNo(long lngKbn, long lngDate, long lngSskCd, long lngGrpCd) {
+long FncSaibanDenNo(long lngKbn, long lngDate, long lngSskCd, long lngGrpCd, bool* pblnMovedPast) {
     const QString title = QStringLiteral("伝票番号採番");
+    if (pblnMovedPast) *pblnMovedPast = false;
     try {
         long s = SskOrCurrent(lngSskCd);
         long g = GrpOrCurrent(lngGrpCd);
-        long period = DenPeriod(lngDate, s, g);
+        QString column;
+        long period = DenPeriod(lngDate, s, g, &column);
         if (period == 0) return 0;
         QString w = DenWhere(lngKbn, s, g, period);
 
@@ -490,6 +518,12 @@ long FncSaibanDenNo(long lngKbn, long lngDate, long lngSskCd, long lngGrpCd) {
         } else {
             no = LngField(*rs, "DEN_NO") + 1;
         }
+        // A counter behind the vouchers (numbering switched within a period,
+        // an outside edit) moves on past the numbers already used, while the
+        // counter row is held.
+        const long free = FirstFreeDenNo(no, s, g, column, period);
+        if (pblnMovedPast) *pblnMovedPast = free != no;
+        no = free;
         rs->Fields("DEN_NO") = no;
         rs->Update();
         return no;

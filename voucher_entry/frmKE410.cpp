@@ -317,7 +317,9 @@ void frmKE410::Form_Load() {
         cmdNext->setEnabled(false);
         cmdAdd->setEnabled(false);
     } else {
-        glngCurNendo = glngDenNendo;
+        // A copy is dated as the window shows it, not as its source: it is
+        // named, checked and stored in the fiscal year of that date.
+        glngCurNendo = gstrEditMode == "C" ? FncGetKskNendo(txtDate->NumValue(), 0, 0) : glngDenNendo;
         const QString mode = gstrEditMode;
         if (mode == "U") lblMode->Caption("変更");
         else if (mode == "C") lblMode->Caption("追加(ｺﾋﾟｰ)");
@@ -1270,8 +1272,12 @@ bool frmKE410::fncSaveVoucher() {
                        title);
             allocate = true;
         }
+        numberMovedOn_ = false;
         if (allocate) {
-            txtDenno->Value(QString::number(FncSaibanDenNo(0, d, 0, 0)));
+            const long shown = txtDenno->NumValue();
+            bool movedPast = false;
+            txtDenno->Value(QString::number(FncSaibanDenNo(0, d, 0, 0, &movedPast)));
+            numberMovedOn_ = movedPast && txtDenno->NumValue() != shown;
             if (txtDenno->NumValue() == 0) {
                 MsgBox("伝票番号の取得に失敗しました。決算期間マスタ等の内容を確認してください。", vbCritical, title);
                 return false;
@@ -1500,6 +1506,7 @@ void frmKE410::cmdUpd_Click() {
         ShowErrMsg(e);
         return;
     }
+    NoticeNumberMovedOn();
     if (mode != "D") PrintCurrentVoucher(0);
     if (mode == "I") {
         NextNewVoucher();
@@ -1541,6 +1548,7 @@ bool frmKE410::ChangeNeedsNewNumber(long month, long nendo) {
 // begins, so that no other program waits while it is on screen.
 void frmKE410::NoticeRenumbering() {
     renumberNoticed_ = false;
+    numberMovedOn_ = false;  // nothing left over from a save that failed
     if (gstrEditMode != "U") return;
     try {
         long d = txtDate->NumValue();
@@ -1553,6 +1561,17 @@ void frmKE410::NoticeRenumbering() {
     MsgBox("伝票日付が変更になり、再採番の必要がありますので、伝票番号を採番し直します。", vbInformation,
            windowTitle());
     renumberNoticed_ = true;
+}
+
+// Told after the commit, so that no other program waits while it is on
+// screen: the proposed number was found in use and the voucher was stored
+// under the next free one.
+void frmKE410::NoticeNumberMovedOn() {
+    if (!numberMovedOn_) return;
+    numberMovedOn_ = false;
+    MsgBox("伝票番号が既に使用されているため、伝票番号を" + QString::number(txtDenno->NumValue()) +
+               "に採番し直しました。",
+           vbInformation, windowTitle());
 }
 
 // Stores the voucher on screen in one transaction: a changed voucher
@@ -1568,6 +1587,7 @@ bool frmKE410::SaveInTransaction() {
         const bool ok = gstrEditMode == "U" ? (fncRemoveOldVoucher() && fncSaveVoucher()) : fncSaveVoucher();
         if (!ok) return false;
         tx.Commit();
+        NoticeNumberMovedOn();
         return true;
     } catch (const AppError& e) {
         ShowErrMsg(e);

@@ -137,6 +137,7 @@ private:
     void StandOnSavedVoucher(const QString& mode);
     bool ChangeNeedsNewNumber(long month, long nendo);
     void NoticeRenumbering();
+    void NoticeNumberMovedOn();
     RecordsetPtr OpenLoadedHeader();
 
     bool activated_ = false;
@@ -144,4 +145,5 @@ private:
     long budgetYear_ = 0;
     bool unloading_ = false;
     bool renumberNoticed_ = false;
+    bool numberMovedOn_ = false;  // the last save's number differs from the one shown, taken meanwhile
 };

@@ -220,6 +220,98 @@ TEST_F(VoucherSave, ChangeToAnotherMonthRenumbersAndMovesTheBalances) {
     EXPECT_EQ(q("SELECT KMZ_ZZAN FROM KMZMF WHERE KMZ_YM = 202612 AND KMZ_KMKCD = 200"), "1100");
 }
 
+// A copy of a voucher of a closed fiscal year is dated today: it is checked,
+// named and stored in today's fiscal year, with that year's tax account and
+// normal sides, without the date being touched.
+TEST_F(VoucherSave, CopyOfAClosedYearVoucherSavesInTheFiscalYearOfItsDate) {
+    QString sime;
+    for (int m : {202504, 202505, 202506, 202507, 202508, 202509, 202510, 202511, 202512, 202601, 202602, 202603})
+        sime += ", " + QString::number(m * 100 + QDate(m / 100, m % 100, 1).daysInMonth());
+    folder.Sql("INSERT INTO KSKMF (KSK_SSKCD, KSK_GRPCD, KSK_NENDO, KSK_NUP, KSK_KSYM, KSK_KIST, KSK_KIEND, "
+               "KSK_SIME1, KSK_SIME2, KSK_SIME3, KSK_SIME4, KSK_SIME5, KSK_SIME6, KSK_SIME7, KSK_SIME8, KSK_SIME9, "
+               "KSK_SIME10, KSK_SIME11, KSK_SIME12, KSK_GUP) VALUES (0, 0, 2025, 1, 202504, 20250401, 20260331" +
+               sime + ", 20260331)");
+    // In 2025 purchases were named otherwise and counted on the credit side,
+    // and input tax went to another account.
+    folder.Sql("INSERT INTO KMKMF (KMK_NENDO, KMK_CD, KMK_NM, KMK_RNAME, KMK_TSKBN, KMK_ZKBN, KMK_H1FLG, KMK_SORT) "
+               "SELECT 2025, KMK_CD, KMK_NM, KMK_RNAME || '(旧)', KMK_TSKBN, KMK_ZKBN, KMK_H1FLG, KMK_SORT "
+               "FROM KMKMF WHERE KMK_NENDO = 2026");
+    folder.Sql("UPDATE KMKMF SET KMK_TSKBN = 2 WHERE KMK_NENDO = 2025 AND KMK_CD = 500");
+    folder.Sql("INSERT INTO KMKMF (KMK_NENDO, KMK_CD, KMK_NM, KMK_RNAME, KMK_TSKBN, KMK_ZKBN, KMK_H1FLG, KMK_SORT) "
+               "VALUES (2025, 155, '仮払消費税旧', '仮払消費税旧', 1, 0, 0, 4)");
+    folder.Sql("INSERT INTO KKMMF (KKM_NENDO, KKM_KBN, KKM_KMKCD) VALUES (2025, 21, 155), (2025, 20, 250)");
+    InsertVoucher(folder, 202602, 4, 20260210,
+                  {{1, 1, kPurchase, "1000", "100", 0, 0, 1}, {1, 2, kPayable, "1100"}}, "二月の仕入");
+    folder.Sql("UPDATE DNHDT SET DNH_NENDO = 2025");
+
+    gstrEditMode = "C";
+    gstrStartMode = "";
+    glngDenNendo = 2025;
+    glngDenYm = 202602;
+    glngDenNo = 4;
+    auto f = std::make_unique<frmKE410>();
+    EXPECT_EQ(f->txtDate->NumValue(), 20261208);
+    EXPECT_EQ(f->lblNendo->Caption(), "2026年度");
+    EXPECT_EQ(f->denMeisai->Cell("KRKMKNM", 0), "仕入高");
+    // The date field is never entered nor left: F10 straight from the grid.
+    f->denMeisai->setFocus();
+    f->show();
+    QApplication::setActiveWindow(f.get());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F10);
+    EXPECT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
+    EXPECT_EQ(q("SELECT DNH_YM || '/' || DNH_DENNO || '/' || DNH_NENDO || '/' || DNH_DATE FROM DNHDT "
+                "WHERE DNH_DTEKIYO = '二月の仕入' AND DNH_YM = 202612"),
+              "202612/1/2026/20261208");
+    EXPECT_EQ(q("SELECT DNM_TSKBN || ',' || DNM_KMKCD || ',' || DNM_KIN FROM DNMDT WHERE DNM_YM = 202612 AND DNM_GYO > 90"),
+              "1,150,100");
+    EXPECT_EQ(q("SELECT KMZ_NENDO || ',' || KMZ_KARI FROM KMZMF WHERE KMZ_YM = 202612 AND KMZ_KMKCD = 150"),
+              "2026,100");
+}
+
+// ---------------------------------------------------------------- numbers already used
+
+// The branch switches to numbering per fiscal year in December: there is no
+// year counter yet, and November and December already hold numbers of
+// their own. The save moves past every number of the year and says so.
+TEST_F(VoucherSave, PerYearNumberingSwitchedOnMidYearMovesPastTheYearsNumbers) {
+    for (int n = 1; n <= 7; ++n) InsertVoucher(folder, 202611, n, 20261110, {{1, 1, kCash, "1"}, {1, 2, kSales, "1"}});
+    for (int n = 1; n <= 5; ++n) InsertVoucher(folder, 202612, n, 20261201, {{1, 1, kCash, "1"}, {1, 2, kSales, "1"}});
+    folder.Sql("INSERT INTO DENMF (DEN_KBN, DEN_SSKCD, DEN_GRPCD, DEN_YM, DEN_NO) VALUES (0, 1, 1, 202611, 7), "
+               "(0, 1, 1, 202612, 5)");
+    folder.Sql("UPDATE SSKMF SET SSK_SBANKBN = 1");
+    auto f = Open("I");
+    EXPECT_EQ(f->txtDenno->Value(), "1");
+    purchaseOnCredit(*f);
+    f->cmdUpd_Click();
+    EXPECT_EQ(msgs.Texts(), QStringList{"伝票番号が既に使用されているため、伝票番号を8に採番し直しました。"});
+    EXPECT_EQ(msgs.Last().icon(), vbInformation);
+    EXPECT_EQ(q("SELECT MAX(DNH_DENNO) || '/' || COUNT(*) FROM DNHDT WHERE DNH_YM = 202612"), "8/6");
+    EXPECT_EQ(q("SELECT DEN_NO FROM DENMF WHERE DEN_YM = 2026"), "8");
+    // The counter has caught up: the next voucher saves as proposed, unasked.
+    msgs.Clear();
+    EXPECT_EQ(f->txtDenno->Value(), "9");
+    purchaseOnCredit(*f);
+    f->cmdUpd_Click();
+    EXPECT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
+    EXPECT_EQ(q("SELECT MAX(DNH_DENNO) FROM DNHDT WHERE DNH_YM = 202612"), "9");
+}
+
+// An administrator set the month's counter back by hand; numbers 2 to 4 are
+// used, 4 by a deleted voucher, whose row still holds its number.
+TEST_F(VoucherSave, ACounterSetBehindByHandIsMovedPastTheNumbersInUse) {
+    for (int n = 2; n <= 4; ++n)
+        InsertVoucher(folder, 202612, n, 20261201, {{1, 1, kCash, "1"}, {1, 2, kSales, "1"}}, "", 0, n == 4 ? 9 : 0);
+    folder.Sql("INSERT INTO DENMF (DEN_KBN, DEN_SSKCD, DEN_GRPCD, DEN_YM, DEN_NO) VALUES (0, 1, 1, 202612, 1)");
+    auto f = Open("I");
+    EXPECT_EQ(f->txtDenno->Value(), "2");
+    purchaseOnCredit(*f);
+    f->cmdUpd_Click();
+    EXPECT_EQ(msgs.Texts(), QStringList{"伝票番号が既に使用されているため、伝票番号を5に採番し直しました。"});
+    EXPECT_EQ(q("SELECT MAX(DNH_DENNO) || '/' || COUNT(*) FROM DNHDT"), "5/4");
+    EXPECT_EQ(q("SELECT DEN_NO FROM DENMF"), "5");
+    EXPECT_EQ(q("SELECT KMZ_KARI FROM KMZMF WHERE KMZ_YM = 202612 AND KMZ_KMKCD = 500"), "1000");
+}
+
 TEST_F(VoucherSave, F10WhileTypingTheDateSavesUnderTheTypedDate) {
     auto f = Open("I");
     f->show();
@@ -258,15 +350,19 @@ TEST_F(VoucherSave, FailureAnywhereRollsBackEverything) {
     EXPECT_EQ(q("SELECT COUNT(*) FROM DNHDT") + q("SELECT COUNT(*) FROM DNMDT") + q("SELECT COUNT(*) FROM KMZMF"), "000");
     EXPECT_EQ(q("SELECT DEN_NO FROM DENMF"), "7");
     Schema::RegisterProcedures(*gobjDB);
-    // A constraint: number 8 is taken by a deleted voucher's header.
-    InsertVoucher(folder, 202612, 8, 20261201, {}, "", 0, 9);
+    // A constraint: number 8 is free among the headers, but a stray line
+    // whose header is gone still holds it.
+    folder.Sql("INSERT INTO DNMDT (DNM_SSKCD, DNM_GRPCD, DNM_YM, DNM_DENNO, DNM_GYO, DNM_TSKBN, DNM_KMKCD, DNM_KIN) "
+               "VALUES (1, 1, 202612, 8, 1, 1, 100, 1)");
     msgs.Clear();
     f->cmdUpd_Click();
     ASSERT_EQ(msgs.Calls().size(), 1u);
     // Said in words, not in the database's terms.
     EXPECT_FALSE(msgs.Last().prompt.contains("UNIQUE")) << msgs.Last().prompt.toStdString();
     EXPECT_TRUE(msgs.Last().prompt.contains("伝票番号")) << msgs.Last().prompt.toStdString();
-    EXPECT_EQ(q("SELECT COUNT(*) FROM DNMDT") + q("SELECT COUNT(*) FROM KMZMF") + q("SELECT DEN_NO FROM DENMF"), "007");
+    EXPECT_EQ(q("SELECT COUNT(*) FROM DNHDT") + q("SELECT COUNT(*) FROM DNMDT") + q("SELECT COUNT(*) FROM KMZMF") +
+                  q("SELECT DEN_NO FROM DENMF"),
+              "0107");
 }
 
 TEST_F(VoucherSave, DeleteAsksThenReversesBalancesAndHidesTheVoucher) {

@@ -137,10 +137,23 @@ private:
     bool ChangeNeedsNewNumber(long month, long nendo);
     void NoticeRenumbering();
     RecordsetPtr OpenLoadedHeader();
+    QString StoredVoucherImage(long ym, long no);
+    // What a save changes on screen before its commit (the changed flag, the
+    // number and the header description), put back when the save fails
+    // anywhere up to and with the commit.
+    struct ScreenBeforeSave {
+        bool changed;
+        QString denno;
+        QString dtekiyo;
+    };
+    ScreenBeforeSave KeepScreenBeforeSave() const;
+    void RestoreScreenBeforeSave(const ScreenBeforeSave& before);
 
     bool activated_ = false;
     bool budgetOn_ = false;
     long budgetYear_ = 0;
     bool unloading_ = false;
     bool renumberNoticed_ = false;
+    // The stored voucher as it was loaded (StoredVoucherImage).
+    QString loadedImage_;
 };

@@ -946,20 +946,27 @@ QString frmKE410::StoredVoucherImage(long ym, long no) {
 // deleted the voucher, moved it to another number or changed it since it
 // was loaded. Then nothing is written. A voucher gone goes the way of a
 // failed load; a changed one stays on screen with what was typed, and is
-// refused again until it is opened anew.
+// refused again until it is opened anew. The message waits for the roll-back
+// (ShowStaleNotice), so that no other program waits while it is on screen.
 bool frmKE410::CheckLoadedVoucherLive() {
     const QString stored = StoredVoucherImage(glngDenYm, glngDenNo);
     if (stored.isEmpty()) {
-        MsgBox("このデータは他のユーザーによって削除されました。", vbExclamation | vbOKOnly, windowTitle());
+        staleNotice_ = "このデータは他のユーザーによって削除されました。";
         blnLoadError = true;
         return false;
     }
     if (stored != loadedImage_) {
-        MsgBox("このデータは他のユーザーによって変更されました。伝票を開き直して下さい。", vbExclamation | vbOKOnly,
-               windowTitle());
+        staleNotice_ = "このデータは他のユーザーによって変更されました。伝票を開き直して下さい。";
         return false;
     }
     return true;
+}
+
+void frmKE410::ShowStaleNotice() {
+    if (staleNotice_.isEmpty()) return;
+    const QString text = staleNotice_;
+    staleNotice_.clear();
+    MsgBox(text, vbExclamation | vbOKOnly, windowTitle());
 }
 
 bool frmKE410::LoadVoucher() {
@@ -1506,6 +1513,7 @@ void frmKE410::cmdUpd_Click() {
         ~Reset() { flag = false; }
     } reset{renumberNoticed_};
     const ScreenBeforeSave before = KeepScreenBeforeSave();
+    staleNotice_.clear();
     try {
         DBTransaction tx(*gobjDB);
         bool ok = false;
@@ -1524,6 +1532,7 @@ void frmKE410::cmdUpd_Click() {
         if (!ok) {
             tx.Rollback();
             RestoreScreenBeforeSave(before);
+            ShowStaleNotice();
             if (blnLoadError) Unload();  // the voucher was gone: closed as after its load
             return;
         }
@@ -1599,12 +1608,14 @@ bool frmKE410::SaveInTransaction() {
         ~Reset() { flag = false; }
     } reset{renumberNoticed_};
     const ScreenBeforeSave before = KeepScreenBeforeSave();
+    staleNotice_.clear();
     try {
         DBTransaction tx(*gobjDB);
         const bool changing = gstrEditMode == "U";
         if (!(changing ? (fncRemoveOldVoucher() && fncSaveVoucher()) : fncSaveVoucher())) {
             tx.Rollback();
             RestoreScreenBeforeSave(before);
+            ShowStaleNotice();
             return false;
         }
         // A changed voucher the window goes on standing on: what it stored

@@ -138,6 +138,7 @@ private:
     void NoticeRenumbering();
     RecordsetPtr OpenLoadedHeader();
     QString StoredVoucherImage(long ym, long no);
+    void ShowStaleNotice();
     // What a save changes on screen before its commit (the changed flag, the
     // number and the header description), put back when the save fails
     // anywhere up to and with the commit.
@@ -156,4 +157,7 @@ private:
     bool renumberNoticed_ = false;
     // The stored voucher as it was loaded (StoredVoucherImage).
     QString loadedImage_;
+    // Why the save found the loaded voucher gone or changed; shown after
+    // the roll-back.
+    QString staleNotice_;
 };

@@ -204,6 +204,12 @@ void DBAccess::ClearError() {
 void DBAccess::setSqliteError(int rc) {
     int ext = db_ ? sqlite3_extended_errcode(db_) : rc;
     QString msg = db_ ? QString::fromUtf8(sqlite3_errmsg(db_)) : QString::fromUtf8(sqlite3_errstr(rc));
+    if (commitFaultRc_ != 0 && ext == SQLITE_CONSTRAINT_COMMITHOOK) {
+        // The commit was refused by the fault: reported as its error.
+        rc = ext = commitFaultRc_;
+        msg = QString::fromUtf8(sqlite3_errstr(rc));
+    }
+    commitFaultRc_ = 0;
     int primary = rc & 0xff;
     long number = adErrCommand;
     QString text = msg;
@@ -248,6 +254,23 @@ bool DBAccess::checkConnected() {
     if (db_) return true;
     SetError(adErrConnection, "データベースに接続されていません。");
     return false;
+}
+
+void DBAccess::SetCommitFault(std::function<int()> fault) {
+    commitFault_ = std::move(fault);
+    commitFaultRc_ = 0;
+    installCommitHook();
+}
+
+void DBAccess::installCommitHook() {
+    if (db_) sqlite3_commit_hook(db_, commitFault_ ? &DBAccess::onCommit : nullptr, commitFault_ ? this : nullptr);
+}
+
+// Returning non-zero turns the commit into a roll-back.
+int DBAccess::onCommit(void* self) {
+    auto* db = static_cast<DBAccess*>(self);
+    db->commitFaultRc_ = db->commitFault_ ? db->commitFault_() : 0;
+    return db->commitFaultRc_ != 0 ? 1 : 0;
 }
 
 void DBAccess::SetBusyTimeout(int ms) {
@@ -370,6 +393,7 @@ bool DBAccess::ConnectFile(const QString& file, bool create) {
     // default of 2 MB makes a 100,000-line query read most pages twice);
     // memory is taken only as pages are read.
     runStatements("PRAGMA cache_size=-65536", nullptr, nullptr);
+    installCommitHook();
     open_ = true;
     return true;
 }

@@ -177,6 +177,13 @@ public:
     void SetDamagedHandler(std::function<void()> handler) { damagedHandler_ = std::move(handler); }
     // Statements compiled since the program started (diagnostics).
     long StatementsPrepared() const { return prepared_; }
+    // A fault at the database's own commit (tests): asked at every commit
+    // that would write, of a transaction and of a statement outside one,
+    // after every statement before it succeeded. A non-zero SQLite result
+    // code (SQLITE_FULL, SQLITE_IOERR, ...) makes that commit fail with that
+    // error, as the database reports it, and nothing is written; 0 lets it
+    // commit. An empty function removes the fault.
+    void SetCommitFault(std::function<int()> fault);
 
 private:
     friend class Recordset;
@@ -215,6 +222,10 @@ private:
     bool diskFull_ = false;
     bool open_ = false;  // connected and known to be this system's database
     std::function<void()> damagedHandler_;
+    std::function<int()> commitFault_;
+    int commitFaultRc_ = 0;  // the code the fault gave the failing commit
+    static int onCommit(void* self);
+    void installCommitHook();
     long prepared_ = 0;
     // Most recently used first; at most kStatementCacheSize statements.
     static constexpr int kStatementCacheSize = 200;

@@ -935,16 +935,57 @@ RecordsetPtr frmKE410::OpenLoadedHeader() {
     return gobjDB->OpenRecordset(gstrSQL);
 }
 
+// The live stored voucher of that month and number as one text: every
+// column of its header and of each of its lines; empty when there is none.
+QString frmKE410::StoredVoucherImage(long ym, long no) {
+    const QString key = QString::number(glngSskCd) + "   AND %1_GRPCD = " + QString::number(glngGrpCd) +
+                        "   AND %1_YM = " + QString::number(ym) + "   AND %1_DENNO = " + QString::number(no);
+    QString image;
+    auto add = [&image](Recordset& rs) {
+        for (; !rs.Eof(); rs.MoveNext()) {
+            for (int i = 0; i < rs.FieldCount(); ++i) {
+                const DbValue v = rs.Fields(i).Value();
+                image += v.IsNull() ? QStringLiteral("\x01") : v.Text();
+                image += QChar(0x1f);
+            }
+            image += QChar(0x1e);
+        }
+    };
+    RecordsetPtr header =
+        gobjDB->OpenRecordset("SELECT * FROM DNHDT WHERE DNH_SSKCD = " + key.arg("DNH") + "   AND DNH_DELKBN = 0");
+    if (header->Eof()) return QString();
+    add(*header);
+    add(*gobjDB->OpenRecordset("SELECT * FROM DNMDT WHERE DNM_SSKCD = " + key.arg("DNM") +
+                               " ORDER BY DNM_GYO, DNM_TSKBN"));
+    return image;
+}
+
 // Inside the save's transaction, before anything is reversed: another
 // program (or a second voucher window opened from an inquiry) may have
-// deleted the voucher or moved it to another number since it was loaded.
-// Then nothing is written and the window goes the way of a failed load.
+// deleted the voucher, moved it to another number or changed it since it
+// was loaded. Then nothing is written. A voucher gone goes the way of a
+// failed load; a changed one stays on screen with what was typed, and is
+// refused again until it is opened anew. The message waits for the roll-back
+// (ShowStaleNotice), so that no other program waits while it is on screen.
 bool frmKE410::CheckLoadedVoucherLive() {
-    RecordsetPtr rs = OpenLoadedHeader();
-    if (!rs->Eof()) return true;
-    MsgBox("このデータは他のユーザーによって削除されました。", vbExclamation | vbOKOnly, windowTitle());
-    blnLoadError = true;
-    return false;
+    const QString stored = StoredVoucherImage(glngDenYm, glngDenNo);
+    if (stored.isEmpty()) {
+        staleNotice_ = "このデータは他のユーザーによって削除されました。";
+        blnLoadError = true;
+        return false;
+    }
+    if (stored != loadedImage_) {
+        staleNotice_ = "このデータは他のユーザーによって変更されました。伝票を開き直して下さい。";
+        return false;
+    }
+    return true;
+}
+
+void frmKE410::ShowStaleNotice() {
+    if (staleNotice_.isEmpty()) return;
+    const QString text = staleNotice_;
+    staleNotice_.clear();
+    MsgBox(text, vbExclamation | vbOKOnly, windowTitle());
 }
 
 bool frmKE410::LoadVoucher() {
@@ -953,6 +994,9 @@ bool frmKE410::LoadVoucher() {
         ~Lower() { gblnLoading = false; }
     } lower;
     try {
+        // Taken before what is shown is read: a save in between makes the
+        // window's own save refused rather than overwrite it unseen.
+        loadedImage_ = StoredVoucherImage(glngDenYm, glngDenNo);
         RecordsetPtr rs = OpenLoadedHeader();
         if (rs->Eof()) {
             MsgBox("このデータは他のユーザーによって削除されました。", vbExclamation | vbOKOnly, windowTitle());
@@ -1403,9 +1447,8 @@ bool frmKE410::fncSaveVoucher() {
                gobjDB->DateLiteral(Today().toString("yyyy/MM/dd")) + ", " + QString::number(glngUserId) + ")";
         if (!ExecOrReport(sql, title)) return false;
 
-        if (!basUpdate::fncUpdateBalance("+", glngSskCd, glngGrpCd, m, txtDenno->NumValue())) return false;
-        blnChanged = false;
-        return true;
+        // The changed flag stays until the command has committed.
+        return basUpdate::fncUpdateBalance("+", glngSskCd, glngGrpCd, m, txtDenno->NumValue());
     } catch (const AppError& e) {
         ShowErrMsg(e);
         return false;
@@ -1437,9 +1480,7 @@ bool frmKE410::fncDeleteVoucher() {
         const QString sql = "UPDATE DNHDT SET DNH_DELKBN = 9 WHERE DNH_SSKCD = " + QString::number(glngSskCd) +
                             "   AND DNH_GRPCD = " + QString::number(glngGrpCd) + "   AND DNH_YM = " +
                             QString::number(glngDenYm) + "   AND DNH_DENNO = " + QString::number(glngDenNo);
-        if (!ExecOrReport(sql, title)) return false;
-        blnChanged = false;
-        return true;
+        return ExecOrReport(sql, title);
     } catch (const AppError& e) {
         ShowErrMsg(e);
         return false;
@@ -1447,6 +1488,18 @@ bool frmKE410::fncDeleteVoucher() {
 }
 
 // ---------------------------------------------------------------- commands
+
+frmKE410::ScreenBeforeSave frmKE410::KeepScreenBeforeSave() const {
+    return {blnChanged, txtDenno->Value(), txtDTekiyo->Value()};
+}
+
+// A save that did not commit is no save: the voucher stays as typed, with
+// its proposed number, and still counts as changed.
+void frmKE410::RestoreScreenBeforeSave(const ScreenBeforeSave& before) {
+    txtDenno->Value(before.denno);
+    txtDTekiyo->Value(before.dtekiyo);
+    blnChanged = before.changed;
+}
 
 // F10 and the shortcut keys act without moving the focus: what is being
 // typed counts as if the field had been left. False when the typed voucher
@@ -1481,6 +1534,8 @@ void frmKE410::cmdUpd_Click() {
         bool& flag;
         ~Reset() { flag = false; }
     } reset{renumberNoticed_};
+    const ScreenBeforeSave before = KeepScreenBeforeSave();
+    staleNotice_.clear();
     try {
         DBTransaction tx(*gobjDB);
         bool ok = false;
@@ -1498,14 +1553,19 @@ void frmKE410::cmdUpd_Click() {
         }
         if (!ok) {
             tx.Rollback();
+            RestoreScreenBeforeSave(before);
+            ShowStaleNotice();
             if (blnLoadError) Unload();  // the voucher was gone: closed as after its load
             return;
         }
         tx.Commit();
     } catch (const AppError& e) {
+        // Also a commit that failed (a full disk shows here): nothing stored.
+        RestoreScreenBeforeSave(before);
         ShowErrMsg(e);
         return;
     }
+    blnChanged = false;
     NoticeNumberMovedOn();
     if (mode != "D") PrintCurrentVoucher(0);
     if (mode == "I") {
@@ -1582,14 +1642,31 @@ bool frmKE410::SaveInTransaction() {
         bool& flag;
         ~Reset() { flag = false; }
     } reset{renumberNoticed_};
+    const ScreenBeforeSave before = KeepScreenBeforeSave();
+    staleNotice_.clear();
     try {
         DBTransaction tx(*gobjDB);
-        const bool ok = gstrEditMode == "U" ? (fncRemoveOldVoucher() && fncSaveVoucher()) : fncSaveVoucher();
-        if (!ok) return false;
+        const bool changing = gstrEditMode == "U";
+        if (!(changing ? (fncRemoveOldVoucher() && fncSaveVoucher()) : fncSaveVoucher())) {
+            tx.Rollback();
+            RestoreScreenBeforeSave(before);
+            ShowStaleNotice();
+            return false;
+        }
+        // A changed voucher the window goes on standing on: what it stored
+        // becomes what it loaded.
+        QString stored;
+        if (changing) {
+            long d = txtDate->NumValue();
+            stored = StoredVoucherImage(FncGetKskMonth(d, 0, 0), txtDenno->NumValue());
+        }
         tx.Commit();
+        blnChanged = false;
+        if (changing) loadedImage_ = stored;
         NoticeNumberMovedOn();
         return true;
     } catch (const AppError& e) {
+        RestoreScreenBeforeSave(before);
         ShowErrMsg(e);
         return false;
     }

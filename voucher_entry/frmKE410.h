@@ -139,6 +139,18 @@ private:
     void NoticeRenumbering();
     void NoticeNumberMovedOn();
     RecordsetPtr OpenLoadedHeader();
+    QString StoredVoucherImage(long ym, long no);
+    void ShowStaleNotice();
+    // What a save changes on screen before its commit (the changed flag, the
+    // number and the header description), put back when the save fails
+    // anywhere up to and with the commit.
+    struct ScreenBeforeSave {
+        bool changed;
+        QString denno;
+        QString dtekiyo;
+    };
+    ScreenBeforeSave KeepScreenBeforeSave() const;
+    void RestoreScreenBeforeSave(const ScreenBeforeSave& before);
 
     bool activated_ = false;
     bool budgetOn_ = false;
@@ -146,4 +158,9 @@ private:
     bool unloading_ = false;
     bool renumberNoticed_ = false;
     bool numberMovedOn_ = false;  // the last save's number differs from the one shown, taken meanwhile
+    // The stored voucher as it was loaded (StoredVoucherImage).
+    QString loadedImage_;
+    // Why the save found the loaded voucher gone or changed; shown after
+    // the roll-back.
+    QString staleNotice_;
 };

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QThread>
+#include <sqlite3.h>
 
 using namespace basStdComm;
 
@@ -102,6 +103,37 @@ TEST_F(DBAccessTest, RollbackLeavesNothingAndTransactionsDoNotNest) {
         tx.Commit();
     }
     EXPECT_EQ(folder.Scalar("SELECT COUNT(*) FROM T WHERE ID = 21"), "1");
+}
+
+// A fault at the database's commit: the statements before it succeed, the
+// commit fails with the fault's error (here a full disk) and nothing stays,
+// in a transaction as for a statement outside one.
+TEST_F(DBAccessTest, CommitFaultFailsTheCommitAndWritesNothing) {
+    int commits = 0;
+    gobjDB->SetCommitFault([&] {
+        ++commits;
+        return SQLITE_FULL;
+    });
+    gobjDB->BeginTrans();
+    EXPECT_TRUE(gobjDB->Execute("INSERT INTO T VALUES (4, 'x', 1)"));
+    EXPECT_EQ(commits, 0);
+    EXPECT_THROW(gobjDB->CommitTrans(), AppError);
+    EXPECT_EQ(commits, 1);
+    EXPECT_TRUE(gobjDB->DiskFull());
+    EXPECT_TRUE(gobjDB->ErrorText().contains("空き容量")) << gobjDB->ErrorText().toStdString();
+    EXPECT_EQ(gobjDB->AdoErrorNumber(), SQLITE_FULL);
+    gobjDB->RollbackTrans();
+    EXPECT_FALSE(gobjDB->InTransaction());
+    EXPECT_FALSE(gobjDB->Execute("UPDATE T SET NAME = 'y' WHERE ID = 1"));
+    EXPECT_TRUE(gobjDB->DiskFull());
+    // Reading commits nothing and is not refused.
+    EXPECT_EQ(gobjDB->OpenRecordset("SELECT COUNT(*) FROM T")->Fields(0).Value().Text(), "3");
+    EXPECT_EQ(commits, 2);
+    gobjDB->SetCommitFault(nullptr);
+    EXPECT_EQ(folder.Scalar("SELECT COUNT(*) || NAME FROM T WHERE ID = 1"), QString::fromUtf8("1ａ"));
+    EXPECT_EQ(folder.Scalar("SELECT COUNT(*) FROM T"), "3");
+    EXPECT_TRUE(gobjDB->Execute("INSERT INTO T VALUES (4, 'x', 1)"));
+    EXPECT_EQ(folder.Scalar("SELECT COUNT(*) FROM T"), "4");
 }
 
 TEST_F(DBAccessTest, QuotedTextRoundTripsUnchanged) {

@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <memory>
+#include <sqlite3.h>
 
 using namespace basStdComm;
 using namespace basWKE410;
@@ -179,6 +180,27 @@ TEST_F(DescriptionMaster, FailedInsertShowsTheDatabaseErrorAndKeepsTheDialogOpen
     EXPECT_EQ(msgs.Last().title, kTitle);
     EXPECT_NE(d->result(), QDialog::Accepted);
     EXPECT_EQ(d->txtName->Value(), "事務用品代");
+}
+
+// The database's commit fails (a full disk): the dialog stays with what was
+// typed, nothing is stored, and OK stores it once there is room.
+TEST_F(DescriptionMaster, FailedCommitKeepsTheDialogAndOkStoresOnceThereIsRoom) {
+    auto d = Open();
+    d->txtCd->Value("25");
+    d->txtSort->Value("3");
+    gobjDB->SetCommitFault([] { return SQLITE_FULL; });
+    d->cmdUpd->click();
+    gobjDB->SetCommitFault(nullptr);
+    ASSERT_EQ(msgs.Calls().size(), 1u);
+    EXPECT_TRUE(msgs.Last().prompt.contains("空き容量")) << msgs.Last().prompt.toStdString();
+    EXPECT_NE(d->result(), QDialog::Accepted);
+    EXPECT_EQ(q("SELECT COUNT(*) FROM TEKMF"), "0");
+    EXPECT_EQ(d->txtCd->Value() + "/" + d->txtName->Value() + "/" + d->txtSort->Value(), "25/事務用品代/3");
+    msgs.Clear();
+    d->cmdUpd->click();
+    EXPECT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
+    EXPECT_EQ(d->result(), QDialog::Accepted);
+    EXPECT_EQ(q("SELECT COUNT(*) || ',' || TEK_CD || ',' || TEK_NAME FROM TEKMF"), "1,25,事務用品代");
 }
 
 TEST_F(DescriptionMaster, CodeAndSortFieldsCloseTheInputMethod) {

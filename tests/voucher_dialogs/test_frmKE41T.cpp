@@ -20,6 +20,7 @@
 #include <QRadioButton>
 #include <QTest>
 #include <memory>
+#include <sqlite3.h>
 
 using namespace basStdComm;
 using namespace basWKE410;
@@ -205,6 +206,36 @@ TEST_F(TemplateRegistration, FailedWriteRollsBackTheDeleteAndKeepsTheDialogOpen)
     EXPECT_EQ(lines(5), before);
     EXPECT_EQ(q("SELECT TSH_NAME FROM TSHMF WHERE TSH_KEY = 5"), "旧");
     EXPECT_EQ(d->txtName->Value(), "新");
+}
+
+// The database's commit fails (a full disk): the old template stays, the
+// dialog keeps what was typed, and OK stores it once there is room.
+TEST_F(TemplateRegistration, FailedCommitKeepsTheOldTemplateAndOkStoresOnceThereIsRoom) {
+    OldTemplate();
+    const QString before = lines(5);
+    put(0, "KRKMKCD", "130");
+    put(0, "KRKIN", "50");
+    auto d = Open();
+    d->txtKey->Value("5");
+    d->txtName->Value("新");
+    d->txtSort->Value("1");
+    gobjDB->SetCommitFault([] { return SQLITE_FULL; });
+    d->cmdUpd->click();
+    gobjDB->SetCommitFault(nullptr);
+    ASSERT_EQ(msgs.Calls().size(), 2u);
+    EXPECT_EQ(msgs.Calls()[0].prompt, kMsgOverwrite);
+    EXPECT_TRUE(msgs.Last().prompt.contains("空き容量")) << msgs.Last().prompt.toStdString();
+    EXPECT_NE(d->result(), QDialog::Accepted);
+    EXPECT_FALSE(gobjDB->InTransaction());
+    EXPECT_EQ(lines(5), before);
+    EXPECT_EQ(q("SELECT TSH_NAME FROM TSHMF WHERE TSH_KEY = 5"), "旧");
+    EXPECT_EQ(d->txtName->Value(), "新");
+    msgs.Clear();
+    d->cmdUpd->click();
+    EXPECT_EQ(msgs.Texts(), QStringList{kMsgOverwrite});
+    EXPECT_EQ(d->result(), QDialog::Accepted);
+    EXPECT_EQ(lines(5), "1:1:130,0,0,0,50,0,0,");
+    EXPECT_EQ(q("SELECT COUNT(*) || ',' || MAX(TSH_NAME) FROM TSHMF WHERE TSH_KEY = 5"), "1,新");
 }
 
 TEST_F(TemplateRegistration, NextKeyFollowsTheHighestKeyOfTheGroup) {

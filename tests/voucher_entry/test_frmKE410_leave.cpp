@@ -25,6 +25,7 @@
 #include <QTableView>
 #include <QTest>
 #include <QThread>
+#include <cstdio>
 #include <QTimer>
 #include <functional>
 #include <memory>
@@ -312,8 +313,8 @@ TEST_F(LeaveVoucher, NumberTypedInChangeModeIsNotTakenAndTheNextAddGetsAFreeNumb
 
 // ---------------------------------------------------------------- another program on the same voucher
 
-// A second voucher program deleting, or re-dating into January, the voucher
-// given by month and number.
+// A second voucher program deleting, re-dating into January, or changing a
+// line description of, the voucher given by month and number.
 int otherProgramChild(const QStringList& args) {
     AppInfo::SetFolder(args[0]);
     SetToday(QDate(2026, 12, 8));
@@ -333,7 +334,9 @@ int otherProgramChild(const QStringList& args) {
             f.txtDate->NumValue(20270105);
             f.ApplyVoucherDate();
         }
+        if (args[1] == "change") f.denMeisai->setCell("KRTEKI", 0, "other clerk");
         f.cmdUpd_Click();
+        for (const QString& text : msgs.Texts()) std::printf("MSG:%s\n", text.toUtf8().constData());
     }
     EndSystem();
     return 0;
@@ -388,6 +391,91 @@ TEST_F(LeaveVoucher, DeleteOfAVoucherAlreadyDeletedElsewhereReversesNothingTwice
     EXPECT_EQ(q("SELECT KMZ_KARI FROM KMZMF WHERE KMZ_YM = 202612 AND KMZ_KMKCD = 100"), "200");
     EXPECT_EQ(q("SELECT KMZ_KASI FROM KMZMF WHERE KMZ_YM = 202612 AND KMZ_KMKCD = 130"), "200");
     EXPECT_FALSE(d->isVisible());
+}
+
+// Another program saved a change of the voucher since this window loaded
+// it: saving over it is refused, nothing is written, the typed change
+// stays on screen and is refused again until the voucher is opened anew.
+const QString kChangedElsewhere = "このデータは他のユーザーによって変更されました。伝票を開き直して下さい。";
+
+class ChangedElsewhere : public LeaveVoucher {
+protected:
+    // The other program changes the voucher's debit description and ends.
+    // This test's helper connections (q) give up this connection's file
+    // locks, so the other program, ending as the last one, takes the log
+    // file away; a real program holds one connection, which the test gets
+    // back by connecting anew.
+    void otherProgramChanges(long no) {
+        QString out;
+        ASSERT_EQ(RunChild("other", {folder.Path(), "change", "202612", QString::number(no)}, &out), 0)
+            << out.toStdString();
+        ASSERT_FALSE(out.contains("MSG:")) << out.toStdString();
+        ASSERT_TRUE(gobjDB->ConnectFile(folder.DbFile())) << gobjDB->ErrorText().toStdString();
+    }
+};
+
+TEST_F(ChangedElsewhere, ChangeOverAnotherProgramsNewerChangeIsRefusedUntilReopened) {
+    const long no = StoreVoucher("450000");
+    auto f = Open("U", 202612, no);
+    otherProgramChanges(no);
+    put(*f, 0, "KSTEKI", "mine");
+    f->blnChanged = true;
+    pressF10(*f);
+    ASSERT_EQ(msgs.Texts(), QStringList{kChangedElsewhere});
+    EXPECT_EQ(msgs.Last().icon(), vbExclamation);
+    EXPECT_EQ(q("SELECT GROUP_CONCAT(COALESCE(DNM_TEKIYO, ''), '/') FROM DNMDT"), "other clerk/other clerk");
+    EXPECT_EQ(q("SELECT SUM(KMZ_KARI) || '/' || SUM(KMZ_KASI) FROM KMZMF"), "450000/450000");
+    EXPECT_FALSE(gobjDB->InTransaction());
+    EXPECT_TRUE(f->isVisible());
+    EXPECT_TRUE(f->blnChanged);
+    EXPECT_EQ(f->lblMode->Caption(), "変更");
+    EXPECT_EQ(f->denMeisai->Cell("KSTEKI", 0), "mine");
+    msgs.Clear();
+    pressF10(*f);
+    EXPECT_EQ(msgs.Texts(), QStringList{kChangedElsewhere});
+    EXPECT_EQ(q("SELECT COUNT(*) FROM DNMDT WHERE DNM_TEKIYO = 'mine'"), "0");
+    // Opened anew, the voucher shows the other change and saves.
+    f->blnChanged = false;
+    f->close();
+    auto g = Open("U", 202612, no);
+    EXPECT_EQ(g->denMeisai->Cell("KRTEKI", 0), "other clerk");
+    put(*g, 0, "KSTEKI", "mine");
+    msgs.Clear();
+    pressF10(*g);
+    EXPECT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
+    EXPECT_EQ(q("SELECT DNM_TEKIYO FROM DNMDT WHERE DNM_TSKBN = 2"), "mine");
+    EXPECT_EQ(q("SELECT SUM(KMZ_KARI) || '/' || SUM(KMZ_KASI) FROM KMZMF"), "450000/450000");
+}
+
+TEST_F(ChangedElsewhere, MoveOfAVoucherAnotherProgramChangedIsRefused) {
+    const long no = StoreVoucher("450000");
+    auto f = Open("U", 202612, no);
+    otherProgramChanges(no);
+    f->txtDate->SetFocus();
+    f->txtDate->Editor()->selectAll();
+    QTest::keyClicks(f->txtDate->Editor(), "2027/01/05");
+    QTest::keyClick(f->txtDate->Editor(), Qt::Key_Tab);
+    pressF10(*f);
+    EXPECT_EQ(msgs.Texts(), (QStringList{"伝票日付が変更になり、再採番の必要がありますので、伝票番号を採番し直します。",
+                                         kChangedElsewhere}));
+    EXPECT_EQ(q("SELECT GROUP_CONCAT(DNH_YM || '/' || DNH_DENNO) FROM DNHDT"), "202612/" + QString::number(no));
+    EXPECT_EQ(q("SELECT DNM_TEKIYO FROM DNMDT WHERE DNM_TSKBN = 1"), "other clerk");
+    EXPECT_EQ(q("SELECT COUNT(*) FROM DENMF WHERE DEN_YM = 202701"), "0");
+    EXPECT_EQ(q("SELECT KMZ_KARI FROM KMZMF WHERE KMZ_YM = 202612 AND KMZ_KMKCD = 100"), "450000");
+    EXPECT_TRUE(f->isVisible());
+    EXPECT_EQ(f->txtDate->NumValue(), 20270105);
+}
+
+TEST_F(ChangedElsewhere, DeleteOfAVoucherAnotherProgramChangedIsRefused) {
+    const long no = StoreVoucher("300");
+    auto d = Open("D", 202612, no);
+    otherProgramChanges(no);
+    msgs.Answer(vbYes);
+    pressF10(*d);
+    EXPECT_EQ(msgs.Texts(), (QStringList{"削除してもよろしいですか？", kChangedElsewhere}));
+    EXPECT_EQ(q("SELECT DNH_DELKBN FROM DNHDT"), "0");
+    EXPECT_EQ(q("SELECT KMZ_KARI FROM KMZMF WHERE KMZ_YM = 202612 AND KMZ_KMKCD = 100"), "300");
+    EXPECT_TRUE(d->isVisible());
 }
 
 // A voucher program asking "削除してもよろしいですか？" and keeping the question

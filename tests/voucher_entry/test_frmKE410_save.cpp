@@ -20,6 +20,8 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <functional>
+#include <sqlite3.h>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
@@ -685,6 +687,131 @@ TEST_F(VoucherSave, DiskFullOnAFileSystemThatFillsUp) {
     EXPECT_EQ(gobjDB->OpenRecordset("SELECT COUNT(*) FROM DNMDT WHERE DNM_TSKBN = 1")->Fields(0).Value().Text(), "40");
     f.reset();
     EndSystem();
+}
+
+// ---------------------------------------------------------------- a commit that fails
+
+// The statements of a save go through and the database's commit fails (a
+// disk that fills as the log is written): no save, the voucher stays as it
+// was typed and still counts as changed.
+class CommitFailure : public VoucherSave {
+protected:
+    void TearDown() override { gobjDB->SetCommitFault(nullptr); }
+    void failCommits(bool on) {
+        gobjDB->SetCommitFault(on ? std::function<int()>([] { return SQLITE_FULL; }) : std::function<int()>());
+    }
+    static void showActive(frmKE410& f) {
+        f.show();
+        QApplication::setActiveWindow(&f);
+    }
+    // Types into a grid cell with real keys and confirms with Return.
+    static void typeIntoCell(frmKE410& f, const QString& key, const QString& text, int row = 0) {
+        f.denMeisai->setFocus();
+        f.denMeisai->setCurrentRow(row);
+        f.denMeisai->setCurrentKey(key);
+        auto target = [&]() -> QWidget* {
+            return f.denMeisai->editor() ? static_cast<QWidget*>(f.denMeisai->editor())
+                                         : static_cast<QWidget*>(f.denMeisai->view());
+        };
+        for (QChar c : text) QTest::keyClick(target(), c.toLatin1());
+        QTest::keyClick(target(), Qt::Key_Return);
+    }
+    static void pressF10(frmKE410& f) {
+        QApplication::setActiveWindow(&f);
+        f.denMeisai->setFocus();
+        QTest::keyClick(f.denMeisai->view(), Qt::Key_F10);
+    }
+    void expectDiskFullShown() {
+        ASSERT_EQ(msgs.Calls().size(), 1u) << msgs.Texts().join("|").toStdString();
+        EXPECT_TRUE(msgs.Last().prompt.contains("空き容量")) << msgs.Last().prompt.toStdString();
+        EXPECT_FALSE(gobjDB->InTransaction());
+    }
+    // One voucher stored through the window: purchase on credit, number 1.
+    void storeOne() {
+        auto f = Open("I");
+        purchaseOnCredit(*f);
+        f->cmdUpd_Click();
+        ASSERT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
+    }
+};
+
+TEST_F(CommitFailure, ChangeStaysChangedAndClosingAsksThenStoresItOnce) {
+    storeOne();
+    const QString saved = balances();
+    auto f = Open("U", 202612, 1);
+    showActive(*f);
+    typeIntoCell(*f, "KRTEKI", "paper");
+    failCommits(true);
+    pressF10(*f);
+    expectDiskFullShown();
+    failCommits(false);
+    EXPECT_TRUE(f->isVisible());
+    EXPECT_TRUE(f->blnChanged);
+    EXPECT_EQ(f->lblMode->Caption(), "変更");
+    EXPECT_EQ(f->txtDenno->Value(), "1");
+    EXPECT_EQ(f->txtDTekiyo->Value(), "");
+    EXPECT_EQ(f->denMeisai->Cell("KRTEKI", 0), "paper");
+    EXPECT_EQ(q("SELECT COUNT(*) FROM DNMDT WHERE DNM_TEKIYO = 'paper'"), "0");
+    EXPECT_EQ(balances(), saved);
+    // Room again: closing asks, and Yes stores the change once.
+    msgs.Clear();
+    msgs.Answer(vbYes);
+    QTest::mouseClick(f->cmdEnd, Qt::LeftButton);
+    EXPECT_EQ(msgs.Texts(), QStringList{"変更を保存しますか"});
+    EXPECT_FALSE(f->isVisible());
+    EXPECT_EQ(q("SELECT COUNT(*) FROM DNHDT"), "1");
+    EXPECT_EQ(q("SELECT COUNT(*) FROM DNMDT WHERE DNM_GYO < 90"), "2");
+    EXPECT_EQ(q("SELECT DNM_TEKIYO FROM DNMDT WHERE DNM_GYO = 1 AND DNM_TSKBN = 1"), "paper");
+    EXPECT_EQ(balances(), saved);
+}
+
+TEST_F(CommitFailure, AddedVoucherKeepsItsProposedNumberAndIsStoredOnceWhenThereIsRoom) {
+    auto f = Open("I");
+    showActive(*f);
+    put(*f, 0, "KRKMKCD", QString::number(kCash));
+    put(*f, 0, "KRKIN", "7777");
+    put(*f, 0, "KSKMKCD", QString::number(kReceivable));
+    put(*f, 0, "KSKIN", "7777");
+    typeIntoCell(*f, "KSTEKI", "deposit");
+    const QString proposed = f->txtDenno->Value();
+    failCommits(true);
+    pressF10(*f);
+    expectDiskFullShown();
+    failCommits(false);
+    EXPECT_TRUE(f->blnChanged);
+    EXPECT_EQ(f->lblMode->Caption(), "追加");
+    EXPECT_EQ(f->txtDenno->Value(), proposed);
+    EXPECT_EQ(f->txtDTekiyo->Value(), "");  // not taken from the line by a save that did not happen
+    EXPECT_EQ(shown(*f, "KRKIN", 0), "7777");
+    EXPECT_EQ(q("SELECT COUNT(*) FROM DNHDT") + q("SELECT COUNT(*) FROM DENMF") + q("SELECT COUNT(*) FROM KMZMF"),
+              "000");
+    msgs.Clear();
+    pressF10(*f);
+    EXPECT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
+    EXPECT_EQ(q("SELECT COUNT(*) || '/' || DNH_DENNO || '/' || DNH_DTEKIYO FROM DNHDT"), "1/" + proposed + "/deposit");
+    EXPECT_EQ(q("SELECT KMZ_KARI FROM KMZMF WHERE KMZ_YM = 202612 AND KMZ_KMKCD = 100"), "7777");
+}
+
+TEST_F(CommitFailure, CloseQuestionKeepsTheWindowAndTheNextCloseAsksAgain) {
+    auto f = Open("I");
+    showActive(*f);
+    purchaseOnCredit(*f);
+    failCommits(true);
+    msgs.Answer(vbYes);
+    f->close();  // the title bar's ×
+    ASSERT_EQ(msgs.Calls().size(), 2u) << msgs.Texts().join("|").toStdString();
+    EXPECT_EQ(msgs.Calls()[0].prompt, "変更を保存しますか");
+    EXPECT_TRUE(msgs.Last().prompt.contains("空き容量")) << msgs.Last().prompt.toStdString();
+    EXPECT_TRUE(f->isVisible());
+    EXPECT_TRUE(f->blnChanged);
+    failCommits(false);
+    msgs.Clear();
+    msgs.Answer(vbYes);
+    f->close();
+    EXPECT_EQ(msgs.Texts(), QStringList{"変更を保存しますか"});
+    EXPECT_FALSE(f->isVisible());
+    EXPECT_EQ(q("SELECT COUNT(*) FROM DNHDT"), "1");
+    EXPECT_EQ(q("SELECT KMZ_KARI FROM KMZMF WHERE KMZ_YM = 202612 AND KMZ_KMKCD = 500"), "1000");
 }
 
 // A NUL or another control character in a description (pasted from

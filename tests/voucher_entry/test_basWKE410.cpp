@@ -244,6 +244,7 @@ TEST_F(StartUp, ADatabaseAnotherProgramHoldsIsSaidToBeInUseWithinSeconds) {
     EXPECT_FALSE(p.contains("このシステムのデータベースではありません")) << p.toStdString();
     EXPECT_EQ(shown<frmKE410>(), nullptr);
     EXPECT_TRUE(FileBytes(folder.DbFile()) == before);
+    EXPECT_FALSE(QFileInfo::exists(folder.DbFile() + "-wal"));
 }
 
 // The program started by another user: the folder `args[0]` with its
@@ -312,6 +313,7 @@ TEST_F(StartUp, ATruncatedDatabaseIsSaidToBeDamaged) {
     EXPECT_FALSE(p.contains("このシステムのデータベースではありません")) << p.toStdString();
     EXPECT_EQ(shown<frmKE410>(), nullptr);
     EXPECT_TRUE(FileBytes(folder.DbFile()) == before);
+    EXPECT_FALSE(QFileInfo::exists(folder.DbFile() + "-wal"));
 }
 
 TEST(TabIni, NonZeroValuesAreSkippedAndEmptyTextIsAStop) {

@@ -932,6 +932,8 @@ bool RunConverters(const std::vector<ConverterRun>& runs, const std::function<bo
     const bool gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
     if (gui) QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     auto endAll = [&] {
+        // Stopped first, so that none binds a socket after they were seen.
+        for (pid_t group : groups) ::kill(-group, SIGSTOP);
         const QStringList sockets = BoundSockets(groups);
         for (pid_t group : groups) ::kill(-group, SIGKILL);
         for (pid_t group : groups) EndGroup(group);

@@ -9,8 +9,10 @@
 #include <QLocale>
 #include <QRegularExpression>
 #include <QStringDecoder>
+#include <algorithm>
 #include <malloc.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 // ---------------------------------------------------------------- Field
 
@@ -361,7 +363,9 @@ bool DBAccess::ConnectFile(const QString& file, bool create) {
         SetError(adErrConnection, "データベースを開けません: " + file + " (" + msg + ")", rc, msg);
         return false;
     }
-    sqlite3_busy_timeout(db_, busyMs_);
+    // A database another program holds is said to be in use after a few
+    // seconds, not after the full wait of a statement.
+    sqlite3_busy_timeout(db_, std::min(busyMs_, kConnectBusyMs));
     dbFile_ = file;
     auto fail = [&](const QString& reason) {
         long dn = driverNumber_;
@@ -372,13 +376,35 @@ bool DBAccess::ConnectFile(const QString& file, bool create) {
         SetError(adErrConnection, reason, dn, dt);
         return false;
     };
+    // Why the database cannot be used, by what the database said: in use,
+    // damaged, or without the right to write it or its folder (where the
+    // write-ahead log lies).
+    auto cannotUse = [&]() -> QString {
+        const QString msg = driverText_.isEmpty() ? errText_ : driverText_;
+        const int primary = static_cast<int>(driverNumber_ & 0xff);
+        if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) return errText_;
+        if (primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB)
+            return "データベースが壊れているため、処理を続けられません: " + file + " (" + msg + ")" +
+                   "\nシステム管理者に連絡し、バックアップからデータベースを復元して下さい。";
+        if (sqlite3_db_readonly(db_, "main") == 1 || ::access(QFile::encodeName(file).constData(), W_OK) != 0)
+            return "データベースに書き込めません: " + file + " (" + msg + ")";
+        if (::access(QFile::encodeName(QFileInfo(file).absolutePath()).constData(), W_OK) != 0)
+            return "データベースのフォルダに書き込めません: " + file + " (" + msg + ")";
+        return "データベースを開けません: " + file + " (" + msg + ")";
+    };
+    // Opened for reading only (the user has no right to write the file):
+    // refused before a read leaves a write-ahead log beside it.
+    if (sqlite3_db_readonly(db_, "main") == 1) {
+        SetError(adErrConnection, sqlite3_errstr(SQLITE_READONLY), SQLITE_READONLY, sqlite3_errstr(SQLITE_READONLY));
+        return fail(cannotUse());
+    }
     // Only reads until the file is known to be this system's (or a new,
     // empty one): a database of another application is left as it was.
     std::vector<std::vector<DbValue>> rows;
     QStringList names;
     if (!runStatements("SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite%'", &rows,
                        &names))
-        return fail("このシステムのデータベースではありません: " + file + " (" + errText_ + ")");
+        return fail(cannotUse());
     bool ours = rows.empty();
     for (const auto& r : rows)
         if (r[0].Text().compare(kSignatureTable, Qt::CaseInsensitive) == 0) ours = true;
@@ -388,12 +414,13 @@ bool DBAccess::ConnectFile(const QString& file, bool create) {
     // or a crash of the operating system, not only of the program.
     if (!runStatements("PRAGMA journal_mode=WAL", nullptr, nullptr) ||
         !runStatements("PRAGMA synchronous=FULL", nullptr, nullptr))
-        return fail("データベースを開けません: " + file + " (" + errText_ + ")");
+        return fail(cannotUse());
     // A page cache that holds what a ledger of a busy account reads (the
     // default of 2 MB makes a 100,000-line query read most pages twice);
     // memory is taken only as pages are read.
     runStatements("PRAGMA cache_size=-65536", nullptr, nullptr);
     installCommitHook();
+    sqlite3_busy_timeout(db_, busyMs_);
     open_ = true;
     return true;
 }

@@ -10,6 +10,10 @@
 //    The file must exist; an existing empty file is a new database. A file
 //    that is no SQLite database, or one with tables but no kSignatureTable
 //    (another application's), is refused before anything is written to it.
+//    So is, with a text that says why and names the file, a database that
+//    another program holds (after a wait of a few seconds at most), one the
+//    user may not write or whose folder he may not write (the write-ahead
+//    log lies beside it), and a damaged one.
 //    Commits are durable (WAL, synchronous=FULL).
 //  - OpenRecordset() returns every row at once, so RecordCount() is true
 //    before the first row is read; Eof() is true at once for an empty result.
@@ -214,6 +218,8 @@ private:
     QString udlPath_;
     QString dbFile_;
     int busyMs_ = 30000;
+    // The longest wait for another program's lock while connecting.
+    static constexpr int kConnectBusyMs = 3000;
     long errNumber_ = 0;
     QString errText_;
     long driverNumber_ = 0;

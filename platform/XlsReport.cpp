@@ -29,7 +29,10 @@
 #include <thread>
 #include <exception>
 #include <utility>
+#include <algorithm>
 #include <csignal>
+#include <cstring>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 #include <zip.h>
@@ -285,9 +288,10 @@ QString ProfileUrl(int slot) {
 
 void DropProfile() { ProfileDirs().clear(); }
 
-// True while a process of the group runs (one that ended but was not yet
-// reaped does not count).
-bool GroupRuns(pid_t group) {
+// The processes of the groups that run (one that ended but was not yet
+// reaped does not count), by their /proc entries.
+QStringList GroupProcesses(const std::vector<pid_t>& groups) {
+    QStringList found;
     const QStringList entries = QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     for (const QString& e : entries) {
         bool number = false;
@@ -300,10 +304,52 @@ bool GroupRuns(pid_t group) {
         const int close = stat.lastIndexOf(')');
         if (close < 0) continue;
         const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
-        if (fields.size() > 2 && fields[0] != "Z" && fields[0] != "X" && fields[2].toLongLong() == group)
-            return true;
+        if (fields.size() > 2 && fields[0] != "Z" && fields[0] != "X" &&
+            std::find(groups.begin(), groups.end(), static_cast<pid_t>(fields[2].toLongLong())) != groups.end())
+            found << e;
     }
-    return false;
+    return found;
+}
+
+// True while a process of the group runs.
+bool GroupRuns(pid_t group) { return !GroupProcesses({group}).isEmpty(); }
+
+// The Unix sockets that processes of the groups have bound, by path.
+// LibreOffice binds its single-instance pipe in /tmp whatever TMPDIR says,
+// and a converter that is ended leaves it there.
+QStringList BoundSockets(const std::vector<pid_t>& groups) {
+    const QStringList processes = GroupProcesses(groups);
+    if (processes.isEmpty()) return {};
+    std::map<QByteArray, QByteArray> pathOf;  // inode -> path
+    QFile table("/proc/net/unix");
+    if (table.open(QIODevice::ReadOnly))
+        for (const QByteArray& line : table.readAll().split('\n')) {
+            // "Num RefCount Protocol Flags Type St Inode Path"
+            const QList<QByteArray> f = line.simplified().split(' ');
+            if (f.size() >= 8 && f[7].startsWith('/')) pathOf[f[6]] = f[7];
+        }
+    QStringList found;
+    for (const QString& pid : processes) {
+        const QString fds = "/proc/" + pid + "/fd";
+        for (const QString& fd : QDir(fds).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+            char target[64];
+            const ssize_t n = ::readlink(QFile::encodeName(fds + "/" + fd).constData(), target, sizeof target - 1);
+            if (n <= 9 || std::strncmp(target, "socket:[", 8) != 0) continue;
+            const auto it = pathOf.find(QByteArray(target + 8, static_cast<int>(n) - 9));
+            if (it != pathOf.end() && !found.contains(QFile::decodeName(it->second)))
+                found << QFile::decodeName(it->second);
+        }
+    }
+    return found;
+}
+
+// Removes what of the sockets is left (a socket, nothing else).
+void RemoveSockets(const QStringList& paths) {
+    for (const QString& path : paths) {
+        struct stat st {};
+        const QByteArray name = QFile::encodeName(path);
+        if (::lstat(name.constData(), &st) == 0 && S_ISSOCK(st.st_mode)) ::unlink(name.constData());
+    }
 }
 
 // Ends every process of the converter's group and waits (a little) until
@@ -870,6 +916,8 @@ int g_conversionParts = 4;  // pieces of a larger report, converted side by side
 struct ConverterRun {
     QString program;
     QStringList arguments;
+    // The converter's temporary folder (TMPDIR); none: the program's.
+    QString tempDir;
 };
 
 // Runs the commands side by side, each in a process group of its own, and
@@ -884,8 +932,12 @@ bool RunConverters(const std::vector<ConverterRun>& runs, const std::function<bo
     const bool gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
     if (gui) QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     auto endAll = [&] {
+        // Stopped first, so that none binds a socket after they were seen.
+        for (pid_t group : groups) ::kill(-group, SIGSTOP);
+        const QStringList sockets = BoundSockets(groups);
         for (pid_t group : groups) ::kill(-group, SIGKILL);
         for (pid_t group : groups) EndGroup(group);
+        RemoveSockets(sockets);
     };
     auto failedOne = [&](QProcess& p) {
         return p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0;
@@ -897,6 +949,11 @@ bool RunConverters(const std::vector<ConverterRun>& runs, const std::function<bo
         // The launcher, soffice.bin and whatever they start form a process
         // group of their own, so that the whole converter can be ended.
         p->setChildProcessModifier([] { ::setsid(); });
+        if (!run.tempDir.isEmpty()) {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            for (const char* name : {"TMPDIR", "TMP", "TEMP"}) env.insert(name, run.tempDir);
+            p->setProcessEnvironment(env);
+        }
         p->start(run.program, run.arguments);
         if (!p->waitForStarted(-1)) {
             *failed = true;
@@ -991,6 +1048,11 @@ QStringList XlsReport::RenderPdfs(const QStringList& workbookPaths, const QStrin
         throw AppError(xlrErrRender,
                        QString::fromUtf8("帳票を出力するための LibreOffice (soffice) が見つかりません。"),
                        "XlsReport");
+    // The converters' temporary files go to a folder of their own in the
+    // work folder, removed with what they leave there on every path.
+    QTemporaryDir temp(outputDir + "/temp-XXXXXX");
+    if (!temp.isValid())
+        throw AppError(xlrErrRender, QString::fromUtf8("帳票の作業フォルダを作成できません。"), "XlsReport");
     QStringList pdfs;
     std::vector<ConverterRun> runs;
     for (int i = 0; i < workbookPaths.size(); ++i) {
@@ -1001,7 +1063,8 @@ QStringList XlsReport::RenderPdfs(const QStringList& workbookPaths, const QStrin
         runs.push_back({soffice,
                         {"-env:UserInstallation=" + ProfileUrl(i), "--headless", "--invisible", "--norestore",
                          "--nologo", "--nodefault", "--nolockcheck", "--convert-to", "pdf", "--outdir", outputDir,
-                         workbookPaths[i]}});
+                         workbookPaths[i]},
+                        temp.path()});
     }
     bool failed = false;
     QString failure;

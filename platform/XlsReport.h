@@ -35,7 +35,9 @@
 // ConversionProgress() shows it as a step of its own (a running bar), and
 // its cancel stops it. A stopped or failed conversion ends every process of
 // the converter (it runs in a process group of its own) and removes its
-// work folders. The Windows fonts "ＭＳ Ｐゴシック" and "ＭＳ ゴシック"
+// work folders. The converters' temporary files (TMPDIR) lie in a folder of
+// their own inside the work folder, removed on every path, and the sockets
+// a converter that was ended leaves behind are removed. The Windows fonts "ＭＳ Ｐゴシック" and "ＭＳ ゴシック"
 // are written into the output as IPAPGothic and IPAGothic. Pages copied
 // from one template sheet go out as that one sheet with a page break after
 // each page. A large report converts in a few pieces side by side, each

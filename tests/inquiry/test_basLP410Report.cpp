@@ -21,7 +21,9 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QDir>
 #include <QProgressBar>
@@ -34,6 +36,7 @@
 #include <QTest>
 #include <QTimer>
 #include <cmath>
+#include <map>
 #include <memory>
 
 using namespace basStdComm;
@@ -725,6 +728,106 @@ TEST_F(LedgerReport, CancelDuringTheConversionEndsTheConverterAndRemovesItsFolde
     EXPECT_EQ(ProcessesMentioning(temp.path()), QStringList()) << "no converter process is left";
     EXPECT_EQ(QDir(temp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList())
         << "its work folders are gone";
+}
+
+// The Unix sockets that processes whose command line mentions the text
+// have bound (their paths).
+QStringList SocketsOf(const QString& text) {
+    std::map<QString, QString> pathOf;  // inode -> path
+    QFile table("/proc/net/unix");
+    if (table.open(QIODevice::ReadOnly))
+        for (const QByteArray& line : table.readAll().split('\n')) {
+            const QList<QByteArray> f = line.simplified().split(' ');
+            if (f.size() >= 8 && f[7].startsWith('/')) pathOf[QString::fromLatin1(f[6])] = QString::fromLocal8Bit(f[7]);
+        }
+    QStringList found;
+    for (const QString& process : ProcessesMentioning(text)) {
+        const QString pid = process.section(':', 0, 0);
+        for (const QFileInfo& fd : QDir("/proc/" + pid + "/fd").entryInfoList(QDir::System | QDir::NoDotAndDotDot)) {
+            const QString target = fd.symLinkTarget().section('/', -1);
+            if (!target.startsWith("socket:[")) continue;
+            const auto it = pathOf.find(target.mid(8).chopped(1));
+            if (it != pathOf.end() && !found.contains(it->second)) found << it->second;
+        }
+    }
+    return found;
+}
+
+// Every file and folder under the folder, with its size.
+QStringList Contents(const QString& folder) {
+    QStringList all;
+    QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        all << it.filePath() + " " + QString::number(it.fileInfo().size());
+    }
+    all.sort();
+    return all;
+}
+
+// A large report converts in pieces, each converter making temporary files
+// of its own; cancelled half way, none of them is left behind.
+TEST_F(LedgerReport, ACancelledLargeReportLeavesTheTemporaryFoldersAsTheyWere) {
+    if (!CanRenderReports()) GTEST_SKIP() << "LibreOffice (soffice) is not installed";
+    ReportCapture rendered(true);
+    for (int no = 1; no <= 20; ++no) {
+        QList<TestLine> lines;
+        for (int g = 1; g <= 30; ++g) lines.append({g, 1, kCash, "100"});
+        lines.append({1, 2, kSales, "3000"});
+        Post(202604, no, 20260401 + no, lines);
+    }
+    XlsReport::ParallelConversion(2, 3);
+    struct Parallel {
+        ~Parallel() { XlsReport::ParallelConversion(100, 4); }
+    } parallel;
+    // The program's temporary folder is one of this test's own.
+    QTemporaryDir temp;
+    ASSERT_TRUE(temp.isValid());
+    const QByteArray oldTemp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(temp.path()));
+    struct Restore {
+        QByteArray value;
+        ~Restore() {
+            if (value.isEmpty()) qunsetenv("TMPDIR");
+            else qputenv("TMPDIR", value);
+        }
+    } restore{oldTemp};
+    const QStringList before = Contents(temp.path());
+
+    ASSERT_TRUE(Make(1, 202604, 202605, kCash, kCash));
+    msgs.Answer(vbYes);
+    // Cancelled once every converter has made its temporary files.
+    QStringList sockets;
+    int converters = 0;
+    QTimer watch;
+    watch.setInterval(20);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        for (const QString& s : SocketsOf(temp.path()))
+            if (!sockets.contains(s)) sockets << s;
+        int made = 0;
+        for (const QString& f : Contents(temp.path()))
+            if (QFileInfo(f.section(' ', 0, 0)).fileName().startsWith("lu")) ++made;
+        converters = std::max(converters, made);
+        QProgressDialog* d = ShownProgress();
+        if (!d || made < 3) return;
+        watch.stop();
+        if (auto* b = d->findChild<QPushButton*>()) b->click();
+    });
+    watch.start();
+    report.Preview(800, 600);
+    watch.stop();
+
+    EXPECT_EQ(converters, 3) << "the converters ran";
+    EXPECT_EQ(msgs.Texts(), QStringList{"処理を中止しますか"});
+    EXPECT_TRUE(report.Stopped());
+    EXPECT_TRUE(rendered.Empty());
+    EXPECT_EQ(ProcessesMentioning(temp.path()), QStringList());
+    EXPECT_EQ(Contents(temp.path()).join('\n').toStdString(), before.join('\n').toStdString());
+    QStringList left;
+    for (const QString& s : sockets)
+        if (QFileInfo::exists(s)) left << s;
+    EXPECT_EQ(left.join('\n').toStdString(), "") << "the converters' sockets are gone";
 }
 
 TEST_F(LedgerReport, AMissingTemplateShowsTheTemplateMessage) {

@@ -12,7 +12,17 @@
 #include "voucher_entry/frmKE410.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QPointer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QThread>
+#include <cstdio>
+#include <sqlite3.h>
+#include <unistd.h>
 
 using namespace basStdComm;
 using namespace basWKE410;
@@ -189,6 +199,121 @@ TEST_F(StartUp, SystemIniInUtf16WithByteOrderMarkIsRead) {
         TearDown();
         EndSystem();
     }
+}
+
+// ---------------------------------------------------------------- a database that cannot be used
+
+// The bytes of a file, to see that a refused database was left as it was.
+QByteArray FileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Another program holding the database as `sqlite3` does with
+// "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; SELECT 1;", until the
+// file "release" appears in the folder.
+int holdDatabase(const QStringList& args) {
+    sqlite3* h = nullptr;
+    if (sqlite3_open(args[1].toUtf8().constData(), &h) != SQLITE_OK) return 2;
+    if (sqlite3_exec(h, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; SELECT COUNT(*) FROM sqlite_master;",
+                     nullptr, nullptr, nullptr) != SQLITE_OK)
+        return 3;
+    QFile(args[0] + "/holding").open(QIODevice::WriteOnly);
+    for (int i = 0; i < 1200 && !QFile::exists(args[0] + "/release"); ++i) QThread::msleep(50);
+    sqlite3_exec(h, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(h);
+    return 0;
+}
+const bool regHold = RegisterChild("holddatabase", holdDatabase);
+
+TEST_F(StartUp, ADatabaseAnotherProgramHoldsIsSaidToBeInUseWithinSeconds) {
+    const QByteArray before = FileBytes(folder.DbFile());
+    auto other = StartChild("holddatabase", {folder.Path(), folder.DbFile()});
+    for (int i = 0; i < 200 && !QFile::exists(folder.Path() + "/holding"); ++i) QThread::msleep(50);
+    ASSERT_TRUE(QFile::exists(folder.Path() + "/holding")) << other->readAll().toStdString();
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_FALSE(run({"I", "/S"}));
+    const qint64 waited = clock.elapsed();
+    QFile(folder.Path() + "/release").open(QIODevice::WriteOnly);
+    other->waitForFinished(30000);
+    EXPECT_LT(waited, 8000);
+    ASSERT_EQ(msgs.Calls().size(), 1u) << msgs.Texts().join("|").toStdString();
+    const QString p = msgs.Last().prompt;
+    EXPECT_TRUE(p.contains("データベースが他のプログラムによって使用中です。")) << p.toStdString();
+    EXPECT_FALSE(p.contains("このシステムのデータベースではありません")) << p.toStdString();
+    EXPECT_EQ(shown<frmKE410>(), nullptr);
+    EXPECT_TRUE(FileBytes(folder.DbFile()) == before);
+    EXPECT_FALSE(QFileInfo::exists(folder.DbFile() + "-wal"));
+}
+
+// The program started by another user: the folder `args[0]` with its
+// settings, the lock of the instance in `args[1]`. Every message is
+// written to the output.
+int startAsAnotherUser(const QStringList& args) {
+    if (setgid(65534) != 0 || setuid(65534) != 0) return 2;
+    AppInfo::SetFolder(args[0]);
+    AppInfo::SetLockFolder(args[1]);
+    SetMsgBoxHandler([](const MsgBoxCall& c) {
+        std::printf("MSG:%s\n", QString(c.prompt).replace('\n', '|').toUtf8().constData());
+        std::fflush(stdout);
+        return static_cast<int>(vbOK);
+    });
+    AppInfo::SetArguments({"I", "/S"});
+    std::printf("MAIN:%d\n", Main() ? 1 : 0);
+    std::fflush(stdout);
+    return 0;
+}
+const bool regUser = RegisterChild("asanotheruser", startAsAnotherUser);
+
+// A user who may read the database but not write it, or not write its
+// folder (where the database keeps its write-ahead log), is told so once.
+TEST_F(StartUp, ADatabaseTheUserCannotWriteIsSaidSoOnce) {
+    QTemporaryDir locks;
+    QFile::setPermissions(locks.path(), QFileDevice::Permissions(0x7777));
+    const QByteArray before = FileBytes(folder.DbFile());
+    const auto all = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                     QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    const auto read = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther;
+    const struct {
+        QFileDevice::Permissions folder, file;
+        const char* says;
+    } cases[] = {
+        {all, read, "データベースに書き込めません"},
+        {all & ~QFileDevice::WriteOther, read | QFileDevice::WriteOther, "フォルダに書き込めません"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.says);
+        ASSERT_TRUE(QFile::setPermissions(folder.Path(), c.folder));
+        ASSERT_TRUE(QFile::setPermissions(folder.DbFile(), c.file));
+        QString output;
+        EXPECT_EQ(RunChild("asanotheruser", {folder.Path(), locks.path()}, &output), 0) << output.toStdString();
+        const QStringList messages = output.split('\n').filter(QRegularExpression("^MSG:"));
+        ASSERT_EQ(messages.size(), 1) << output.toStdString();
+        EXPECT_TRUE(messages[0].contains(c.says)) << output.toStdString();
+        EXPECT_TRUE(messages[0].contains(folder.DbFile())) << output.toStdString();
+        EXPECT_FALSE(messages[0].contains("このシステムのデータベースではありません")) << output.toStdString();
+        EXPECT_TRUE(output.contains("MAIN:0")) << output.toStdString();
+        EXPECT_TRUE(FileBytes(folder.DbFile()) == before);
+        EXPECT_FALSE(QFileInfo::exists(folder.DbFile() + "-wal"));
+        EXPECT_FALSE(QFileInfo::exists(folder.DbFile() + "-shm"));
+    }
+    QFile::setPermissions(folder.Path(), all);
+}
+
+TEST_F(StartUp, ATruncatedDatabaseIsSaidToBeDamaged) {
+    QFile db(folder.DbFile());
+    ASSERT_TRUE(db.resize(2 * 4096));
+    const QByteArray before = FileBytes(folder.DbFile());
+    EXPECT_FALSE(run({"I", "/S"}));
+    ASSERT_EQ(msgs.Calls().size(), 1u) << msgs.Texts().join("|").toStdString();
+    const QString p = msgs.Last().prompt;
+    EXPECT_TRUE(p.contains("データベースが壊れている")) << p.toStdString();
+    EXPECT_TRUE(p.contains(folder.DbFile())) << p.toStdString();
+    EXPECT_FALSE(p.contains("このシステムのデータベースではありません")) << p.toStdString();
+    EXPECT_EQ(shown<frmKE410>(), nullptr);
+    EXPECT_TRUE(FileBytes(folder.DbFile()) == before);
+    EXPECT_FALSE(QFileInfo::exists(folder.DbFile() + "-wal"));
 }
 
 TEST(TabIni, NonZeroValuesAreSkippedAndEmptyTextIsAStop) {

@@ -1095,7 +1095,7 @@ bool XlsReport::JoinPdfs(const QStringList& pdfPaths, const QString& target, con
     QFile::remove(target);
     bool failed = false;
     QString failure;
-    const bool done = RunConverters({{pdfunite, QStringList(pdfPaths) << target}}, stop, &failed, &failure);
+    const bool done = RunConverters({{pdfunite, QStringList(pdfPaths) << target, QString()}}, stop, &failed, &failure);
     if (!done) {
         QFile::remove(target);
         return false;

@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 #include <QStringDecoder>
 #include <algorithm>
+#include <cstring>
 #include <malloc.h>
 #include <sqlite3.h>
 #include <unistd.h>
@@ -331,13 +332,39 @@ namespace {
 // What lies in a file before SQLite is let at it: nothing yet (a new
 // database), something that is no SQLite database at all, or a database.
 enum class FileKind { Empty, NotSqlite, Sqlite };
+// The first bytes are read through SQLite's own file layer: a descriptor
+// opened and closed apart from it would give up every lock this program
+// holds on the file, those of a connection already open on it too, and
+// another program ending would then take the write-ahead log away from
+// under that connection. The layer keeps one record per file in the
+// program and closes no descriptor while a lock on the file is held.
 FileKind kindOfFile(const QString& file) {
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly)) return FileKind::Sqlite;  // let SQLite report why
-    QByteArray head = f.read(100);
-    if (head.isEmpty()) return FileKind::Empty;
-    return head.size() == 100 && head.startsWith(QByteArray("SQLite format 3\0", 16)) ? FileKind::Sqlite
-                                                                                     : FileKind::NotSqlite;
+    sqlite3_vfs* vfs = sqlite3_vfs_find(nullptr);
+    if (!vfs) return FileKind::Sqlite;  // let SQLite report why
+    const QByteArray path = file.toUtf8();
+    sqlite3_filename name = sqlite3_create_filename(path.constData(), "", "", 0, nullptr);
+    if (!name) return FileKind::Sqlite;
+    std::vector<sqlite3_int64> storage((vfs->szOsFile + sizeof(sqlite3_int64) - 1) / sizeof(sqlite3_int64));
+    auto* f = reinterpret_cast<sqlite3_file*>(storage.data());
+    f->pMethods = nullptr;
+    FileKind kind = FileKind::Sqlite;  // not readable: let SQLite report why
+    int outFlags = 0;
+    if (vfs->xOpen(vfs, name, f, SQLITE_OPEN_READONLY | SQLITE_OPEN_MAIN_DB, &outFlags) == SQLITE_OK) {
+        sqlite3_int64 size = 0;
+        char head[100];
+        if (f->pMethods->xFileSize(f, &size) == SQLITE_OK) {
+            if (size == 0)
+                kind = FileKind::Empty;
+            else if (size < static_cast<sqlite3_int64>(sizeof head))
+                kind = FileKind::NotSqlite;
+            else if (f->pMethods->xRead(f, head, sizeof head, 0) == SQLITE_OK)
+                kind = std::memcmp(head, "SQLite format 3\0", 16) == 0 ? FileKind::Sqlite : FileKind::NotSqlite;
+        }
+    }
+    // Closed even after a failed open when the layer says so.
+    if (f->pMethods) f->pMethods->xClose(f);
+    sqlite3_free_filename(name);
+    return kind;
 }
 }  // namespace
 

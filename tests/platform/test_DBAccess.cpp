@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QThread>
+#include <cstdio>
 #include <sqlite3.h>
 
 using namespace basStdComm;
@@ -490,6 +491,40 @@ TEST(DBAccessConcurrency, BeginTransHoldsNothingUntilTheFirstStatement) {
     }
     EXPECT_EQ(folder.Scalar("SELECT COUNT(*) FROM C WHERE N = 5"), "0");
     EXPECT_TRUE(b.Execute("INSERT INTO C VALUES (6)"));
+}
+
+// Another program running one statement on the database and ending; a
+// query prints its first value.
+int statementChild(const QStringList& args) {
+    DBAccess db;
+    if (!db.ConnectFile(args[0])) return 2;
+    if (args[1].startsWith("SELECT")) {
+        RecordsetPtr rs = db.OpenRecordset(args[1]);
+        std::printf("VALUE:%s\n", rs->Fields(0).Value().Text().toUtf8().constData());
+        return 0;
+    }
+    return db.Execute(args[1]) ? 0 : 3;
+}
+const bool registeredStatement = RegisterChild("statement", statementChild);
+
+// A second connection of this program opening and closing leaves the first
+// one's hold on the database: another program ending after them is not the
+// last one and leaves the write-ahead log, so the first one's next commit
+// is kept.
+TEST(DBAccessConcurrency, SecondConnectionOfThisProgramLeavesTheFirstOnesCommitsKept) {
+    AppFolder folder(false);
+    folder.Sql("CREATE TABLE C (N INTEGER)");
+    DBAccess a;
+    ASSERT_TRUE(a.ConnectFile(folder.DbFile())) << a.ErrorText().toStdString();
+    EXPECT_EQ(folder.Scalar("SELECT COUNT(*) FROM C"), "0");
+    QString out;
+    ASSERT_EQ(RunChild("statement", {folder.DbFile(), "INSERT INTO C VALUES (1)"}, &out), 0) << out.toStdString();
+    a.BeginTrans();
+    ASSERT_TRUE(a.Execute("INSERT INTO C VALUES (2)")) << a.ErrorText().toStdString();
+    EXPECT_NO_THROW(a.CommitTrans()) << a.ErrorText().toStdString();
+    ASSERT_EQ(RunChild("statement", {folder.DbFile(), "SELECT GROUP_CONCAT(N) FROM C"}, &out), 0)
+        << out.toStdString();
+    EXPECT_TRUE(out.contains("VALUE:1,2\n")) << out.toStdString();
 }
 
 }  // namespace

@@ -19,7 +19,13 @@
 //    leading apostrophe dropped ("'0012" shows 0012, "'" alone leaves the
 //    cell empty); a number is stored as a number, a QDate as a date serial
 //    (the template's cell format shows it); a null QVariant or an empty text
-//    empties the cell. The cell keeps its template format.
+//    empties the cell. The cell keeps its template format, but for a text
+//    in a cell that shrinks to fit on one line (shrinkToFit, no wrapText):
+//    one too wide for the cell is given a smaller font that fits it, down
+//    to 6 points on paper at the sheet's print scale; a text still too wide
+//    there is cut to what fits at that size (a right-aligned figure is not
+//    cut, it only shrinks further). The font is measured through the GUI
+//    application; without one the text is written as it is.
 //  - EndPage() ends the current page; without an open page it does nothing.
 //  - PrintOut() prints and Preview(width, height) shows every page, an open
 //    last page included; Preview returns when its window is closed. Marker

@@ -120,3 +120,52 @@ QSizeF PdfPageSize(const QString& pdfPath, int page) {
     std::unique_ptr<Poppler::Page> p = doc->page(page);
     return p ? p->pageSizeF() : QSizeF();
 }
+
+std::vector<PdfRule> PdfHorizontalRules(const QString& pdfPath, int page, double minLength) {
+    std::vector<PdfRule> rules;
+    std::unique_ptr<Poppler::Document> doc = Poppler::Document::load(pdfPath);
+    if (!doc || doc->isLocked() || page < 0 || page >= doc->numPages()) return rules;
+    std::unique_ptr<Poppler::Page> p = doc->page(page);
+    if (!p) return rules;
+    const double dpi = 144.0;
+    const double pt = 72.0 / dpi;
+    const QImage image = p->renderToImage(dpi, dpi).convertToFormat(QImage::Format_RGB32);
+    const int gap = 4;   // pixels between the dots of a dotted line
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        // Light fills of the form are no line.
+        auto dark = [&](int x) { return qGray(line[x]) < 200; };
+        int x = 0;
+        while (x < image.width()) {
+            if (!dark(x)) {
+                ++x;
+                continue;
+            }
+            int start = x, end = x, inked = 0;
+            for (int blank = 0; x < image.width() && blank <= gap; ++x) {
+                if (dark(x)) {
+                    end = x;
+                    ++inked;
+                    blank = 0;
+                } else {
+                    ++blank;
+                }
+            }
+            if ((end - start + 1) * pt >= minLength && inked * 3 >= end - start + 1)
+                rules.push_back({(y + 0.5) * pt, start * pt, (end + 1) * pt});
+            x = end + 1;
+        }
+    }
+    return rules;
+}
+
+std::vector<PdfTextRow> PdfTextRows(const QString& pdfPath, int page) {
+    std::vector<PdfTextRow> rows;
+    std::unique_ptr<Poppler::Document> doc = Poppler::Document::load(pdfPath);
+    if (!doc || doc->isLocked() || page < 0 || page >= doc->numPages()) return rows;
+    std::unique_ptr<Poppler::Page> p = doc->page(page);
+    if (!p) return rows;
+    for (const std::unique_ptr<Poppler::TextBox>& box : p->textList())
+        rows.push_back({box->text(), box->boundingBox()});
+    return rows;
+}

@@ -346,6 +346,7 @@ DEBIT_FILL = "DCE8F4"
 CREDIT_FILL = "F6E0DC"
 
 RIGHT = ("right", "center", True, 1)
+RIGHT_EDGE = ("right", "center", True)
 CENTER = ("center", "center", True)
 CENTER_NOSHRINK = ("center", "center", False)
 # Free texts (names, descriptions, partners, the person): one line that
@@ -512,7 +513,11 @@ def ledger_workbook():
     sh.box("A5", "J5", "medium")
 
     markers = ["DATE", "DENO", "AKMK", "AHK1", "AHK2", "ZKBN", "TEKIYO", "KARI", "KASI", "ZAND"]
-    aligns = [CENTER, CENTER, TEXT_FIT, TEXT_FIT, TEXT_FIT, TEXT_FIT, TEXT_FIT, RIGHT, RIGHT, RIGHT]
+    # The balance stands against the thick right edge of the table, where the
+    # converter leaves out the indent of a figure: its format keeps the same
+    # room instead.
+    aligns = [CENTER, CENTER, TEXT_FIT, TEXT_FIT, TEXT_FIT, TEXT_FIT, TEXT_FIT, RIGHT, RIGHT, RIGHT_EDGE]
+    numfmts = {"KARI": "#,##0", "KASI": "#,##0", "ZAND": "#,##0_0"}
     fonts = [F_SMALLCODE, F_SMALLCODE, F_LABEL, F_LABEL, F_LABEL, F_LABEL, F_LABEL, F_CODE, F_CODE, F_CODE]
     top = 6
     for n in range(30):
@@ -522,7 +527,7 @@ def ledger_workbook():
         for i, name in enumerate(markers, start=1):
             c = col_name(i)
             sh.put(f"{c}{r}", f"**{name}" if n == 0 else None, font=fonts[i - 1], align=aligns[i - 1],
-                   numfmt="#,##0" if name in ("KARI", "KASI", "ZAND") else None, merge=f"{c}{r + 1}")
+                   numfmt=numfmts.get(name), merge=f"{c}{r + 1}")
             sh.vline(f"{c}{r}", f"{c}{r + 1}", "thin")
         sh.hline(f"A{r + 1}", f"J{r + 1}", "dotted")
     sh.box(f"A{top}", f"J{top + 59}", "medium")

@@ -121,7 +121,11 @@ QSizeF PdfPageSize(const QString& pdfPath, int page) {
     return p ? p->pageSizeF() : QSizeF();
 }
 
-std::vector<PdfRule> PdfHorizontalRules(const QString& pdfPath, int page, double minLength) {
+namespace {
+
+// The lines of a page drawn across (or, with down, down the page) at least
+// minLength points long, dotted ones too.
+std::vector<PdfRule> PdfRules(const QString& pdfPath, int page, double minLength, bool down) {
     std::vector<PdfRule> rules;
     std::unique_ptr<Poppler::Document> doc = Poppler::Document::load(pdfPath);
     if (!doc || doc->isLocked() || page < 0 || page >= doc->numPages()) return rules;
@@ -130,21 +134,22 @@ std::vector<PdfRule> PdfHorizontalRules(const QString& pdfPath, int page, double
     const double dpi = 144.0;
     const double pt = 72.0 / dpi;
     const QImage image = p->renderToImage(dpi, dpi).convertToFormat(QImage::Format_RGB32);
+    const int lines = down ? image.width() : image.height();
+    const int length = down ? image.height() : image.width();
     const int gap = 4;   // pixels between the dots of a dotted line
-    for (int y = 0; y < image.height(); ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+    for (int i = 0; i < lines; ++i) {
         // Light fills of the form are no line.
-        auto dark = [&](int x) { return qGray(line[x]) < 200; };
-        int x = 0;
-        while (x < image.width()) {
-            if (!dark(x)) {
-                ++x;
+        auto dark = [&](int k) { return qGray(down ? image.pixel(i, k) : image.pixel(k, i)) < 200; };
+        int k = 0;
+        while (k < length) {
+            if (!dark(k)) {
+                ++k;
                 continue;
             }
-            int start = x, end = x, inked = 0;
-            for (int blank = 0; x < image.width() && blank <= gap; ++x) {
-                if (dark(x)) {
-                    end = x;
+            int start = k, end = k, inked = 0;
+            for (int blank = 0; k < length && blank <= gap; ++k) {
+                if (dark(k)) {
+                    end = k;
                     ++inked;
                     blank = 0;
                 } else {
@@ -152,11 +157,21 @@ std::vector<PdfRule> PdfHorizontalRules(const QString& pdfPath, int page, double
                 }
             }
             if ((end - start + 1) * pt >= minLength && inked * 3 >= end - start + 1)
-                rules.push_back({(y + 0.5) * pt, start * pt, (end + 1) * pt});
-            x = end + 1;
+                rules.push_back({(i + 0.5) * pt, start * pt, (end + 1) * pt});
+            k = end + 1;
         }
     }
     return rules;
+}
+
+}  // namespace
+
+std::vector<PdfRule> PdfHorizontalRules(const QString& pdfPath, int page, double minLength) {
+    return PdfRules(pdfPath, page, minLength, false);
+}
+
+std::vector<PdfRule> PdfVerticalRules(const QString& pdfPath, int page, double minLength) {
+    return PdfRules(pdfPath, page, minLength, true);
 }
 
 std::vector<PdfTextRow> PdfTextRows(const QString& pdfPath, int page) {

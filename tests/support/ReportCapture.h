@@ -54,16 +54,19 @@ QRectF PdfInkBox(const QString& pdfPath, int page);
 // The page size of a page of a PDF in points (empty when it cannot be read).
 QSizeF PdfPageSize(const QString& pdfPath, int page);
 
-// A horizontal line drawn on a page: its height and its extent across, in
-// points from the page's top left corner.
+// A line drawn on a page, in points from the page's top left corner:
+// across, y is its height and left to right its extent; down, y is its
+// place across and left to right its extent down the page.
 struct PdfRule {
     double y = 0;
     double left = 0;
     double right = 0;
 };
-// The horizontal lines of a page at least minLength points long (dotted
-// ones too), as poppler renders them; a text never makes one that long.
+// The horizontal (vertical) lines of a page at least minLength points long
+// (dotted ones too), as poppler renders them; a text never makes one that
+// long.
 std::vector<PdfRule> PdfHorizontalRules(const QString& pdfPath, int page, double minLength = 120.0);
+std::vector<PdfRule> PdfVerticalRules(const QString& pdfPath, int page, double minLength = 120.0);
 // The rows of text of a page as poppler reads them (text cut away by a
 // cell is read too): each with its box in points.
 struct PdfTextRow {

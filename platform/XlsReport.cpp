@@ -1273,6 +1273,7 @@ bool XlsReport::output(ReportOutput::Kind kind, bool renderPdf, ReportOutput& ou
     for (const Impl::Page& p : d_->pages) out.pages.push_back(p.record);
     out.calls = d_->calls;
     out.previewWindow = previewWindow_;
+    out.outputName = OutputName();
     if (!d_->work) {
         d_->work = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/tavik-report-XXXXXX");
         if (!d_->work->isValid())
@@ -1401,13 +1402,12 @@ void XlsReport::PrintOut() {
         return;
     }
     QPrinter printer(QPrinter::HighResolution);
-    printer.setDocName(previewWindow_.Caption.isEmpty() ? QFileInfo(templateFile_).completeBaseName()
-                                                        : previewWindow_.Caption);
+    printer.setDocName(OutputName());
     const QPrinterInfo printerInfo = QPrinterInfo::defaultPrinter();
     if (printerInfo.isNull()) {
-        // No default printer to print straight to: let the user choose one.
-        QPrintDialog dialog(&printer, QApplication::activeWindow());
-        if (dialog.exec() != QDialog::Accepted) return;
+        // No default printer to print straight to: let the user choose one,
+        // or a PDF file when there is no printer at all.
+        if (!ChooseReportOutput(printer, OutputName(), 0, QApplication::activeWindow())) return;
     } else {
         printer.setPrinterName(printerInfo.printerName());
     }
@@ -1440,12 +1440,19 @@ void XlsReport::Preview(int width, int height) {
     }
     ReportPreview preview(out.pdfPath, QApplication::activeWindow());
     if (!previewWindow_.Caption.isEmpty()) preview.setWindowTitle(previewWindow_.Caption);
+    preview.SetDocumentName(OutputName());
     if (width > 0 && height > 0) preview.resize(width, height);
     preview.SetDisplayMode(previewWindow_.DisplayMode);
     preview.exec();
 }
 
 void XlsReport::Abort() { d_ = std::make_unique<Impl>(); }
+
+QString XlsReport::OutputName() const {
+    if (!outputName_.isEmpty()) return outputName_;
+    if (!previewWindow_.Caption.isEmpty()) return previewWindow_.Caption;
+    return QFileInfo(templateFile_).completeBaseName();
+}
 
 // ---------------------------------------------------------------- cells
 

@@ -47,7 +47,8 @@
 // each page. A large report converts in a few pieces side by side, each
 // converter with a profile of its own, and their PDFs are joined in order
 // (pdfunite). Printing hands the PDF to the default printer (the print dialog
-// when there is none) through PrintPdfPages(); the preview is ReportPreview.
+// when there is none, a PDF file when there is no printer at all: see
+// ChooseReportOutput) through PrintPdfPages(); the preview is ReportPreview.
 //
 // Tests install SetReportOutputHandler(): PrintOut and Preview then hand
 // what they would output to the handler (no printer, no window).
@@ -130,6 +131,7 @@ struct ReportOutput {
     std::vector<ReportPage> pages;
     QStringList calls;      // BeginReport, NewPage <sheet>, EndPage, PrintOut / Preview, in order
     XlsPreviewWindow previewWindow;
+    QString outputName;     // the name it goes out under (XlsReport::OutputName)
     int previewWidth = 0;
     int previewHeight = 0;
 };
@@ -149,6 +151,12 @@ public:
 
     void TemplateFile(const QString& path) { templateFile_ = path; }
     QString TemplateFile() const { return templateFile_; }
+    // The name the report goes out under: the print job's title and the
+    // PDF file's name proposed when it is printed to a file (see
+    // ChooseReportOutput). Empty: the preview caption, else the template's
+    // file name. Kept across reports until changed.
+    void OutputName(const QString& name) { outputName_ = name; }
+    QString OutputName() const;
     void BeginReport();
     void NewPage(const QString& sheet, const QVariant& copies = QVariant());
     void EndPage();
@@ -206,6 +214,7 @@ private:
     bool output(ReportOutput::Kind kind, bool renderPdf, ReportOutput& out);
 
     QString templateFile_;
+    QString outputName_;
     XlsPreviewWindow previewWindow_;
     ProgressDialog* progress_ = nullptr;
     std::function<bool()> confirmStop_;

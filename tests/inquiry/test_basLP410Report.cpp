@@ -467,6 +467,17 @@ TEST_F(LedgerReport, WithAPagePerMonthEachMonthStartsAPageHeadedWithItsOwnPeriod
     EXPECT_EQ(out.pages[1].Find("**DATE", 0, 2 * 2)->stored.toString(), "2026/05/15");
 }
 
+TEST_F(LedgerReport, TheReportGoesOutUnderTheNameOfItsLedgerCodesAndMonths) {
+    Scenario();
+    ASSERT_TRUE(Make(1, 202604, 202605, kCash, kSales));
+    EXPECT_EQ(Output().outputName.toStdString(), "総勘定元帳_100-400_202604-202605");
+    Post(202605, 7, 20260502, {{1, 1, kBank, "4000", "0", 2, 7}, {1, 2, kSales, "4000"}});
+    ASSERT_TRUE(Make(2, 202605, 202605, kBank, kBank, 2, 2));
+    EXPECT_EQ(Output().outputName.toStdString(), "補助元帳_110_2_202605");
+    ASSERT_TRUE(Make(3, 202605, 202605, kBank, kBank, 2, 2, 1, 9));
+    EXPECT_EQ(Output().outputName.toStdString(), "補助元帳_110_2_1-9_202605");
+}
+
 TEST_F(LedgerReport, SubAccountsAreSectionsOfTheirOwnAndCodeZeroIsCommon) {
     Post(202604, 7, 20260402, {{1, 1, kBank, "9000", "0", 1}, {1, 2, kSales, "9000"}});
     Post(202605, 8, 20260502, {{1, 1, kBank, "4000", "0", 2, 7}, {1, 2, kSales, "4000"}});

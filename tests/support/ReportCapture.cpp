@@ -2,10 +2,14 @@
 
 #include "common/basStdComm.h"
 
+#include <QApplication>
+#include <QDialog>
 #include <QDir>
+#include <QFileDialog>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QLineEdit>
 #include <QProcess>
 #include <QStandardPaths>
 #include <gtest/gtest.h>
@@ -183,4 +187,50 @@ std::vector<PdfTextRow> PdfTextRows(const QString& pdfPath, int page) {
     for (const std::unique_ptr<Poppler::TextBox>& box : p->textList())
         rows.push_back({box->text(), box->boundingBox()});
     return rows;
+}
+
+TempHome::TempHome() {
+    home_ = qgetenv("HOME");
+    hadConfig_ = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+    config_ = qgetenv("XDG_CONFIG_HOME");
+    qputenv("HOME", QFile::encodeName(dir_.path()));
+    qunsetenv("XDG_CONFIG_HOME");
+    QDir(dir_.path()).mkpath("Documents");
+}
+
+TempHome::~TempHome() {
+    qputenv("HOME", home_);
+    if (hadConfig_) qputenv("XDG_CONFIG_HOME", config_);
+}
+
+QString TempHome::Documents() const { return dir_.path() + "/Documents"; }
+
+PrintDialogUser::PrintDialogUser(const QStringList& answers) : answers_(answers.begin(), answers.end()) {
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+        QWidget* w = QApplication::activeModalWidget();
+        auto* dialog = qobject_cast<QDialog*>(w);
+        if (!dialog || !dialog->isVisible()) return;
+        auto* files = qobject_cast<QFileDialog*>(dialog);
+        if (!files) {
+            others_ << dialog->metaObject()->className();
+            dialog->reject();
+            return;
+        }
+        proposed_ << files->selectedFiles().value(0);
+        const QString answer = answers_.empty() ? QString() : answers_.front();
+        if (!answers_.empty()) answers_.pop_front();
+        if (answer.isEmpty()) {
+            files->reject();
+            return;
+        }
+        // Typed into the name field, as a user does (choosing a file that
+        // is there through the list would wait for the folder to be read).
+        files->setDirectory(QFileInfo(answer).absolutePath());
+        if (auto* edit = files->findChild<QLineEdit*>("fileNameEdit"))
+            edit->setText(QFileInfo(answer).fileName());
+        else
+            files->selectFile(QFileInfo(answer).fileName());
+        QMetaObject::invokeMethod(files, "accept");
+    });
+    timer_.start(50);
 }

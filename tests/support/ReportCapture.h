@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <deque>
 #include <vector>
 
 // The folder of the templates in the source tree (reports/).
@@ -74,3 +76,36 @@ struct PdfTextRow {
     QRectF box;
 };
 std::vector<PdfTextRow> PdfTextRows(const QString& pdfPath, int page);
+
+// A home folder of its own for a test ($HOME, and no XDG_CONFIG_HOME, so
+// that the documents folder is its "Documents"), made with that folder.
+class TempHome {
+public:
+    TempHome();
+    ~TempHome();
+    TempHome(const TempHome&) = delete;
+    TempHome& operator=(const TempHome&) = delete;
+    QString Documents() const;
+
+private:
+    QTemporaryDir dir_;
+    QByteArray home_, config_;
+    bool hadConfig_ = false;
+};
+
+// Stands in for the user at the dialogs a report is printed through: each
+// file dialog that opens takes the next answer, a file to choose (a full
+// path) or an empty text to cancel, and the file it proposed is kept. Any
+// other dialog (the print dialog) is cancelled and its class kept.
+class PrintDialogUser {
+public:
+    explicit PrintDialogUser(const QStringList& answers);
+    const QStringList& Proposed() const { return proposed_; }
+    const QStringList& OtherDialogs() const { return others_; }
+
+private:
+    QTimer timer_;
+    std::deque<QString> answers_;
+    QStringList proposed_;
+    QStringList others_;
+};

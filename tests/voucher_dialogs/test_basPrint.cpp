@@ -493,6 +493,19 @@ TEST_F(VoucherPrint, RefusedArgumentsEndSilentlyBeforeAnyQuery) {
     EXPECT_TRUE(capture.Empty());
 }
 
+TEST_F(VoucherPrint, APrintGoesOutUnderTheNameOfItsVouchers) {
+    for (long no = 1; no <= 3; ++no) Voucher(no, 1);
+    ASSERT_TRUE(PrintNumbers(2, 2));
+    EXPECT_EQ(Out().outputName.toStdString(), "振替伝票_202604_No2");
+    ASSERT_TRUE(PrintNumbers(1, 3));
+    EXPECT_EQ(Out().outputName.toStdString(), "振替伝票_202604_No1-3");
+    ASSERT_TRUE(fncPrintVouchers(&report, false, 0, 20260401, 20260430, 0, 0, 0, 0, 0));
+    EXPECT_EQ(Out().outputName.toStdString(), "振替伝票_20260401-20260430");
+    folder.Sql("UPDATE DNHDT SET DNH_NDATE = 20260502");
+    ASSERT_TRUE(fncPrintVouchers(&report, false, 0, 0, 0, 0, 0, 20260501, 20260531, 0));
+    EXPECT_EQ(Out().outputName.toStdString(), "振替伝票_入力日20260501-20260531");
+}
+
 TEST_F(VoucherPrint, NothingFoundSaysSo) {
     Voucher(1, 1);
     EXPECT_FALSE(PrintNumbers(2, 9));

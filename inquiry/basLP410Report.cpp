@@ -447,6 +447,29 @@ bool fncGetField(RecordsetPtr rs, const QString& strField, DbValue& varValue) {
 
 void SetReportControl(XlsReport* report) { mobjReport = report; }
 
+namespace {
+
+// The name the report goes out under (the print job, a PDF file): the
+// title, the codes of the ledger (a range as "from-to") and the months.
+QString LedgerOutputName(long lngLevel, long lngYmFrom, long lngYmTo, long lngKmkFrom, long lngKmkTo,
+                         long lngHk1From, long lngHk1To, long lngHk2From, long lngHk2To) {
+    auto range = [](long from, long to) {
+        return from == to ? QString::number(from) : QString::number(from) + "-" + QString::number(to);
+    };
+    QString name = mstrTitle;
+    name.remove(QChar(0x3000));
+    if (lngLevel == 1)
+        name += "_" + range(lngKmkFrom, lngKmkTo);
+    else if (lngLevel == 2)
+        name += "_" + QString::number(lngKmkFrom) + "_" + range(lngHk1From, lngHk1To);
+    else
+        name += "_" + QString::number(lngKmkFrom) + "_" + QString::number(lngHk1From) + "_" +
+                range(lngHk2From, lngHk2To);
+    return name + "_" + range(lngYmFrom, lngYmTo);
+}
+
+}  // namespace
+
 QString fncGetReportTitle() { return mstrTitle; }
 
 void BeginLedgerReport() {
@@ -568,6 +591,8 @@ bool fncMakeLedgerReport(long lngLevel, const QVariant& varDateFrom, const QVari
 
             // 1.
             BeginLedgerReport();
+            Report().OutputName(LedgerOutputName(lngLevel, lngYmFrom, lngYmTo, lngKmkFrom, lngKmkTo, lngHk1From,
+                                                 lngHk1To, lngHk2From, lngHk2To));
             if (!mblnMkpKbn) {
                 mdtYmdS = DateOfNumber(FncGetKskMonKaisi(lngYmFrom, 0, 0));
                 mdtYmdE = DateOfNumber(FncGetKskSime(lngYmTo, 0, 0));

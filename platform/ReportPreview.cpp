@@ -1,7 +1,11 @@
 #include "platform/ReportPreview.h"
 
+#include "platform/MsgBox.h"
+
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -9,9 +13,11 @@
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStandardPaths>
 #include <QVBoxLayout>
 #include <cmath>
 #include <dlfcn.h>
@@ -88,7 +94,65 @@ bool SendToCups(const PdfPrintJob& job) {
                           options.data()) > 0;
 }
 
+// A report's name as a file name: characters that a file name cannot hold
+// (or that would lead into another folder) become "_".
+QString FileNameOf(const QString& name) {
+    QString s = name.trimmed();
+    for (QChar& c : s)
+        if (c.unicode() < 0x20 || QStringLiteral("/\\:*?\"<>|").contains(c)) c = QLatin1Char('_');
+    if (s.isEmpty() || s == "." || s == "..") s = QStringLiteral("report");
+    return s;
+}
+
+// "<name>.pdf" in the documents folder, or the first "<name> (n).pdf" that
+// is not taken.
+QString ProposedPdf(const QString& name) {
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) folder = QDir::homePath();
+    const QDir dir(folder);
+    const QString base = FileNameOf(name);
+    QString path = dir.filePath(base + ".pdf");
+    for (int n = 2; QFileInfo::exists(path); ++n) path = dir.filePath(QString("%1 (%2).pdf").arg(base).arg(n));
+    return path;
+}
+
 }  // namespace
+
+bool ChooseReportOutput(QPrinter& printer, const QString& name, int pages, QWidget* parent) {
+    printer.setDocName(name);
+    if (!QPrinterInfo::availablePrinters().isEmpty()) {
+        QPrintDialog dialog(&printer, parent);
+        if (pages > 0) {
+            printer.setFromTo(0, 0);
+            dialog.setOption(QAbstractPrintDialog::PrintPageRange, true);
+            dialog.setMinMax(1, pages);
+        }
+        return dialog.exec() == QDialog::Accepted;
+    }
+    const QString title = QString::fromUtf8("PDFファイルに印刷");
+    QFileDialog dialog(parent, title);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // Replacing a file is asked below, in the programs' own words.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    dialog.setNameFilter(QString::fromUtf8("PDF ファイル (*.pdf)"));
+    dialog.setDefaultSuffix("pdf");
+    const QFileInfo proposed(ProposedPdf(name));
+    dialog.setDirectory(proposed.absolutePath());
+    dialog.selectFile(proposed.fileName());
+    for (;;) {
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+        const QFileInfo chosen(dialog.selectedFiles().first());
+        if (chosen.isDir()) continue;
+        if (chosen.exists() &&
+            MsgBox(QString::fromUtf8("「%1」は既にあります。\n置き換えますか？").arg(chosen.absoluteFilePath()),
+                   vbYesNo | vbQuestion | vbDefaultButton2, title) != vbYes)
+            continue;
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(chosen.absoluteFilePath());
+        return true;
+    }
+}
 
 void SetPdfPrintJobHandler(PdfPrintJobHandler handler) { g_jobHandler = std::move(handler); }
 
@@ -256,13 +320,8 @@ void ReportPreview::updateButtons() {
 void ReportPreview::cmdPrint_Click() {
     if (PageCount() == 0) return;
     QPrinter printer(QPrinter::HighResolution);
-    printer.setDocName(windowTitle());
-    printer.setFromTo(0, 0);
-    QPrintDialog dialog(&printer, this);
-    // The dialog chooses the printer, the copies and the pages.
-    dialog.setOption(QAbstractPrintDialog::PrintPageRange, true);
-    dialog.setMinMax(1, PageCount());
-    if (dialog.exec() != QDialog::Accepted) return;
+    // The printer, the copies and the pages, or the PDF file.
+    if (!ChooseReportOutput(printer, DocumentName(), PageCount(), this)) return;
     PrintPdfPages(pdfPath_, printer);
 }
 

@@ -3,6 +3,7 @@
 // (buttons, PageUp/PageDown, Home/End), zoom (whole page, page width or a
 // percentage) and a print button that prints through Qt's print dialog.
 // Escape or the close button closes it.
+// The print button asks through ChooseReportOutput() where the report goes.
 //
 // PrintPdfPages() hands a PDF to the printer chosen in a QPrinter as the
 // document itself (no page images): to a PDF file it is copied, to a printer
@@ -28,6 +29,16 @@ class Document;
 // read or the job cannot be handed on.
 bool PrintPdfPages(const QString& pdfPath, QPrinter& printer);
 
+// Where a report named `name` goes when it is printed. With a printer set
+// up: the print dialog (printer, copies and, when pages > 0, the pages).
+// Without any printer the report can only go to a PDF file: a file dialog
+// proposes "<name>.pdf" in the user's documents folder (the home folder
+// when there is none), "<name> (2).pdf" and so on when that file is there
+// already; a file that is there is replaced only after the user said Yes
+// (No goes back to the dialog). The printer is then set to that file. The
+// name is also the print job's title. False when the user cancels.
+bool ChooseReportOutput(QPrinter& printer, const QString& name, int pages, QWidget* parent);
+
 // A print job as the printing system gets it.
 struct PdfPrintJob {
     QString pdfPath;
@@ -46,6 +57,11 @@ class ReportPreview : public QDialog {
 public:
     explicit ReportPreview(const QString& pdfPath, QWidget* parent = nullptr);
     ~ReportPreview() override;
+
+    // The name the report goes out under when printed (the print job's
+    // title, the PDF file's name proposed); empty: the window's title.
+    void SetDocumentName(const QString& name) { documentName_ = name; }
+    QString DocumentName() const { return documentName_.isEmpty() ? windowTitle() : documentName_; }
 
     bool IsLoaded() const;
     int PageCount() const;
@@ -85,6 +101,7 @@ private:
 
     std::unique_ptr<Poppler::Document> doc_;
     QString pdfPath_;
+    QString documentName_;
     int page_ = 0;
     int mode_ = -2;
     double scale_ = 1.0;

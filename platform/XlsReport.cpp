@@ -9,7 +9,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFont>
+#include <QFontMetricsF>
 #include <QGuiApplication>
+#include <QImage>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
@@ -22,6 +25,8 @@
 #include <QUrl>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <algorithm>
+#include <cmath>
 #include <map>
 #include <poppler-qt6.h>
 #include <pugixml.hpp>
@@ -362,6 +367,50 @@ void EndGroup(pid_t group) {
     while (GroupRuns(group) && waited.elapsed() < 10000) QThread::msleep(10);
 }
 
+
+// ---------------------------------------------------------------- texts that shrink to fit
+
+// The smallest size, in points on paper, that a text of a shrink-to-fit
+// cell is made: below it a text is cut instead.
+constexpr double kMinPrintedPoints = 6.0;
+// What the converter keeps free inside a cell, left and right together,
+// and the step of one level of indent (points).
+constexpr double kCellPadding = 3.0;
+constexpr double kIndentStep = 10.0;
+
+// The font that stands in for a template font name.
+QString SubstitutedFont(const QString& name) {
+    for (const auto& [from, to] : kFontSubstitutes)
+        if (name == QString::fromUtf8(from)) return QString::fromUtf8(to);
+    return name;
+}
+
+// Widths of texts in points, as the fonts lay them out (needs a GUI
+// application, the fonts come from it).
+class TextMeasure {
+public:
+    TextMeasure() : image_(1, 1, QImage::Format_RGB32) {
+        image_.setDotsPerMeterX(2835);   // 72 dots an inch: one dot a point
+        image_.setDotsPerMeterY(2835);
+    }
+    static bool Available() {
+        return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
+    }
+    double Width(const QString& family, bool bold, double size, const QString& text) const {
+        // Measured at a large size and scaled, so that no rounding of the
+        // small size counts.
+        QFont font(family);
+        font.setBold(bold);
+        font.setPointSizeF(100.0);
+        font.setHintingPreference(QFont::PreferNoHinting);
+        font.setKerning(false);
+        return QFontMetricsF(font, &image_).horizontalAdvance(text) * size / 100.0;
+    }
+
+private:
+    QImage image_;
+};
+
 }  // namespace
 
 void SetReportOutputHandler(ReportOutputHandler handler, bool renderPdf) {
@@ -392,6 +441,10 @@ struct XlsReport::Impl {
         std::string part;
         pugi::xml_document doc;
         std::map<QString, std::pair<int, long>> markers;   // marker -> column, row
+        std::map<int, double> widths;                        // column -> width (characters)
+        double defaultWidth = 8.43;
+        std::map<std::pair<int, long>, int> mergeEnds;       // first cell of a merge -> its last column
+        double scale = 100.0;                                // print scale, percent
     };
     struct Page {
         size_t sheet = 0;
@@ -415,8 +468,22 @@ struct XlsReport::Impl {
     QStringList calls;
     std::unique_ptr<QTemporaryDir> work;
     int outputs = 0;
+    // The cell formats, and the formats made for texts that shrink to fit
+    // (by template format and size in tenths of a point).
+    pugi::xml_document styles;
+    std::map<int, int> fittedBase;                 // made format -> template format
+    std::map<std::pair<int, int>, int> fitted;     // (template format, size) -> made format
+    double digitWidth = 0;                         // points of a column width unit
 
     void load(const QString& path);
+    // A text for a cell that shrinks to fit on one line: too wide for the
+    // cell, it gets a format of a smaller font that fits it (shrinkToFit
+    // stays on for what a measure cannot foresee), down to
+    // kMinPrintedPoints on paper; beyond that it is cut to what fits at that
+    // size (figures are not cut: they only shrink further). Other cells,
+    // and without a GUI application to measure with, the text is kept.
+    QString fitText(const Page& page, pugi::xml_node c, int column, long row, const QString& text);
+    int fittedFormat(int format, int tenths);
     pugi::xml_node cell(pugi::xml_document& doc, int column, long row);
     std::string sheetXml(const Page& page) const;
     void pageDoc(const Page& page, pugi::xml_document& doc) const;
@@ -460,6 +527,7 @@ void XlsReport::Impl::load(const QString& path) {
         if (EndsWith(r.type, "/theme")) themeXml = part->second;
     }
 
+    if (!stylesXml.empty() && !Parse(styles, stylesXml)) throw invalid("styles");
     if (!sstXml.empty()) {
         pugi::xml_document doc;
         if (!Parse(doc, sstXml)) throw invalid("sharedStrings");
@@ -478,6 +546,21 @@ void XlsReport::Impl::load(const QString& path) {
             throw invalid(sheet->name);
         pugi::xml_node ws = sheet->doc.child("worksheet");
         if (!ws.child("sheetData")) throw invalid(sheet->name);
+        if (pugi::xml_attribute w = ws.child("sheetFormatPr").attribute("defaultColWidth"))
+            sheet->defaultWidth = w.as_double(sheet->defaultWidth);
+        for (pugi::xml_node col : ws.child("cols").children("col"))
+            for (int i = col.attribute("min").as_int(); i >= 1 && i <= col.attribute("max").as_int() && i <= 16384; ++i)
+                sheet->widths[i] = col.attribute("width").as_double(sheet->defaultWidth);
+        for (pugi::xml_node m : ws.child("mergeCells").children("mergeCell")) {
+            const QStringList ends = Utf8(m.attribute("ref").value()).split(':');
+            int c1 = 0, c2 = 0;
+            long r1 = 0, r2 = 0;
+            if (ends.size() == 2 && ParseRef(ends[0].toUtf8().constData(), c1, r1) &&
+                ParseRef(ends[1].toUtf8().constData(), c2, r2))
+                sheet->mergeEnds[{c1, r1}] = c2;
+        }
+        if (pugi::xml_attribute sc = ws.child("pageSetup").attribute("scale"))
+            sheet->scale = std::clamp(sc.as_double(100.0), 10.0, 400.0);
         // Give every row and cell its reference, then index the markers
         // (the first cell of a marker text counts).
         long rowNo = 0;
@@ -510,6 +593,124 @@ void XlsReport::Impl::load(const QString& path) {
         name->localSheet = n.attribute("localSheetId").as_int(-1);
         names.push_back(std::move(name));
     }
+}
+
+QString XlsReport::Impl::fitText(const Page& page, pugi::xml_node c, int column, long row, const QString& text) {
+    if (!TextMeasure::Available()) return text;
+    pugi::xml_node cellXfs = styles.child("styleSheet").child("cellXfs");
+    pugi::xml_node fonts = styles.child("styleSheet").child("fonts");
+    if (!cellXfs || !fonts) return text;
+    int format = c.attribute("s").as_int(0);
+    if (auto it = fittedBase.find(format); it != fittedBase.end()) format = it->second;
+    auto nth = [](pugi::xml_node parent, const char* name, int n) {
+        pugi::xml_node found;
+        for (pugi::xml_node x : parent.children(name))
+            if (n-- == 0) return x;
+        return found;
+    };
+    const pugi::xml_node xf = nth(cellXfs, "xf", format);
+    const pugi::xml_node align = xf.child("alignment");
+    const auto on = [](pugi::xml_attribute a) {
+        return strcmp(a.value(), "1") == 0 || strcmp(a.value(), "true") == 0;
+    };
+    if (!xf || !on(align.attribute("shrinkToFit")) || on(align.attribute("wrapText"))) {
+        c.remove_attribute("s");
+        if (format) c.append_attribute("s") = format;
+        return text;
+    }
+    const pugi::xml_node font = nth(fonts, "font", xf.attribute("fontId").as_int(0));
+    const QString family = SubstitutedFont(Utf8(font.child("name").attribute("val").value()));
+    const bool bold = font.child("b") && strcmp(font.child("b").attribute("val").as_string("1"), "0") != 0;
+    const double size = font.child("sz").attribute("val").as_double(11.0);
+
+    const TextMeasure measure;
+    if (digitWidth <= 0) {
+        const pugi::xml_node base = fonts.child("font");
+        digitWidth = measure.Width(SubstitutedFont(Utf8(base.child("name").attribute("val").value())),
+                                   static_cast<bool>(base.child("b")),
+                                   base.child("sz").attribute("val").as_double(11.0), "0");
+    }
+    const Sheet& sheet = *sheets[page.sheet];
+    int last = column;
+    if (auto it = sheet.mergeEnds.find({column, row}); it != sheet.mergeEnds.end()) last = it->second;
+    double width = 0;
+    for (int i = column; i <= last; ++i) {
+        auto w = sheet.widths.find(i);
+        width += (w == sheet.widths.end() ? sheet.defaultWidth : w->second) * digitWidth;
+    }
+    const double room = width - kCellPadding - align.attribute("indent").as_double(0) * kIndentStep;
+    // A little to spare for what the converter lays out wider.
+    auto need = [&](double atSize, const QString& t) { return measure.Width(family, bold, atSize, t) * 1.03; };
+    const double full = need(size, text);
+    int tenths = static_cast<int>(size * 10 + 0.5);
+    QString shown = text;
+    if (room > 0 && full > room) {
+        const double minimum = std::min(size, kMinPrintedPoints * 100.0 / sheet.scale);
+        const double fit = size * room / full;
+        if (fit >= minimum) {
+            tenths = static_cast<int>(fit * 10);
+        } else {
+            tenths = static_cast<int>(std::ceil(minimum * 10));
+            const bool figure = strcmp(align.attribute("horizontal").value(), "right") == 0;
+            if (!figure) {
+                // The longest beginning that fits at the smallest size
+                // (a character is never split in its two halves).
+                const double at = tenths / 10.0;
+                int lo = 0, hi = static_cast<int>(text.size());
+                while (lo < hi) {
+                    const int mid = (lo + hi + 1) / 2;
+                    if (need(at, text.left(mid)) <= room)
+                        lo = mid;
+                    else
+                        hi = mid - 1;
+                }
+                if (lo > 0 && lo < text.size() && text.at(lo - 1).isHighSurrogate()) --lo;
+                shown = text.left(lo);
+            }
+        }
+    }
+    const int made = tenths == static_cast<int>(size * 10 + 0.5) ? format : fittedFormat(format, tenths);
+    c.remove_attribute("s");
+    if (made) c.append_attribute("s") = made;
+    return shown.isEmpty() ? text.left(1) : shown;
+}
+
+int XlsReport::Impl::fittedFormat(int format, int tenths) {
+    auto known = fitted.find({format, tenths});
+    if (known != fitted.end()) return known->second;
+    pugi::xml_node sheet = styles.child("styleSheet");
+    pugi::xml_node fonts = sheet.child("fonts");
+    pugi::xml_node cellXfs = sheet.child("cellXfs");
+    auto count = [](pugi::xml_node parent, const char* name) {
+        int n = 0;
+        for (pugi::xml_node x = parent.child(name); x; x = x.next_sibling(name)) ++n;
+        return n;
+    };
+    pugi::xml_node xf;
+    int i = 0;
+    for (pugi::xml_node x : cellXfs.children("xf"))
+        if (i++ == format) xf = x;
+    int fontIndex = xf.attribute("fontId").as_int(0);
+    pugi::xml_node font;
+    i = 0;
+    for (pugi::xml_node f : fonts.children("font"))
+        if (i++ == fontIndex) font = f;
+    pugi::xml_node newFont = fonts.append_copy(font);
+    if (!newFont.child("sz")) newFont.prepend_child("sz").append_attribute("val");
+    if (!newFont.child("sz").attribute("val")) newFont.child("sz").append_attribute("val");
+    newFont.child("sz").attribute("val") = QString::number(tenths / 10.0, 'f', 1).toUtf8().constData();
+    const int newFontIndex = count(fonts, "font") - 1;
+    fonts.attribute("count").set_value(newFontIndex + 1);
+    pugi::xml_node newXf = cellXfs.append_copy(xf);
+    if (!newXf.attribute("fontId")) newXf.append_attribute("fontId");
+    newXf.attribute("fontId") = newFontIndex;
+    if (!newXf.attribute("applyFont")) newXf.append_attribute("applyFont") = "1";
+    const int made = count(cellXfs, "xf") - 1;
+    cellXfs.attribute("count").set_value(made + 1);
+    fitted[{format, tenths}] = made;
+    fittedBase[made] = format;
+    stylesXml = Serialize(styles);
+    return made;
 }
 
 pugi::xml_node XlsReport::Impl::cell(pugi::xml_document& doc, int column, long row) {
@@ -780,6 +981,7 @@ void XlsReport::write(int page, int column, long row, const QString& marker, int
         QString text = XmlSafe(value.toString());
         if (text.startsWith('\'')) text.remove(0, 1);
         if (text.isEmpty()) break;
+        text = d_->fitText(p, c, column, row, text);
         c.append_attribute("t") = "inlineStr";
         pugi::xml_node t = c.append_child("is").append_child("t");
         if (text.front().isSpace() || text.back().isSpace()) t.append_attribute("xml:space") = "preserve";
@@ -1134,6 +1336,7 @@ bool XlsReport::output(ReportOutput::Kind kind, bool renderPdf, ReportOutput& ou
     for (const Impl::Page& p : d_->pages) out.pages.push_back(p.record);
     out.calls = d_->calls;
     out.previewWindow = previewWindow_;
+    out.outputName = OutputName();
     if (!d_->work) {
         d_->work = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/tavik-report-XXXXXX");
         if (!d_->work->isValid())
@@ -1262,13 +1465,12 @@ void XlsReport::PrintOut() {
         return;
     }
     QPrinter printer(QPrinter::HighResolution);
-    printer.setDocName(previewWindow_.Caption.isEmpty() ? QFileInfo(templateFile_).completeBaseName()
-                                                        : previewWindow_.Caption);
+    printer.setDocName(OutputName());
     const QPrinterInfo printerInfo = QPrinterInfo::defaultPrinter();
     if (printerInfo.isNull()) {
-        // No default printer to print straight to: let the user choose one.
-        QPrintDialog dialog(&printer, QApplication::activeWindow());
-        if (dialog.exec() != QDialog::Accepted) return;
+        // No default printer to print straight to: let the user choose one,
+        // or a PDF file when there is no printer at all.
+        if (!ChooseReportOutput(printer, OutputName(), 0, QApplication::activeWindow())) return;
     } else {
         printer.setPrinterName(printerInfo.printerName());
     }
@@ -1301,12 +1503,19 @@ void XlsReport::Preview(int width, int height) {
     }
     ReportPreview preview(out.pdfPath, QApplication::activeWindow());
     if (!previewWindow_.Caption.isEmpty()) preview.setWindowTitle(previewWindow_.Caption);
+    preview.SetDocumentName(OutputName());
     if (width > 0 && height > 0) preview.resize(width, height);
     preview.SetDisplayMode(previewWindow_.DisplayMode);
     preview.exec();
 }
 
 void XlsReport::Abort() { d_ = std::make_unique<Impl>(); }
+
+QString XlsReport::OutputName() const {
+    if (!outputName_.isEmpty()) return outputName_;
+    if (!previewWindow_.Caption.isEmpty()) return previewWindow_.Caption;
+    return QFileInfo(templateFile_).completeBaseName();
+}
 
 // ---------------------------------------------------------------- cells
 

@@ -19,7 +19,13 @@
 //    leading apostrophe dropped ("'0012" shows 0012, "'" alone leaves the
 //    cell empty); a number is stored as a number, a QDate as a date serial
 //    (the template's cell format shows it); a null QVariant or an empty text
-//    empties the cell. The cell keeps its template format.
+//    empties the cell. The cell keeps its template format, but for a text
+//    in a cell that shrinks to fit on one line (shrinkToFit, no wrapText):
+//    one too wide for the cell is given a smaller font that fits it, down
+//    to 6 points on paper at the sheet's print scale; a text still too wide
+//    there is cut to what fits at that size (a right-aligned figure is not
+//    cut, it only shrinks further). The font is measured through the GUI
+//    application; without one the text is written as it is.
 //  - EndPage() ends the current page; without an open page it does nothing.
 //  - PrintOut() prints and Preview(width, height) shows every page, an open
 //    last page included; Preview returns when its window is closed. Marker
@@ -43,7 +49,8 @@
 // each page. A large report converts in a few pieces side by side, each
 // converter with a profile of its own, and their PDFs are joined in order
 // (pdfunite). Printing hands the PDF to the default printer (the print dialog
-// when there is none) through PrintPdfPages(); the preview is ReportPreview.
+// when there is none, a PDF file when there is no printer at all: see
+// ChooseReportOutput) through PrintPdfPages(); the preview is ReportPreview.
 //
 // Tests install SetReportOutputHandler(): PrintOut and Preview then hand
 // what they would output to the handler (no printer, no window).
@@ -126,6 +133,7 @@ struct ReportOutput {
     std::vector<ReportPage> pages;
     QStringList calls;      // BeginReport, NewPage <sheet>, EndPage, PrintOut / Preview, in order
     XlsPreviewWindow previewWindow;
+    QString outputName;     // the name it goes out under (XlsReport::OutputName)
     int previewWidth = 0;
     int previewHeight = 0;
 };
@@ -145,6 +153,12 @@ public:
 
     void TemplateFile(const QString& path) { templateFile_ = path; }
     QString TemplateFile() const { return templateFile_; }
+    // The name the report goes out under: the print job's title and the
+    // PDF file's name proposed when it is printed to a file (see
+    // ChooseReportOutput). Empty: the preview caption, else the template's
+    // file name. Kept across reports until changed.
+    void OutputName(const QString& name) { outputName_ = name; }
+    QString OutputName() const;
     void BeginReport();
     void NewPage(const QString& sheet, const QVariant& copies = QVariant());
     void EndPage();
@@ -202,6 +216,7 @@ private:
     bool output(ReportOutput::Kind kind, bool renderPdf, ReportOutput& out);
 
     QString templateFile_;
+    QString outputName_;
     XlsPreviewWindow previewWindow_;
     ProgressDialog* progress_ = nullptr;
     std::function<bool()> confirmStop_;

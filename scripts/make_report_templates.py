@@ -346,14 +346,16 @@ DEBIT_FILL = "DCE8F4"
 CREDIT_FILL = "F6E0DC"
 
 RIGHT = ("right", "center", True, 1)
+RIGHT_EDGE = ("right", "center", True)
 CENTER = ("center", "center", True)
 CENTER_NOSHRINK = ("center", "center", False)
-# Free texts (names, descriptions, partners, the person): folded inside the
-# cell and shown from its top line, so a text longer than its cell is cut at
-# the cell's edges and never runs on past the form (a text running past the
-# last column would widen the printed area and shrink the whole page).
-TEXT_CUT = ("left", "top", False, 0, True)
-TEXT_CUT_CENTER = ("center", "top", False, 0, True)
+# Free texts (names, descriptions, partners, the person): one line that
+# shrinks to fit its cell. The report control makes a text too wide for its
+# cell smaller, down to a readable size, and cuts what is still too wide at
+# the cell's edge, so that it never runs on past the form (a text running
+# past the last column would widen the printed area).
+TEXT_FIT = ("left", "center", True)
+TEXT_FIT_CENTER = ("center", "center", True)
 
 
 # ---------------------------------------------------------------- the transfer voucher
@@ -368,7 +370,7 @@ def voucher_block(sh, r0, lines, suffix, line_height):
     sh.put(f"C{r0}", "振　替　伝　票", font=F_TITLE, align=CENTER_NOSHRINK, merge=f"G{r0}")
     sh.put(f"H{r0}", f"**Page{s}", font=F_CODE, align=("right", "bottom", False), merge=f"I{r0}")
 
-    sh.put(f"A{r0 + 1}", f"**SskGrp{s}", font=F_BOLD, align=TEXT_CUT, merge=f"C{r0 + 1}")
+    sh.put(f"A{r0 + 1}", f"**SskGrp{s}", font=F_BOLD, align=TEXT_FIT, merge=f"C{r0 + 1}")
     sh.put(f"D{r0 + 1}", "伝票日付", font=F_LABEL, fill=HEAD_FILL, align=CENTER, merge=f"E{r0 + 1}")
     sh.put(f"F{r0 + 1}", f"**Date{s}", font=F_CODE, align=CENTER, merge=f"G{r0 + 1}")
     sh.put(f"D{r0 + 2}", "伝票No", font=F_LABEL, fill=HEAD_FILL, align=CENTER, merge=f"E{r0 + 2}")
@@ -380,13 +382,13 @@ def voucher_block(sh, r0, lines, suffix, line_height):
     sh.put(f"H{r0 + 1}", "承　認", font=F_LABEL, fill=HEAD_FILL, align=CENTER)
     sh.put(f"I{r0 + 1}", "担　当", font=F_LABEL, fill=HEAD_FILL, align=CENTER)
     sh.put(f"H{r0 + 2}", None, merge=f"H{r0 + 3}")
-    sh.put(f"I{r0 + 2}", f"**Tanto{s}", font=F_TEXT, align=TEXT_CUT_CENTER, merge=f"I{r0 + 3}")
+    sh.put(f"I{r0 + 2}", f"**Tanto{s}", font=F_TEXT, align=TEXT_FIT_CENTER, merge=f"I{r0 + 3}")
     sh.box(f"H{r0 + 1}", f"I{r0 + 3}")
     sh.vline(f"H{r0 + 1}", f"H{r0 + 3}", "thin")
     sh.hline(f"H{r0 + 1}", f"I{r0 + 1}", "thin")
 
     sh.put(f"A{r0 + 3}", "摘要", font=F_LABEL, fill=HEAD_FILL, align=CENTER)
-    sh.put(f"B{r0 + 3}", f"**Dtekiyo{s}", font=F_TEXT, align=TEXT_CUT, merge=f"G{r0 + 3}")
+    sh.put(f"B{r0 + 3}", f"**Dtekiyo{s}", font=F_TEXT, align=TEXT_FIT, merge=f"G{r0 + 3}")
     sh.box(f"A{r0 + 3}", f"G{r0 + 3}")
     sh.vline(f"A{r0 + 3}", f"A{r0 + 3}", "thin")
 
@@ -428,17 +430,17 @@ def voucher_block(sh, r0, lines, suffix, line_height):
                 return f"**{name}({side}){s}" if first else None
 
             sh.put(f"{code_col}{r}", m("Kmkcd"), font=F_CODE, align=CENTER)
-            sh.put(f"{name_col}{r}", m("Kmk"), font=F_TEXT, align=TEXT_CUT)
+            sh.put(f"{name_col}{r}", m("Kmk"), font=F_TEXT, align=TEXT_FIT)
             sh.put(f"{amt_col}{r}", m("Kin"), font=F_CODE, align=RIGHT, merge=f"{end_col}{r}")
             sh.put(f"{code_col}{r + 1}", m("Hk1cd"), font=F_CODE, align=CENTER)
-            sh.put(f"{name_col}{r + 1}", m("Hk1"), font=F_TEXT, align=TEXT_CUT)
+            sh.put(f"{name_col}{r + 1}", m("Hk1"), font=F_TEXT, align=TEXT_FIT)
             sh.put(f"{amt_col}{r + 1}", m("Tax"), font=F_SMALLCODE, align=RIGHT, merge=f"{end_col}{r + 1}")
             sh.put(f"{code_col}{r + 2}", m("Hk2cd"), font=F_CODE, align=CENTER)
-            sh.put(f"{name_col}{r + 2}", m("Hk2"), font=F_TEXT, align=TEXT_CUT)
+            sh.put(f"{name_col}{r + 2}", m("Hk2"), font=F_TEXT, align=TEXT_FIT)
             sh.put(f"{amt_col}{r + 2}", m("Zkbn"), font=F_SMALLCODE, align=CENTER)
-            sh.put(f"{end_col}{r + 2}", m("Zkbnnm"), font=F_LABEL, align=TEXT_CUT)
-            sh.put(f"{code_col}{r + 3}", m("Tekiyo"), font=F_LABEL, align=TEXT_CUT, merge=f"{name_col}{r + 3}")
-            sh.put(f"{amt_col}{r + 3}", m("Tri"), font=F_LABEL, align=TEXT_CUT, merge=f"{end_col}{r + 3}")
+            sh.put(f"{end_col}{r + 2}", m("Zkbnnm"), font=F_LABEL, align=TEXT_FIT)
+            sh.put(f"{code_col}{r + 3}", m("Tekiyo"), font=F_LABEL, align=TEXT_FIT, merge=f"{name_col}{r + 3}")
+            sh.put(f"{amt_col}{r + 3}", m("Tri"), font=F_LABEL, align=TEXT_FIT, merge=f"{end_col}{r + 3}")
             for k in range(3):
                 sh.hline(f"{code_col}{r + k}", f"{end_col}{r + k}", "dotted")
             sh.vline(f"{code_col}{r}", f"{code_col}{r + 2}", "dotted")
@@ -490,17 +492,17 @@ def ledger_workbook():
     widths = [11, 7.5, 13, 13, 13, 11, 30, 13, 13, 14]
     sh = Sheet("LP410", widths, landscape=True, margins=(0.35, 0.35, 0.4, 0.4))
     sh.heights.update({1: 30, 2: 17, 3: 17, 4: 6, 5: 20})
-    sh.put("A1", "**MUMI", font=F_TEXT, align=TEXT_CUT, merge="C1")
+    sh.put("A1", "**MUMI", font=F_TEXT, align=TEXT_FIT, merge="C1")
     sh.put("D1", "**TITLE", font=(P_GOTHIC, 18, True, "double"), align=CENTER_NOSHRINK, merge="G1")
     sh.put("H1", "作成日", font=F_LABEL, align=("right", "center", False))
     sh.put("I1", "**PRDT", font=F_CODE, numfmt="yyyy/mm/dd", align=CENTER)
     sh.put("J1", "**PAGE", font=F_CODE, numfmt='0" 頁"', align=RIGHT)
-    sh.put("A2", "**SSK", font=F_TEXT, align=TEXT_CUT, merge="C2")
-    sh.put("D2", "**KAMOKU", font=(P_GOTHIC, 12, True, None), align=TEXT_CUT_CENTER, merge="G2")
+    sh.put("A2", "**SSK", font=F_TEXT, align=TEXT_FIT, merge="C2")
+    sh.put("D2", "**KAMOKU", font=(P_GOTHIC, 12, True, None), align=TEXT_FIT_CENTER, merge="G2")
     sh.put("H2", "期間", font=F_LABEL, align=("right", "center", False))
     sh.put("I2", "**YMDS", font=F_CODE, numfmt="yyyy/mm/dd", align=CENTER)
     sh.put("J2", "**YMDE", font=F_CODE, numfmt='"～ "yyyy/mm/dd', align=CENTER)
-    sh.put("A3", "**GRP", font=F_TEXT, align=TEXT_CUT, merge="C3")
+    sh.put("A3", "**GRP", font=F_TEXT, align=TEXT_FIT, merge="C3")
     sh.hline("D2", "G2", "thin")
 
     heads = ["日　付", "伝票No", "相手科目", "相手補助科目１", "相手補助科目２", "税区分", "摘　　　　要",
@@ -511,7 +513,11 @@ def ledger_workbook():
     sh.box("A5", "J5", "medium")
 
     markers = ["DATE", "DENO", "AKMK", "AHK1", "AHK2", "ZKBN", "TEKIYO", "KARI", "KASI", "ZAND"]
-    aligns = [CENTER, CENTER, TEXT_CUT, TEXT_CUT, TEXT_CUT, TEXT_CUT, TEXT_CUT, RIGHT, RIGHT, RIGHT]
+    # The balance stands against the thick right edge of the table, where the
+    # converter leaves out the indent of a figure: its format keeps the same
+    # room instead.
+    aligns = [CENTER, CENTER, TEXT_FIT, TEXT_FIT, TEXT_FIT, TEXT_FIT, TEXT_FIT, RIGHT, RIGHT, RIGHT_EDGE]
+    numfmts = {"KARI": "#,##0", "KASI": "#,##0", "ZAND": "#,##0_0"}
     fonts = [F_SMALLCODE, F_SMALLCODE, F_LABEL, F_LABEL, F_LABEL, F_LABEL, F_LABEL, F_CODE, F_CODE, F_CODE]
     top = 6
     for n in range(30):
@@ -521,7 +527,7 @@ def ledger_workbook():
         for i, name in enumerate(markers, start=1):
             c = col_name(i)
             sh.put(f"{c}{r}", f"**{name}" if n == 0 else None, font=fonts[i - 1], align=aligns[i - 1],
-                   numfmt="#,##0" if name in ("KARI", "KASI", "ZAND") else None, merge=f"{c}{r + 1}")
+                   numfmt=numfmts.get(name), merge=f"{c}{r + 1}")
             sh.vline(f"{c}{r}", f"{c}{r + 1}", "thin")
         sh.hline(f"A{r + 1}", f"J{r + 1}", "dotted")
     sh.box(f"A{top}", f"J{top + 59}", "medium")

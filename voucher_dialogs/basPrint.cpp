@@ -36,6 +36,19 @@ int FormatCode(const QString& text) {
     return static_cast<int>(r);
 }
 
+// "a" or "a-b".
+QString Range(long from, long to) { return from == to ? Num(from) : Num(from) + "-" + Num(to); }
+
+// The name the print goes out under (the print job, a PDF file): the
+// report and which vouchers, by numbering period and numbers, by voucher
+// dates or by input dates.
+QString OutputName(long keyFrom, long keyTo, long noFrom, long noTo, long inputFrom, long inputTo) {
+    QString name = QString::fromUtf8("振替伝票_");
+    if (noTo > 0) return name + Num(keyFrom) + "_No" + Range(noFrom, noTo);
+    if (inputFrom == 0) return name + Range(keyFrom, keyTo);
+    return name + QString::fromUtf8("入力日") + Range(inputFrom, inputTo);
+}
+
 // Preview size in pixels from a size in twips.
 int TwipsToPixels(double twips, double dotsPerInch) {
     return static_cast<int>(std::nearbyint(twips / (1440.0 / dotsPerInch)));
@@ -213,6 +226,7 @@ bool VoucherPrint::Run(long output, long keyFrom, long keyTo, long noFrom, long 
     rep_.PreviewWindow().DisplayMode = -2;
     rep_.PreviewWindow().DisplayStyle = 1;
     rep_.TemplateFile(gstrReportPath + "WKP410.XLS");
+    rep_.OutputName(OutputName(keyFrom, keyTo, noFrom, noTo, inputFrom_, inputTo));
     rep_.BeginReport();
 
     // 9.

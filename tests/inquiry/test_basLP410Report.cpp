@@ -28,6 +28,7 @@
 #include <QDir>
 #include <QProgressBar>
 #include <QProgressDialog>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <QPushButton>
@@ -38,6 +39,7 @@
 #include <cmath>
 #include <map>
 #include <memory>
+#include <map>
 
 using namespace basStdComm;
 using basLP410Report::fncMakeLedgerReport;
@@ -466,6 +468,17 @@ TEST_F(LedgerReport, WithAPagePerMonthEachMonthStartsAPageHeadedWithItsOwnPeriod
     EXPECT_EQ(page2, QStringList({"前月繰越金", "5月合計", "次月繰越金"}));
     // The month's lines follow their carried-forward line on the new page.
     EXPECT_EQ(out.pages[1].Find("**DATE", 0, 2 * 2)->stored.toString(), "2026/05/15");
+}
+
+TEST_F(LedgerReport, TheReportGoesOutUnderTheNameOfItsLedgerCodesAndMonths) {
+    Scenario();
+    ASSERT_TRUE(Make(1, 202604, 202605, kCash, kSales));
+    EXPECT_EQ(Output().outputName.toStdString(), "総勘定元帳_100-400_202604-202605");
+    Post(202605, 7, 20260502, {{1, 1, kBank, "4000", "0", 2, 7}, {1, 2, kSales, "4000"}});
+    ASSERT_TRUE(Make(2, 202605, 202605, kBank, kBank, 2, 2));
+    EXPECT_EQ(Output().outputName.toStdString(), "補助元帳_110_2_202605");
+    ASSERT_TRUE(Make(3, 202605, 202605, kBank, kBank, 2, 2, 1, 9));
+    EXPECT_EQ(Output().outputName.toStdString(), "補助元帳_110_2_1-9_202605");
 }
 
 TEST_F(LedgerReport, SubAccountsAreSectionsOfTheirOwnAndCodeZeroIsCommon) {
@@ -962,6 +975,40 @@ TEST_F(LedgerReport, RendersPagesThatShowTheLedger) {
     EXPECT_TRUE(text.contains("2026/04/01"));
     EXPECT_TRUE(text.contains("大口入金"));
     EXPECT_FALSE(text.contains("**")) << "no marker is left on the pages";
+}
+
+TEST_F(LedgerReport, BalancesKeepTheRoomFromTheRightBorderThatDebitsAndCreditsKeep) {
+    if (!CanRenderReports()) GTEST_SKIP() << "LibreOffice (soffice) is not installed";
+    ReportCapture rendered(true);
+    Scenario();
+    ASSERT_TRUE(Make(1, 202604, 202605, kCash, kCash));
+    report.Preview(800, 600);
+    ASSERT_EQ(rendered.Outputs().size(), 1u);
+    const QString pdf = rendered.Last().pdfPath;
+    // The lines down the table, left to right (a thick one counted once,
+    // at its left edge).
+    std::vector<double> lines;
+    for (const PdfRule& r : PdfVerticalRules(pdf, 0))
+        if (lines.empty() || r.y - lines.back() > 1.5) lines.push_back(r.y);
+    ASSERT_GE(lines.size(), 4u);
+    // The least room between an amount and the line to its right, by the
+    // column the amount stands in (numbered by that line).
+    std::map<size_t, double> room;
+    const QRegularExpression amount("^[0-9][0-9,]*$");
+    for (const PdfTextRow& row : PdfTextRows(pdf, 0)) {
+        if (!amount.match(row.text).hasMatch()) continue;
+        auto right = std::upper_bound(lines.begin(), lines.end(), row.box.center().x());
+        if (right == lines.end()) continue;
+        const size_t column = static_cast<size_t>(right - lines.begin());
+        const double r = *right - row.box.right();
+        room[column] = room.count(column) ? std::min(room[column], r) : r;
+    }
+    // The last three columns: debit, credit, balance.
+    const size_t balance = lines.size() - 1, credit = balance - 1, debit = balance - 2;
+    ASSERT_TRUE(room.count(debit) && room.count(credit) && room.count(balance));
+    EXPECT_GT(room[debit], 2.0);
+    EXPECT_NEAR(room[credit], room[debit], 1.5);
+    EXPECT_NEAR(room[balance], room[debit], 1.5) << "the balances keep the room of the debits";
 }
 
 // ---------------------------------------------------------------- long texts on the page

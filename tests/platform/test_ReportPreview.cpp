@@ -1,5 +1,8 @@
 #include "platform/ReportPreview.h"
 
+#include "ReportCapture.h"
+#include "TestSupport.h"
+
 #include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
@@ -8,6 +11,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QTemporaryDir>
@@ -136,6 +140,59 @@ TEST_F(Preview, WholePageFollowsTheWindowSize) {
     window->resize(1000, 900);
     QApplication::processEvents();
     EXPECT_GT(window->PageImage().height(), before);
+}
+
+// ---------------------------------------------------------------- printing to a file
+
+int PdfPages(const QString& path) {
+    std::unique_ptr<Poppler::Document> doc = Poppler::Document::load(path);
+    return doc ? doc->numPages() : 0;
+}
+
+TEST_F(Preview, WithoutAPrinterTheReportGoesToAPdfFileNamedAfterIt) {
+    if (!QPrinterInfo::availablePrinters().isEmpty()) GTEST_SKIP() << "a printer is set up on this machine";
+    TempHome home;
+    window->SetDocumentName("振替伝票_202604_No7");
+    const QString file = home.Documents() + "/振替伝票_202604_No7.pdf";
+    PrintDialogUser user({file});
+    window->cmdPrint->click();
+    EXPECT_EQ(user.OtherDialogs().join(", ").toStdString(), "");
+    EXPECT_EQ(user.Proposed().join(", ").toStdString(), file.toStdString());
+    EXPECT_EQ(PdfPages(file), 3);
+}
+
+TEST_F(Preview, AFileThereAlreadyIsReplacedOnlyWhenTheUserAgrees) {
+    if (!QPrinterInfo::availablePrinters().isEmpty()) GTEST_SKIP() << "a printer is set up on this machine";
+    TempHome home;
+    MsgRecorder msgs;
+    window->SetDocumentName("総勘定元帳_100_202604-202605");
+    const QString file = home.Documents() + "/総勘定元帳_100_202604-202605.pdf";
+    {
+        QFile old(file);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("the last print");
+    }
+    // The user picks the file that is there, says No, and cancels.
+    msgs.Answer(vbNo);
+    {
+        PrintDialogUser user({file, QString()});
+        window->cmdPrint->click();
+        ASSERT_EQ(user.Proposed().size(), 2) << "No goes back to the dialog";
+        EXPECT_EQ(user.Proposed()[0].toStdString(), (home.Documents() + "/総勘定元帳_100_202604-202605 (2).pdf").toStdString())
+            << "a name not taken is proposed";
+    }
+    ASSERT_EQ(msgs.Calls().size(), 1u);
+    EXPECT_TRUE(msgs.Last().prompt.contains("総勘定元帳_100_202604-202605.pdf")) << msgs.Last().prompt.toStdString();
+    EXPECT_EQ(msgs.Last().buttons(), vbYesNo);
+    EXPECT_EQ(PdfPages(file), 0) << "the file is kept";
+    // Again, and Yes.
+    msgs.Answer(vbYes);
+    {
+        PrintDialogUser user({file});
+        window->cmdPrint->click();
+    }
+    EXPECT_EQ(msgs.Calls().size(), 2u);
+    EXPECT_EQ(PdfPages(file), 3) << "the file is replaced";
 }
 
 TEST(PreviewOfNothing, UnreadableFileShowsAMessageAndNoPages) {

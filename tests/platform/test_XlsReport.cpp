@@ -18,6 +18,7 @@
 #include <memory>
 #include "platform/ProgressDialog.h"
 #include <QTimer>
+#include <QPrinterInfo>
 #include <QDir>
 #include <QElapsedTimer>
 #include <csignal>
@@ -315,6 +316,23 @@ TEST_F(XlsReportTest, PreviewHandsOnSizeAndWindowSettings) {
     EXPECT_EQ(capture.Last().previewWindow.DisplayMode, -2);
     EXPECT_EQ(capture.Last().previewWindow.DisplayStyle, 1);
     EXPECT_EQ(capture.Last().previewWindow.Caption, "総勘定元帳");
+}
+
+TEST_F(XlsReportTest, WithoutAPrinterPrintOutProposesAPdfFileOfTheReportsName) {
+    if (!CanRenderReports()) GTEST_SKIP() << "LibreOffice (soffice) is not installed";
+    if (!QPrinterInfo::availablePrinters().isEmpty()) GTEST_SKIP() << "a printer is set up on this machine";
+    TempHome home;
+    XlsReport r;
+    r.OutputName("振替伝票_202604_No12");
+    Begin(r, Voucher());
+    r.NewPage("6", "1");
+    r.MarkerCell("**Gyo").Value(1);
+    const QString file = home.Documents() + "/振替伝票_202604_No12.pdf";
+    PrintDialogUser user({file});
+    r.PrintOut();
+    EXPECT_EQ(user.OtherDialogs().join(", ").toStdString(), "");
+    EXPECT_EQ(user.Proposed().join(", ").toStdString(), file.toStdString());
+    EXPECT_EQ(XlsReport::PdfPageCount(file), 1);
 }
 
 TEST_F(XlsReportTest, AbortDropsEverything) {

@@ -2,10 +2,14 @@
 
 #include "common/basStdComm.h"
 
+#include <QApplication>
+#include <QDialog>
 #include <QDir>
+#include <QFileDialog>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QLineEdit>
 #include <QProcess>
 #include <QStandardPaths>
 #include <gtest/gtest.h>
@@ -119,4 +123,114 @@ QSizeF PdfPageSize(const QString& pdfPath, int page) {
     if (!doc || doc->isLocked() || page < 0 || page >= doc->numPages()) return QSizeF();
     std::unique_ptr<Poppler::Page> p = doc->page(page);
     return p ? p->pageSizeF() : QSizeF();
+}
+
+namespace {
+
+// The lines of a page drawn across (or, with down, down the page) at least
+// minLength points long, dotted ones too.
+std::vector<PdfRule> PdfRules(const QString& pdfPath, int page, double minLength, bool down) {
+    std::vector<PdfRule> rules;
+    std::unique_ptr<Poppler::Document> doc = Poppler::Document::load(pdfPath);
+    if (!doc || doc->isLocked() || page < 0 || page >= doc->numPages()) return rules;
+    std::unique_ptr<Poppler::Page> p = doc->page(page);
+    if (!p) return rules;
+    const double dpi = 144.0;
+    const double pt = 72.0 / dpi;
+    const QImage image = p->renderToImage(dpi, dpi).convertToFormat(QImage::Format_RGB32);
+    const int lines = down ? image.width() : image.height();
+    const int length = down ? image.height() : image.width();
+    const int gap = 4;   // pixels between the dots of a dotted line
+    for (int i = 0; i < lines; ++i) {
+        // Light fills of the form are no line.
+        auto dark = [&](int k) { return qGray(down ? image.pixel(i, k) : image.pixel(k, i)) < 200; };
+        int k = 0;
+        while (k < length) {
+            if (!dark(k)) {
+                ++k;
+                continue;
+            }
+            int start = k, end = k, inked = 0;
+            for (int blank = 0; k < length && blank <= gap; ++k) {
+                if (dark(k)) {
+                    end = k;
+                    ++inked;
+                    blank = 0;
+                } else {
+                    ++blank;
+                }
+            }
+            if ((end - start + 1) * pt >= minLength && inked * 3 >= end - start + 1)
+                rules.push_back({(i + 0.5) * pt, start * pt, (end + 1) * pt});
+            k = end + 1;
+        }
+    }
+    return rules;
+}
+
+}  // namespace
+
+std::vector<PdfRule> PdfHorizontalRules(const QString& pdfPath, int page, double minLength) {
+    return PdfRules(pdfPath, page, minLength, false);
+}
+
+std::vector<PdfRule> PdfVerticalRules(const QString& pdfPath, int page, double minLength) {
+    return PdfRules(pdfPath, page, minLength, true);
+}
+
+std::vector<PdfTextRow> PdfTextRows(const QString& pdfPath, int page) {
+    std::vector<PdfTextRow> rows;
+    std::unique_ptr<Poppler::Document> doc = Poppler::Document::load(pdfPath);
+    if (!doc || doc->isLocked() || page < 0 || page >= doc->numPages()) return rows;
+    std::unique_ptr<Poppler::Page> p = doc->page(page);
+    if (!p) return rows;
+    for (const std::unique_ptr<Poppler::TextBox>& box : p->textList())
+        rows.push_back({box->text(), box->boundingBox()});
+    return rows;
+}
+
+TempHome::TempHome() {
+    home_ = qgetenv("HOME");
+    hadConfig_ = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+    config_ = qgetenv("XDG_CONFIG_HOME");
+    qputenv("HOME", QFile::encodeName(dir_.path()));
+    qunsetenv("XDG_CONFIG_HOME");
+    QDir(dir_.path()).mkpath("Documents");
+}
+
+TempHome::~TempHome() {
+    qputenv("HOME", home_);
+    if (hadConfig_) qputenv("XDG_CONFIG_HOME", config_);
+}
+
+QString TempHome::Documents() const { return dir_.path() + "/Documents"; }
+
+PrintDialogUser::PrintDialogUser(const QStringList& answers) : answers_(answers.begin(), answers.end()) {
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+        QWidget* w = QApplication::activeModalWidget();
+        auto* dialog = qobject_cast<QDialog*>(w);
+        if (!dialog || !dialog->isVisible()) return;
+        auto* files = qobject_cast<QFileDialog*>(dialog);
+        if (!files) {
+            others_ << dialog->metaObject()->className();
+            dialog->reject();
+            return;
+        }
+        proposed_ << files->selectedFiles().value(0);
+        const QString answer = answers_.empty() ? QString() : answers_.front();
+        if (!answers_.empty()) answers_.pop_front();
+        if (answer.isEmpty()) {
+            files->reject();
+            return;
+        }
+        // Typed into the name field, as a user does (choosing a file that
+        // is there through the list would wait for the folder to be read).
+        files->setDirectory(QFileInfo(answer).absolutePath());
+        if (auto* edit = files->findChild<QLineEdit*>("fileNameEdit"))
+            edit->setText(QFileInfo(answer).fileName());
+        else
+            files->selectFile(QFileInfo(answer).fileName());
+        QMetaObject::invokeMethod(files, "accept");
+    });
+    timer_.start(50);
 }

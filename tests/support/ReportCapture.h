@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <deque>
 #include <vector>
 
 // The folder of the templates in the source tree (reports/).
@@ -53,3 +55,57 @@ QStringList PdfFonts(const QString& pdfPath);
 QRectF PdfInkBox(const QString& pdfPath, int page);
 // The page size of a page of a PDF in points (empty when it cannot be read).
 QSizeF PdfPageSize(const QString& pdfPath, int page);
+
+// A line drawn on a page, in points from the page's top left corner:
+// across, y is its height and left to right its extent; down, y is its
+// place across and left to right its extent down the page.
+struct PdfRule {
+    double y = 0;
+    double left = 0;
+    double right = 0;
+};
+// The horizontal (vertical) lines of a page at least minLength points long
+// (dotted ones too), as poppler renders them; a text never makes one that
+// long.
+std::vector<PdfRule> PdfHorizontalRules(const QString& pdfPath, int page, double minLength = 120.0);
+std::vector<PdfRule> PdfVerticalRules(const QString& pdfPath, int page, double minLength = 120.0);
+// The rows of text of a page as poppler reads them (text cut away by a
+// cell is read too): each with its box in points.
+struct PdfTextRow {
+    QString text;
+    QRectF box;
+};
+std::vector<PdfTextRow> PdfTextRows(const QString& pdfPath, int page);
+
+// A home folder of its own for a test ($HOME, and no XDG_CONFIG_HOME, so
+// that the documents folder is its "Documents"), made with that folder.
+class TempHome {
+public:
+    TempHome();
+    ~TempHome();
+    TempHome(const TempHome&) = delete;
+    TempHome& operator=(const TempHome&) = delete;
+    QString Documents() const;
+
+private:
+    QTemporaryDir dir_;
+    QByteArray home_, config_;
+    bool hadConfig_ = false;
+};
+
+// Stands in for the user at the dialogs a report is printed through: each
+// file dialog that opens takes the next answer, a file to choose (a full
+// path) or an empty text to cancel, and the file it proposed is kept. Any
+// other dialog (the print dialog) is cancelled and its class kept.
+class PrintDialogUser {
+public:
+    explicit PrintDialogUser(const QStringList& answers);
+    const QStringList& Proposed() const { return proposed_; }
+    const QStringList& OtherDialogs() const { return others_; }
+
+private:
+    QTimer timer_;
+    std::deque<QString> answers_;
+    QStringList proposed_;
+    QStringList others_;
+};

@@ -493,6 +493,19 @@ TEST_F(VoucherPrint, RefusedArgumentsEndSilentlyBeforeAnyQuery) {
     EXPECT_TRUE(capture.Empty());
 }
 
+TEST_F(VoucherPrint, APrintGoesOutUnderTheNameOfItsVouchers) {
+    for (long no = 1; no <= 3; ++no) Voucher(no, 1);
+    ASSERT_TRUE(PrintNumbers(2, 2));
+    EXPECT_EQ(Out().outputName.toStdString(), "振替伝票_202604_No2");
+    ASSERT_TRUE(PrintNumbers(1, 3));
+    EXPECT_EQ(Out().outputName.toStdString(), "振替伝票_202604_No1-3");
+    ASSERT_TRUE(fncPrintVouchers(&report, false, 0, 20260401, 20260430, 0, 0, 0, 0, 0));
+    EXPECT_EQ(Out().outputName.toStdString(), "振替伝票_20260401-20260430");
+    folder.Sql("UPDATE DNHDT SET DNH_NDATE = 20260502");
+    ASSERT_TRUE(fncPrintVouchers(&report, false, 0, 0, 0, 0, 0, 20260501, 20260531, 0));
+    EXPECT_EQ(Out().outputName.toStdString(), "振替伝票_入力日20260501-20260531");
+}
+
 TEST_F(VoucherPrint, NothingFoundSaysSo) {
     Voucher(1, 1);
     EXPECT_FALSE(PrintNumbers(2, 9));
@@ -703,6 +716,30 @@ protected:
         EXPECT_NEAR(longBox.top(), shortBox.top(), 3.0);
         EXPECT_NEAR(longBox.width(), shortBox.width(), 6.0);
         EXPECT_NEAR(longBox.height(), shortBox.height(), 6.0);
+        // Each text shows on one row of glyphs inside its cell: no row is
+        // cut through by a line of the form (the lines as the short
+        // voucher shows them, its texts far from them).
+        const std::vector<PdfRule> rules = PdfHorizontalRules(shortPdf, 0);
+        ASSERT_GT(rules.size(), 10u);
+        const std::vector<PdfTextRow> shortRows = PdfTextRows(shortPdf, 0);
+        auto printedAlike = [&](const PdfTextRow& row) {
+            for (const PdfTextRow& same : shortRows)
+                if (same.text == row.text && (same.box.center() - row.box.center()).manhattanLength() < 1.0) return true;
+            return false;
+        };
+        QStringList cut;
+        for (const PdfTextRow& row : PdfTextRows(longPdf, 0)) {
+            if (printedAlike(row)) continue;   // the form itself (the title's underline is a line)
+            // The glyphs: the box less the room it keeps above and below them.
+            const double top = row.box.top() + row.box.height() * 0.2;
+            const double bottom = row.box.bottom() - row.box.height() * 0.2;
+            for (const PdfRule& rule : rules)
+                if (rule.y > top && rule.y < bottom && rule.left < row.box.right() && rule.right > row.box.left()) {
+                    cut << row.text.left(10);
+                    break;
+                }
+        }
+        EXPECT_TRUE(cut.isEmpty()) << cut.size() << " rows cut: " << cut.join(" / ").toStdString();
         // The texts are there, cut or shrunk, not dropped.
         const QString text = PdfTextCompact(longPdf);
         for (const char* head : {"伝票摘要", "行摘要", "科目", "取引先", "担当者", "支部"})
@@ -713,8 +750,8 @@ protected:
     int pages = 0;
 };
 
-TEST_F(VoucherPrintLongTexts, LongTextsKeepTheFormatSixFormAtItsSize) { CompareWithShortTexts("6"); }
-TEST_F(VoucherPrintLongTexts, LongTextsKeepTheFormatNineFormAtItsSize) { CompareWithShortTexts("9"); }
+TEST_F(VoucherPrintLongTexts, LongTextsShowOnOneRowEachInTheFormatSixFormAtItsSize) { CompareWithShortTexts("6"); }
+TEST_F(VoucherPrintLongTexts, LongTextsShowOnOneRowEachInTheFormatNineFormAtItsSize) { CompareWithShortTexts("9"); }
 
 }  // namespace
 

@@ -82,7 +82,8 @@ bool FncCheckPermission(const QString& strPgId, long lngUserId = 0, long lngSskC
 // date has no numbering period.
 long FncGetNextDenNo(long lngKbn, long lngDate, long lngSskCd = 0, long lngGrpCd = 0);
 // Allocates the next number inside the caller's transaction on gobjDB; 0 on
-// failure (reported) or when the date has no numbering period. A number a
+// failure (reported; gobjDB->DatabaseFault() then tells whether the database
+// itself refused) or when the date has no numbering period. A number a
 // voucher of the period already holds is never given out: the counter moves
 // past it, and pblnMovedPast (when given) says that it did.
 long FncSaibanDenNo(long lngKbn, long lngDate, long lngSskCd = 0, long lngGrpCd = 0, bool* pblnMovedPast = nullptr);

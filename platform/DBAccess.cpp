@@ -190,6 +190,7 @@ QString DBAccess::DataLinkFile() const {
 
 void DBAccess::SetError(long number, const QString& text, long driverNumber, const QString& driverText) {
     diskFull_ = false;
+    dbFault_ = false;
     errNumber_ = number;
     errText_ = text;
     driverNumber_ = driverNumber;
@@ -198,6 +199,7 @@ void DBAccess::SetError(long number, const QString& text, long driverNumber, con
 
 void DBAccess::ClearError() {
     diskFull_ = false;
+    dbFault_ = false;
     errNumber_ = 0;
     errText_.clear();
     driverNumber_ = 0;
@@ -217,6 +219,7 @@ void DBAccess::setSqliteError(int rc) {
     long number = adErrCommand;
     QString text = msg;
     bool damaged = false;
+    bool fault = true;
     switch (primary) {
     case SQLITE_NOTADB:
     case SQLITE_CORRUPT:
@@ -229,6 +232,7 @@ void DBAccess::setSqliteError(int rc) {
     case SQLITE_IOERR:
     case SQLITE_MISUSE:
         number = adErrConnection;
+        fault = false;
         break;
     case SQLITE_FULL:
         text = "ディスクの空き容量が足りないため、データベースに書き込めませんでした。書き込みは取り消されました。"
@@ -238,14 +242,23 @@ void DBAccess::setSqliteError(int rc) {
     case SQLITE_LOCKED:
         text = "データベースが他のプログラムによって使用中です。しばらく待ってから再度実行して下さい。(" + msg + ")";
         break;
-    case SQLITE_READONLY:
-        text = "データベースに書き込めません。(" + msg + ")";
+    case SQLITE_READONLY: {
+        // Named as at the connection: the file, or its folder (where the
+        // write-ahead log lies) when only that may not be written.
+        const bool folderOnly =
+            ::access(QFile::encodeName(dbFile_).constData(), W_OK) == 0 &&
+            ::access(QFile::encodeName(QFileInfo(dbFile_).absolutePath()).constData(), W_OK) != 0;
+        text = (folderOnly ? "データベースのフォルダに書き込めません: " : "データベースに書き込めません: ") + dbFile_ +
+               " (" + msg + ")";
         break;
+    }
     default:
+        fault = false;
         break;
     }
     SetError(number, text, ext, msg);
     diskFull_ = primary == SQLITE_FULL;
+    dbFault_ = fault;
     if (damaged && damagedHandler_) {
         auto handler = std::move(damagedHandler_);
         damagedHandler_ = nullptr;

@@ -176,6 +176,11 @@ public:
     // The last error was a full disk (or a database at its size limit):
     // nothing was written; the same save succeeds once there is room.
     bool DiskFull() const { return diskFull_; }
+    // The last error lay in the database itself, not in the statement: held
+    // by another program, not writable (ErrorText() names the file, or its
+    // folder), full, or damaged. ErrorText() says which in words; nothing in
+    // what was asked for is to blame.
+    bool DatabaseFault() const { return dbFault_; }
     // Called once when an open database turns out to be damaged (pages that
     // cannot be read); the programs end there.
     void SetDamagedHandler(std::function<void()> handler) { damagedHandler_ = std::move(handler); }
@@ -226,6 +231,7 @@ private:
     QString driverText_;
     std::map<QString, Procedure> procs_;  // keys upper case
     bool diskFull_ = false;
+    bool dbFault_ = false;
     bool open_ = false;  // connected and known to be this system's database
     std::function<void()> damagedHandler_;
     std::function<int()> commitFault_;

@@ -1295,18 +1295,34 @@ bool ExecOrReport(const QString& sql, const QString& title) {
         MsgBox(gobjDB->ErrorText(), vbExclamation, title);
     return false;
 }
+
+// An error that ended a save. A database that refused (held by another
+// program, not writable, full) says so in its own words, once.
+void ReportSaveError(const AppError& e, const QString& title) {
+    if (gobjDB->DatabaseFault()) MsgBox(gobjDB->ErrorText(), vbExclamation, title);
+    else ShowErrMsg(e);
+}
 }  // namespace
 
 bool frmKE410::fncSaveVoucher() {
     const QString title = windowTitle();
     try {
         const long tekiCopy = ValLng(FncGetSysValue("GTekiCopy"));
+        // The first statement of an add begins its transaction on the
+        // database: one that refuses it (held by another program, not
+        // writable) says so here, and nothing else is tried.
+        if (gobjDB->DatabaseFault()) {
+            MsgBox(gobjDB->ErrorText(), vbExclamation, title);
+            return false;
+        }
         const long d = txtDate->NumValue();
         long dd = d;
         const long m = FncGetKskMonth(dd, 0, 0);
-        const long y = FncGetKskNendo(d, 0, 0);
+        const long y = m == 0 ? 0 : FncGetKskNendo(d, 0, 0);
         if (m == 0 || y == 0) {
-            MsgBox("決算期間マスタの取得に失敗しました。決算期間マスタの内容を確認してください。", vbCritical, title);
+            // A lookup the database failed has said why; the calendar is not to blame.
+            if (!gobjDB->DatabaseFault())
+                MsgBox("決算期間マスタの取得に失敗しました。決算期間マスタの内容を確認してください。", vbCritical, title);
             return false;
         }
         bool allocate = gstrEditMode == "I" || gstrEditMode == "C";
@@ -1323,7 +1339,9 @@ bool frmKE410::fncSaveVoucher() {
             txtDenno->Value(QString::number(FncSaibanDenNo(0, d, 0, 0, &movedPast)));
             numberMovedOn_ = movedPast && txtDenno->NumValue() != shown;
             if (txtDenno->NumValue() == 0) {
-                MsgBox("伝票番号の取得に失敗しました。決算期間マスタ等の内容を確認してください。", vbCritical, title);
+                // The counter the database failed to write has been reported.
+                if (!gobjDB->DatabaseFault())
+                    MsgBox("伝票番号の取得に失敗しました。決算期間マスタ等の内容を確認してください。", vbCritical, title);
                 return false;
             }
         } else if (gstrEditMode == "U") {
@@ -1450,7 +1468,7 @@ bool frmKE410::fncSaveVoucher() {
         // The changed flag stays until the command has committed.
         return basUpdate::fncUpdateBalance("+", glngSskCd, glngGrpCd, m, txtDenno->NumValue());
     } catch (const AppError& e) {
-        ShowErrMsg(e);
+        ReportSaveError(e, title);
         return false;
     }
 }
@@ -1467,7 +1485,7 @@ bool frmKE410::fncRemoveOldVoucher() {
         if (!ExecOrReport("DELETE FROM DNMDT WHERE DNM_SSKCD = " + where.arg("DNM"), title)) return false;
         return true;
     } catch (const AppError& e) {
-        ShowErrMsg(e);
+        ReportSaveError(e, title);
         return false;
     }
 }
@@ -1482,7 +1500,7 @@ bool frmKE410::fncDeleteVoucher() {
                             QString::number(glngDenYm) + "   AND DNH_DENNO = " + QString::number(glngDenNo);
         return ExecOrReport(sql, title);
     } catch (const AppError& e) {
-        ShowErrMsg(e);
+        ReportSaveError(e, title);
         return false;
     }
 }
@@ -1562,7 +1580,7 @@ void frmKE410::cmdUpd_Click() {
     } catch (const AppError& e) {
         // Also a commit that failed (a full disk shows here): nothing stored.
         RestoreScreenBeforeSave(before);
-        ShowErrMsg(e);
+        ReportSaveError(e, windowTitle());
         return;
     }
     blnChanged = false;
@@ -1667,7 +1685,7 @@ bool frmKE410::SaveInTransaction() {
         return true;
     } catch (const AppError& e) {
         RestoreScreenBeforeSave(before);
-        ShowErrMsg(e);
+        ReportSaveError(e, windowTitle());
         return false;
     }
 }

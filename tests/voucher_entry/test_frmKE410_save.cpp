@@ -25,6 +25,7 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
+#include <QThread>
 #include <memory>
 
 using namespace basStdComm;
@@ -812,6 +813,186 @@ TEST_F(CommitFailure, CloseQuestionKeepsTheWindowAndTheNextCloseAsksAgain) {
     EXPECT_FALSE(f->isVisible());
     EXPECT_EQ(q("SELECT COUNT(*) FROM DNHDT"), "1");
     EXPECT_EQ(q("SELECT KMZ_KARI FROM KMZMF WHERE KMZ_YM = 202612 AND KMZ_KMKCD = 500"), "1000");
+}
+
+// ---------------------------------------------------------------- a database that refuses the save
+
+// Another program holding the database's write lock (as a long save of its
+// own does) until the file "release" appears in the folder `args[0]`.
+int holdWriteLock(const QStringList& args) {
+    sqlite3* h = nullptr;
+    if (sqlite3_open(args[1].toUtf8().constData(), &h) != SQLITE_OK) return 2;
+    if (sqlite3_exec(h, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) != SQLITE_OK) return 3;
+    QFile(args[0] + "/holding").open(QIODevice::WriteOnly);
+    for (int i = 0; i < 1200 && !QFile::exists(args[0] + "/release"); ++i) QThread::msleep(50);
+    sqlite3_exec(h, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(h);
+    return 0;
+}
+const bool regHoldWriteLock = RegisterChild("holdwritelock", holdWriteLock);
+
+class DatabaseRefusal : public CommitFailure {
+protected:
+    // A value read through the program's own connection. (A second
+    // connection of this process would give up the first one's file locks as
+    // it opens the file, and another program ending might then take the
+    // write-ahead log from under it.)
+    QString own(const QString& sql) {
+        RecordsetPtr rs = gobjDB->OpenRecordset(sql);
+        return rs->Eof() ? QString() : rs->Fields(0).Value().Text();
+    }
+    // What the database holds of vouchers, counters and balances.
+    QString stored() {
+        QStringList parts;
+        for (const char* sql :
+             {"SELECT COUNT(*) || '/' || GROUP_CONCAT(DNH_DELKBN) || '/' || GROUP_CONCAT(DNH_DTEKIYO) FROM DNHDT",
+              "SELECT COUNT(*) || '/' || GROUP_CONCAT(DNM_TEKIYO) FROM DNMDT",
+              "SELECT GROUP_CONCAT(DEN_YM || ':' || DEN_NO) FROM DENMF",
+              "SELECT GROUP_CONCAT(KMZ_YM || ':' || KMZ_KMKCD || ':' || KMZ_KARI || ':' || KMZ_KASI) FROM KMZMF",
+              "SELECT GROUP_CONCAT(H1Z_YM || ':' || H1Z_KMKCD || ':' || H1Z_HK1CD || ':' || H1Z_KARI || ':' || H1Z_KASI) "
+              "FROM H1ZMF"})
+            parts << own(sql);
+        return parts.join("|");
+    }
+    // Exactly one message besides the questions, which says what the
+    // database did in its own words and blames no master.
+    void expectOneMessageSaying(const QString& says) {
+        QStringList shown;
+        for (const MsgBoxCall& c : msgs.Calls())
+            if (c.buttons() != vbYesNo) shown << c.prompt;
+        ASSERT_EQ(shown.size(), 1) << shown.join("|").toStdString();
+        EXPECT_TRUE(shown[0].contains(says)) << shown[0].toStdString();
+        EXPECT_FALSE(shown[0].contains("ｴﾗｰ番号")) << shown[0].toStdString();
+        EXPECT_FALSE(shown[0].contains("マスタ")) << shown[0].toStdString();
+        EXPECT_EQ(msgs.Last().icon(), vbExclamation);
+        EXPECT_FALSE(gobjDB->InTransaction());
+    }
+};
+
+// F10 while another program holds the write lock longer than this one
+// waits: one in-use message, in every mode, and nothing written; the
+// voucher stays as typed and saves once the lock is free.
+TEST_F(DatabaseRefusal, ADatabaseHeldByAnotherProgramIsSaidToBeInUseOnce) {
+    storeOne();
+    EndSystem();
+    ASSERT_TRUE(fncConnectDB());
+    auto other = StartChild("holdwritelock", {folder.Path(), folder.DbFile()});
+    for (int i = 0; i < 200 && !QFile::exists(folder.Path() + "/holding"); ++i) QThread::msleep(50);
+    ASSERT_TRUE(QFile::exists(folder.Path() + "/holding")) << other->readAll().toStdString();
+    struct Release {
+        QString file;
+        ~Release() { QFile(file).open(QIODevice::WriteOnly); }
+    } release{folder.Path() + "/release"};
+    gobjDB->SetBusyTimeout(200);
+    const QString before = stored();
+    for (const char* mode : {"U", "D", "I"}) {
+        SCOPED_TRACE(mode);
+        auto f = QString(mode) == "I" ? Open("I") : Open(mode, 202612, 1);
+        showActive(*f);
+        if (QString(mode) == "I") purchaseOnCredit(*f);
+        if (QString(mode) != "D") typeIntoCell(*f, "KRTEKI", "paper");
+        msgs.Clear();
+        pressF10(*f);  // the delete question answered Yes
+        expectOneMessageSaying("他のプログラムによって使用中です");
+        EXPECT_EQ(stored(), before);
+        EXPECT_TRUE(f->isVisible());
+        EXPECT_EQ(f->denMeisai->Cell("KRKMKCD", 0), "500");
+        if (QString(mode) == "D") continue;
+        EXPECT_TRUE(f->blnChanged);
+        EXPECT_EQ(f->denMeisai->Cell("KRTEKI", 0), "paper");
+        if (QString(mode) != "I") continue;
+        QFile(release.file).open(QIODevice::WriteOnly);
+        ASSERT_TRUE(other->waitForFinished(30000));
+        msgs.Clear();
+        pressF10(*f);
+        EXPECT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
+        EXPECT_EQ(own("SELECT COUNT(*) FROM DNHDT WHERE DNH_DTEKIYO = 'paper'"), "1");
+    }
+}
+
+// A database that refuses to be written, from the save's first statement
+// (the connection turned read-only) or at its commit: one message that says
+// so and names the file.
+TEST_F(DatabaseRefusal, ADatabaseThatCannotBeWrittenIsSaidSoOnceNamingTheFile) {
+    const QString before = stored();
+    const std::function<void(bool)> refusals[] = {
+        [](bool on) { ASSERT_TRUE(gobjDB->Execute(on ? "PRAGMA query_only = 1" : "PRAGMA query_only = 0")); },
+        [](bool on) {
+            gobjDB->SetCommitFault(on ? std::function<int()>([] { return SQLITE_READONLY; }) : std::function<int()>());
+        },
+    };
+    for (const auto& refuse : refusals) {
+        auto f = Open("I");
+        showActive(*f);
+        purchaseOnCredit(*f);
+        typeIntoCell(*f, "KRTEKI", "paper");
+        msgs.Clear();
+        refuse(true);
+        pressF10(*f);
+        refuse(false);
+        expectOneMessageSaying("データベースに書き込めません");
+        EXPECT_TRUE(msgs.Last().prompt.contains(folder.DbFile())) << msgs.Last().prompt.toStdString();
+        EXPECT_EQ(stored(), before);
+        EXPECT_TRUE(f->blnChanged);
+        EXPECT_EQ(f->denMeisai->Cell("KRTEKI", 0), "paper");
+    }
+}
+
+// The disk fills up just as the counter of a new numbering period is
+// written: the full disk is said once, no master is blamed.
+TEST_F(DatabaseRefusal, ACounterTheDiskHasNoRoomForBlamesNoMaster) {
+    // Counters of past periods until one more needs a new page of the file.
+    {
+        sqlite3* h = nullptr;
+        ASSERT_EQ(sqlite3_open(folder.DbFile().toUtf8().constData(), &h), SQLITE_OK);
+        auto pages = [h] {
+            sqlite3_stmt* st = nullptr;
+            sqlite3_prepare_v2(h, "PRAGMA page_count", -1, &st, nullptr);
+            sqlite3_step(st);
+            const int n = sqlite3_column_int(st, 0);
+            sqlite3_finalize(st);
+            return n;
+        };
+        ASSERT_EQ(sqlite3_exec(h, "BEGIN", nullptr, nullptr, nullptr), SQLITE_OK);
+        const int start = pages();
+        for (int ym = 100001; ym < 200000; ++ym) {
+            const QByteArray sql = "SAVEPOINT one; INSERT INTO DENMF (DEN_KBN, DEN_SSKCD, DEN_GRPCD, DEN_YM, DEN_NO) "
+                                   "VALUES (0, 1, 1, " + QByteArray::number(ym) + ", 5)";
+            ASSERT_EQ(sqlite3_exec(h, sql.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+            const bool grew = pages() > start;
+            sqlite3_exec(h, grew ? "ROLLBACK TO one; RELEASE one" : "RELEASE one", nullptr, nullptr, nullptr);
+            if (grew) break;
+        }
+        ASSERT_EQ(pages(), start);
+        ASSERT_EQ(sqlite3_exec(h, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(h);
+    }
+    const QString before = stored();
+    auto f = Open("I");
+    showActive(*f);
+    purchaseOnCredit(*f);
+    msgs.Clear();
+    RecordsetPtr pages = gobjDB->OpenRecordset("PRAGMA page_count");
+    ASSERT_TRUE(gobjDB->Execute("PRAGMA max_page_count = " + pages->Fields(0).Value().Text()));
+    pressF10(*f);
+    ASSERT_TRUE(gobjDB->Execute("PRAGMA max_page_count = 1073741823"));
+    expectOneMessageSaying("空き容量");
+    EXPECT_EQ(stored(), before);
+    EXPECT_TRUE(f->blnChanged);
+}
+
+// Without a numbering period for the branch the masters are what is wrong,
+// and the save says so.
+TEST_F(DatabaseRefusal, NoNumberingPeriodStillPointsToTheMasters) {
+    folder.Sql("UPDATE SSKMF SET SSK_SBANKBN = 2");
+    auto f = Open("I");
+    showActive(*f);
+    purchaseOnCredit(*f);
+    msgs.Clear();
+    pressF10(*f);
+    EXPECT_EQ(msgs.Texts(), QStringList{"伝票番号の取得に失敗しました。決算期間マスタ等の内容を確認してください。"});
+    EXPECT_EQ(q("SELECT COUNT(*) FROM DNHDT"), "0");
+    EXPECT_TRUE(f->blnChanged);
 }
 
 // A NUL or another control character in a description (pasted from

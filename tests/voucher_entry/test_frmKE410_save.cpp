@@ -833,10 +833,7 @@ const bool regHoldWriteLock = RegisterChild("holdwritelock", holdWriteLock);
 
 class DatabaseRefusal : public CommitFailure {
 protected:
-    // A value read through the program's own connection. (A second
-    // connection of this process would give up the first one's file locks as
-    // it opens the file, and another program ending might then take the
-    // write-ahead log from under it.)
+    // A value read through the program's own connection.
     QString own(const QString& sql) {
         RecordsetPtr rs = gobjDB->OpenRecordset(sql);
         return rs->Eof() ? QString() : rs->Fields(0).Value().Text();

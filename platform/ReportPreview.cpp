@@ -322,7 +322,10 @@ void ReportPreview::cmdPrint_Click() {
     QPrinter printer(QPrinter::HighResolution);
     // The printer, the copies and the pages, or the PDF file.
     if (!ChooseReportOutput(printer, DocumentName(), PageCount(), this)) return;
-    PrintPdfPages(pdfPath_, printer);
+    if (PrintPdfPages(pdfPath_, printer)) return;
+    const QString where = printer.outputFileName().isEmpty() ? printer.printerName() : printer.outputFileName();
+    MsgBox(QString::fromUtf8("帳票を印刷できませんでした。") + (where.isEmpty() ? QString() : "\n" + where),
+           vbExclamation | vbOKOnly, windowTitle());
 }
 
 void ReportPreview::keyPressEvent(QKeyEvent* event) {

@@ -3,7 +3,8 @@
 // (buttons, PageUp/PageDown, Home/End), zoom (whole page, page width or a
 // percentage) and a print button that prints through Qt's print dialog.
 // Escape or the close button closes it.
-// The print button asks through ChooseReportOutput() where the report goes.
+// The print button asks through ChooseReportOutput() where the report goes;
+// a print that fails (a file that cannot be written, a job refused) says so.
 //
 // PrintPdfPages() hands a PDF to the printer chosen in a QPrinter as the
 // document itself (no page images): to a PDF file it is copied, to a printer

@@ -195,6 +195,21 @@ TEST_F(Preview, AFileThereAlreadyIsReplacedOnlyWhenTheUserAgrees) {
     EXPECT_EQ(PdfPages(file), 3) << "the file is replaced";
 }
 
+TEST_F(Preview, AFileThatCannotBeWrittenIsSaidNotToBePrinted) {
+    if (!QPrinterInfo::availablePrinters().isEmpty()) GTEST_SKIP() << "a printer is set up on this machine";
+    TempHome home;
+    MsgRecorder msgs;
+    window->SetDocumentName("振替伝票_202604_No7");
+    // A folder no file can be made in, whoever the user is.
+    const QString file = "/proc/振替伝票_202604_No7.pdf";
+    PrintDialogUser user({file});
+    window->cmdPrint->click();
+    ASSERT_EQ(msgs.Calls().size(), 1u) << "a print that went nowhere is not passed over in silence";
+    EXPECT_TRUE(msgs.Last().prompt.contains("印刷できませんでした")) << msgs.Last().prompt.toStdString();
+    EXPECT_TRUE(msgs.Last().prompt.contains(file)) << msgs.Last().prompt.toStdString();
+    EXPECT_EQ(msgs.Last().icon(), vbExclamation);
+}
+
 TEST(PreviewOfNothing, UnreadableFileShowsAMessageAndNoPages) {
     QTemporaryDir dir;
     ReportPreview w(dir.path() + "/missing.pdf");

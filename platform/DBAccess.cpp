@@ -461,6 +461,11 @@ bool DBAccess::ConnectFile(const QString& file, bool create) {
     runStatements("PRAGMA cache_size=-65536", nullptr, nullptr);
     installCommitHook();
     sqlite3_busy_timeout(db_, busyMs_);
+    // What this connection holds, for the checks before each write.
+    dbId_ = FileIdentity::Of(file);
+    shmId_ = FileIdentity::Of(file + "-shm");
+    if (!shmId_.IsEmpty() && !FileHold::HoldsLock(shmId_)) shmId_ = {};
+    holdLost_.clear();
     open_ = true;
     return true;
 }
@@ -468,6 +473,8 @@ bool DBAccess::ConnectFile(const QString& file, bool create) {
 void DBAccess::Disconnect() {
     beginPending_ = false;
     open_ = false;
+    dbId_ = shmId_ = {};
+    holdLost_.clear();
     if (!db_) return;
     clearStatementCache();
     if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -842,6 +849,7 @@ bool DBAccess::callProcedure(const QString& sql, bool& handled) {
 bool DBAccess::Execute(const QString& sql) {
     ClearError();
     if (!checkConnected()) return false;
+    if (!InTransaction() && !checkHold()) return false;
     if (!beginPending()) return false;
     bool handled = false;
     bool ok = callProcedure(sql, handled);
@@ -856,9 +864,31 @@ bool DBAccess::InTransaction() const { return db_ && (beginPending_ || !sqlite3_
 // transaction reads stays true until it commits.
 bool DBAccess::beginPending() {
     if (!beginPending_) return true;
+    if (!checkHold()) return false;
     if (!runStatements("BEGIN IMMEDIATE", nullptr, nullptr)) return false;
     beginPending_ = false;
     return true;
+}
+
+// Another program replacing the file (a restore, a new demo book) leaves
+// this connection writing into a file no one reads; a descriptor of the
+// database closed elsewhere in the program (a file dialog reading the
+// folder's files) gives up the locks that tell other programs this one is
+// still there, and the last of them to end takes the write-ahead log away.
+// Either way a write now would be lost: it is refused, before and after.
+bool DBAccess::checkHold() {
+    if (holdLost_.isEmpty() && !dbId_.IsEmpty()) {
+        const QString restart = "\nデータベースを開き直すため、このプログラムを終了し、再度起動して下さい。";
+        if (!(FileIdentity::Of(dbFile_) == dbId_))
+            holdLost_ = "データベースファイルが置き換えられたため、書き込めませんでした: " + dbFile_ + restart;
+        else if (!shmId_.IsEmpty() &&
+                 (!(FileIdentity::Of(dbFile_ + "-shm") == shmId_) || !FileHold::HoldsLock(shmId_)))
+            holdLost_ = "データベースファイルとの接続が失われたため、書き込めませんでした: " + dbFile_ + restart;
+    }
+    if (holdLost_.isEmpty()) return true;
+    SetError(adErrConnection, holdLost_);
+    dbFault_ = true;
+    return false;
 }
 
 void DBAccess::BeginTrans() {

@@ -15,6 +15,14 @@
 //    user may not write or whose folder he may not write (the write-ahead
 //    log lies beside it), and a damaged one.
 //    Commits are durable (WAL, synchronous=FULL).
+//  - Before every write (the first statement of a transaction, or a
+//    statement outside one) the connection checks that it still holds the
+//    file it opened: the path names the same file (not one replaced under
+//    it, as by a restore) and the program still holds its locks on the
+//    database's shared-memory file (nothing in the program closed a
+//    descriptor of it). When not, the write is refused before anything is
+//    written, DatabaseFault() is true and ErrorText() says that the program
+//    must be started again; every later write is refused the same way.
 //  - OpenRecordset() returns every row at once, so RecordCount() is true
 //    before the first row is read; Eof() is true at once for an empty result.
 //    A failing statement throws AppError (number = ErrorNumber()). A value
@@ -55,6 +63,7 @@
 #pragma once
 #include "platform/AppError.h"
 #include "platform/DbValue.h"
+#include "platform/FileHold.h"
 
 #include <QString>
 #include <QHash>
@@ -202,6 +211,12 @@ private:
     bool callProcedure(const QString& sql, bool& handled);
     bool checkConnected();
     bool beginPending();
+    // False (with the error set) when the file this connection opened is
+    // no longer the one it writes to safely.
+    bool checkHold();
+    FileIdentity dbId_;   // the database file as opened
+    FileIdentity shmId_;  // its shared-memory file, when locked by us
+    QString holdLost_;    // why writes are refused from now on
 
     // BeginTrans() was called and no statement has begun it yet.
     bool beginPending_ = false;

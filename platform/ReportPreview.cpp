@@ -2,10 +2,12 @@
 
 #include "platform/MsgBox.h"
 
+#include <QAbstractFileIconProvider>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -116,12 +118,40 @@ QString ProposedPdf(const QString& name) {
     return path;
 }
 
+// Icons and type names of listed files by their names alone. Qt's own
+// provider reads the beginning of each file it lists to tell its type: in
+// the folder of the database that opens and closes the database files
+// through descriptors of their own, and closing any descriptor of a file
+// gives up every lock the program holds on it (other programs would then
+// take this one's database for closed).
+class NameOnlyIcons : public QAbstractFileIconProvider {
+public:
+    QIcon icon(IconType type) const override { return QAbstractFileIconProvider::icon(type); }
+    QIcon icon(const QFileInfo& info) const override {
+        return QAbstractFileIconProvider::icon(info.isDir() ? Folder : File);
+    }
+    QString type(const QFileInfo& info) const override {
+        if (info.isDir()) return QString::fromUtf8("フォルダ");
+        const QString suffix = info.suffix();
+        return suffix.isEmpty() ? QString::fromUtf8("ファイル") : suffix.toUpper() + QString::fromUtf8(" ファイル");
+    }
+};
+
+// Every file list of a dialog (the file dialog's, the print dialog's file
+// name completion) takes its icons from the names only.
+void ListByNamesOnly(QWidget* dialog) {
+    static NameOnlyIcons icons;
+    if (auto* files = qobject_cast<QFileDialog*>(dialog)) files->setIconProvider(&icons);
+    for (QFileSystemModel* model : dialog->findChildren<QFileSystemModel*>()) model->setIconProvider(&icons);
+}
+
 }  // namespace
 
 bool ChooseReportOutput(QPrinter& printer, const QString& name, int pages, QWidget* parent) {
     printer.setDocName(name);
     if (!QPrinterInfo::availablePrinters().isEmpty()) {
         QPrintDialog dialog(&printer, parent);
+        ListByNamesOnly(&dialog);
         if (pages > 0) {
             printer.setFromTo(0, 0);
             dialog.setOption(QAbstractPrintDialog::PrintPageRange, true);
@@ -131,6 +161,7 @@ bool ChooseReportOutput(QPrinter& printer, const QString& name, int pages, QWidg
     }
     const QString title = QString::fromUtf8("PDFファイルに印刷");
     QFileDialog dialog(parent, title);
+    ListByNamesOnly(&dialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     // Replacing a file is asked below, in the programs' own words.

@@ -1,10 +1,12 @@
 // mkdemodb FILE [--force]: makes the demo database FILE (schema, masters
-// and a month or two of vouchers) unless it exists; --force makes it anew.
+// and a month or two of vouchers) unless it exists; --force makes it anew,
+// unless a program has it open.
 // The vouchers are entered through the voucher entry window, unseen.
 #include "common/basStdComm.h"
 #include "database/DemoData.h"
 #include "database/Schema.h"
 #include "platform/AppInfo.h"
+#include "platform/FileHold.h"
 #include "platform/VbCompat.h"
 #include "voucher_entry/DemoVouchers.h"
 
@@ -34,6 +36,13 @@ int main(int argc, char** argv) {
     const QString file = args[0];
     if (QFile::exists(file)) {
         if (!force) return 0;
+        // A program with the book open would go on writing into the file
+        // taken away from under it.
+        if (FileHold::HeldByAnother(file)) {
+            std::fprintf(stderr, "mkdemodb: %s is open in another program; close the programs first\n",
+                         file.toUtf8().constData());
+            return 1;
+        }
         removeDb(file);
     }
     const QString tmp = file + ".new";

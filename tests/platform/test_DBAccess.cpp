@@ -527,4 +527,30 @@ TEST(DBAccessConcurrency, SecondConnectionOfThisProgramLeavesTheFirstOnesCommits
     EXPECT_TRUE(out.contains("VALUE:1,2\n")) << out.toStdString();
 }
 
+// Once a descriptor of the database's shared-memory file was closed
+// elsewhere in the program (its locks went with it), no write goes into a
+// log that another program may take away: this one and every later one is
+// refused, saying the program must be started again.
+TEST(DBAccessConcurrency, WritesAreRefusedOnceTheProgramLostItsHoldOnTheDatabase) {
+    AppFolder folder(false);
+    folder.Sql("CREATE TABLE C (N INTEGER)");
+    DBAccess a;
+    ASSERT_TRUE(a.ConnectFile(folder.DbFile())) << a.ErrorText().toStdString();
+    a.BeginTrans();
+    ASSERT_TRUE(a.Execute("INSERT INTO C VALUES (1)"));
+    a.CommitTrans();
+    {
+        QFile shm(folder.DbFile() + "-shm");
+        ASSERT_TRUE(shm.open(QIODevice::ReadOnly));
+    }
+    a.BeginTrans();
+    EXPECT_FALSE(a.Execute("INSERT INTO C VALUES (2)"));
+    EXPECT_TRUE(a.DatabaseFault());
+    EXPECT_TRUE(a.ErrorText().contains("接続が失われた")) << a.ErrorText().toStdString();
+    EXPECT_TRUE(a.ErrorText().contains(folder.DbFile())) << a.ErrorText().toStdString();
+    a.RollbackTrans();
+    EXPECT_FALSE(a.Execute("INSERT INTO C VALUES (3)"));
+    EXPECT_EQ(folder.Scalar("SELECT GROUP_CONCAT(N) FROM C"), "1");
+}
+
 }  // namespace

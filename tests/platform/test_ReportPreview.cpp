@@ -1,5 +1,8 @@
 #include "platform/ReportPreview.h"
 
+#include "platform/DBAccess.h"
+#include "platform/FileHold.h"
+
 #include "ReportCapture.h"
 #include "TestSupport.h"
 
@@ -16,6 +19,7 @@
 #include <QScrollArea>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <poppler-qt6.h>
 
@@ -208,6 +212,54 @@ TEST_F(Preview, AFileThatCannotBeWrittenIsSaidNotToBePrinted) {
     EXPECT_TRUE(msgs.Last().prompt.contains("印刷できませんでした")) << msgs.Last().prompt.toStdString();
     EXPECT_TRUE(msgs.Last().prompt.contains(file)) << msgs.Last().prompt.toStdString();
     EXPECT_EQ(msgs.Last().icon(), vbExclamation);
+}
+
+// Another program on the book: opens it, runs one statement and ends.
+int otherProgram(const QStringList& args) {
+    DBAccess db;
+    if (!db.ConnectFile(args[0])) return 2;
+    RecordsetPtr rs = db.OpenRecordset(args[1]);
+    std::printf("VALUE:%s\n", rs->Fields(0).Value().Text().toUtf8().constData());
+    return 0;
+}
+const bool regOther = RegisterChild("otherprogram", otherProgram);
+
+// Looking for where to print in the folder of the database (from the
+// preview, and as a report printed straight away does) leaves the
+// program's locks on it: another program opening and ending afterwards
+// does not take the write-ahead log away, and what this program saves
+// next is read by the program after it.
+TEST_F(Preview, ThePdfFileDialogInTheDatabaseFolderKeepsTheProgramsHoldOnIt) {
+    if (!QPrinterInfo::availablePrinters().isEmpty()) GTEST_SKIP() << "a printer is set up on this machine";
+    TempHome home;
+    AppFolder folder(false);
+    folder.Sql("CREATE TABLE C (N INTEGER)");
+    DBAccess db;
+    ASSERT_TRUE(db.ConnectFile(folder.DbFile())) << db.ErrorText().toStdString();
+    EXPECT_EQ(db.OpenRecordset("SELECT COUNT(*) FROM C")->Fields(0).Value().Text(), "0");
+    const FileIdentity shm = FileIdentity::Of(folder.DbFile() + "-shm");
+    ASSERT_TRUE(FileHold::HoldsLock(shm));
+    for (int way = 1; way <= 2; ++way) {
+        SCOPED_TRACE(way);
+        {
+            PrintDialogUser user({folder.Path() + "/"});
+            if (way == 1) {
+                window->cmdPrint->click();
+            } else {
+                QPrinter printer;
+                EXPECT_FALSE(ChooseReportOutput(printer, "振替伝票", 0, nullptr));
+            }
+            EXPECT_EQ(user.Proposed().size(), 1);
+        }
+        EXPECT_TRUE(FileHold::HoldsLock(shm));
+        QString out;
+        ASSERT_EQ(RunChild("otherprogram", {folder.DbFile(), "SELECT COUNT(*) FROM C"}, &out), 0) << out.toStdString();
+        db.BeginTrans();
+        ASSERT_TRUE(db.Execute(QString("INSERT INTO C VALUES (%1)").arg(way))) << db.ErrorText().toStdString();
+        db.CommitTrans();
+        ASSERT_EQ(RunChild("otherprogram", {folder.DbFile(), "SELECT GROUP_CONCAT(N) FROM C"}, &out), 0);
+        EXPECT_TRUE(out.contains(way == 1 ? "VALUE:1\n" : "VALUE:1,2\n")) << out.toStdString();
+    }
 }
 
 TEST(PreviewOfNothing, UnreadableFileShowsAMessageAndNoPages) {

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -216,10 +217,24 @@ PrintDialogUser::PrintDialogUser(const QStringList& answers) : answers_(answers.
             dialog->reject();
             return;
         }
-        proposed_ << files->selectedFiles().value(0);
         const QString answer = answers_.empty() ? QString() : answers_.front();
+        if (answer.endsWith('/')) {
+            // Shown, and left once the folder's files are listed (or after
+            // two seconds).
+            const QString folder = QFileInfo(answer).absolutePath();
+            if (listedTicks_++ == 0) {
+                listed_ = false;
+                if (auto* model = files->findChild<QFileSystemModel*>())
+                    QObject::connect(model, &QFileSystemModel::directoryLoaded, files,
+                                     [this, folder](const QString& path) { listed_ = listed_ || path == folder; });
+                files->setDirectory(folder);
+            }
+            if (!(listed_ && listedTicks_ > 4) && listedTicks_ < 40) return;
+            listedTicks_ = 0;
+        }
+        proposed_ << files->selectedFiles().value(0);
         if (!answers_.empty()) answers_.pop_front();
-        if (answer.isEmpty()) {
+        if (answer.isEmpty() || answer.endsWith('/')) {
             files->reject();
             return;
         }

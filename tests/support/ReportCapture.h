@@ -95,7 +95,8 @@ private:
 
 // Stands in for the user at the dialogs a report is printed through: each
 // file dialog that opens takes the next answer, a file to choose (a full
-// path) or an empty text to cancel, and the file it proposed is kept. Any
+// path), an empty text to cancel, or a folder ending in "/" to show and,
+// once its files are listed, cancel; the file it proposed is kept. Any
 // other dialog (the print dialog) is cancelled and its class kept.
 class PrintDialogUser {
 public:
@@ -108,4 +109,6 @@ private:
     std::deque<QString> answers_;
     QStringList proposed_;
     QStringList others_;
+    int listedTicks_ = 0;
+    bool listed_ = false;
 };

@@ -6,6 +6,7 @@
 #include "common/basStdComm.h"
 #include "database/Schema.h"
 #include "platform/AppInfo.h"
+#include "platform/FileHold.h"
 #include "platform/InputFields.h"
 #include "platform/KeyCodes.h"
 #include "platform/Panel3D.h"
@@ -933,6 +934,35 @@ TEST_F(DatabaseRefusal, ADatabaseThatCannotBeWrittenIsSaidSoOnceNamingTheFile) {
         EXPECT_TRUE(f->blnChanged);
         EXPECT_EQ(f->denMeisai->Cell("KRTEKI", 0), "paper");
     }
+}
+
+// The book replaced under the open program (a backup restored): making the
+// demo book anew is refused while the program has it open; a save after a
+// restore says that the program must be started again, writes nothing into
+// either file and keeps the voucher as typed.
+TEST_F(DatabaseRefusal, ABookReplacedUnderTheProgramIsNotWrittenUnseen) {
+    const QString before = folder.Scalar("SELECT COUNT(*) FROM DNHDT");
+    const FileIdentity opened = FileIdentity::Of(folder.DbFile());
+    QProcess demo;
+    demo.start(QCoreApplication::applicationDirPath() + "/../bin/mkdemodb", {folder.DbFile(), "--force"});
+    ASSERT_TRUE(demo.waitForFinished(60000));
+    EXPECT_NE(demo.exitCode(), 0);
+    EXPECT_TRUE(demo.readAllStandardError().contains("open in another program"));
+    EXPECT_TRUE(FileIdentity::Of(folder.DbFile()) == opened);
+    auto f = Open("I");
+    showActive(*f);
+    purchaseOnCredit(*f);
+    typeIntoCell(*f, "KRTEKI", "paper");
+    const QString db = folder.DbFile();
+    ASSERT_EQ(QProcess::execute("sh", {"-c", "cp \"$0\" \"$0.restore\" && mv \"$0.restore\" \"$0\"", db}), 0);
+    msgs.Clear();
+    pressF10(*f);
+    expectOneMessageSaying("データベースファイルが置き換えられた");
+    EXPECT_TRUE(msgs.Last().prompt.contains(db)) << msgs.Last().prompt.toStdString();
+    EXPECT_EQ(own("SELECT COUNT(*) FROM DNHDT"), before);
+    EXPECT_EQ(folder.Scalar("SELECT COUNT(*) FROM DNHDT"), before);
+    EXPECT_TRUE(f->blnChanged);
+    EXPECT_EQ(f->denMeisai->Cell("KRTEKI", 0), "paper");
 }
 
 // The disk fills up just as the counter of a new numbering period is

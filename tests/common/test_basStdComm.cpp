@@ -1,6 +1,8 @@
 #include "TestSupport.h"
 
 #include "common/basStdComm.h"
+#include "inquiry/basKR410.h"
+#include "inquiry/basKR430.h"
 #include "platform/AppInfo.h"
 
 #include <QDialog>
@@ -174,6 +176,39 @@ TEST(StartUp, AFailedConnectionShowsItsReason) {
     QFile notes(folder.Path() + "/notes.txt");
     ASSERT_TRUE(notes.open(QIODevice::ReadOnly));
     EXPECT_EQ(notes.readAll(), QByteArray("This is a text file, not a database.\nSecond line.\n"));
+    // A database cut short inside its header is damaged, not foreign.
+    folder.WriteFile("cut.db", QByteArray("SQLite format 3\0\x10\0\x02\x02", 20));
+    folder.WriteFile("DB.udl", "Provider=SQLite;Data Source=cut.db\n");
+    failWith("cut.db", "データベースが壊れている");
+}
+
+// An empty file becomes a new book in the voucher entry program, which then
+// says that the masters are to be entered; the inquiries leave it empty.
+TEST(StartUp, AnEmptyDatabaseFileIsCalledANewBookAndOnlyTheEntryProgramWritesIt) {
+    AppFolder folder(false);
+    MsgRecorder msgs;
+    AppInfo::SetArguments({"/S"});
+    const QString file = folder.Path() + "/fresh.db";
+    folder.WriteFile("fresh.db", "");
+    folder.WriteFile("DB.udl", "Provider=SQLite;Data Source=fresh.db\n");
+    for (auto inquiry : {basKR430::Main, basKR410::Main}) {
+        msgs.Clear();
+        EXPECT_FALSE(inquiry());
+        EndSystem();
+        AppInfo::ReleaseInstance();
+        ASSERT_EQ(msgs.Calls().size(), 1u) << msgs.Texts().join("|").toStdString();
+        EXPECT_TRUE(msgs.Last().prompt.contains(file + " は新しい空のデータベースです")) << msgs.Last().prompt.toStdString();
+        EXPECT_EQ(QFileInfo(file).size(), 0);
+        EXPECT_FALSE(QFileInfo::exists(file + "-wal"));
+    }
+    msgs.Clear();
+    EXPECT_FALSE(fncStartUp());
+    ShowErrMsg();
+    ASSERT_EQ(msgs.Calls().size(), 1u) << msgs.Texts().join("|").toStdString();
+    EXPECT_TRUE(msgs.Last().prompt.contains(file + " は新しい空のデータベースです")) << msgs.Last().prompt.toStdString();
+    EXPECT_TRUE(msgs.Last().prompt.contains("USGMF")) << msgs.Last().prompt.toStdString();
+    EXPECT_FALSE(msgs.Last().prompt.contains("system.ini")) << msgs.Last().prompt.toStdString();
+    EXPECT_GT(QFileInfo(file).size(), 0);  // the tables were made
 }
 
 // A SQLite file of another application is refused before anything is

@@ -52,6 +52,23 @@ int holdLock(const QStringList& args) {
 }
 const bool reg = RegisterChild("holdlock", holdLock);
 
+// A refused start on a display no one sees: the message, answered at once.
+int refusedStart(const QStringList& args) {
+    qputenv("TAVIK_MSGBOX_STDERR", "1");
+    SetMsgBoxHandler([](const MsgBoxCall&) { return static_cast<int>(vbOK); });
+    AppInfo::SetLockFolder(args[0]);
+    AppInfo::SetArguments({"I"});
+    return fncCheckStart() ? 1 : 0;
+}
+const bool regRefused = RegisterChild("refusedstart", refusedStart);
+
+TEST(StartCheck, WithTheTerminalSwitchEveryMessageIsWrittenToStandardErrorToo) {
+    AppFolder folder;
+    QString output;
+    EXPECT_EQ(RunChild("refusedstart", {folder.Path()}, &output), 0);
+    EXPECT_TRUE(output.contains(AppInfo::Title() + ": メニューからでないと起動できません")) << output.toStdString();
+}
+
 TEST(StartCheck, SecondInstanceOfTheSameProgramIsRefused) {
     AppFolder folder;
     MsgRecorder msgs;

@@ -15,6 +15,13 @@ if [ "${1:-}" = "--prepare-only" ]; then prepare_only=1; shift; fi
 
 ./setup.sh WKE410 WKR430 WKR410 mkdemodb appfolder
 APP=build/bin
+# Without a session's runtime folder (a server, a container, root) the
+# programs get one of their own, kept in build/, for their instance locks.
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+  export XDG_RUNTIME_DIR="$(pwd)/build/runtime"
+  mkdir -p "$XDG_RUNTIME_DIR"
+  chmod 0700 "$XDG_RUNTIME_DIR"
+fi
 build/bin/mkdemodb "$APP/demo.db"
 echo "Application folder: $(pwd)/$APP"
 [ $prepare_only -eq 1 ] && exit 0
@@ -23,13 +30,6 @@ program=${1:-WKE410}
 [ $# -gt 0 ] && shift
 args=("$@")
 [ ${#args[@]} -eq 0 ] && args=("/S")
-# Without a session's runtime folder (a server, a container, root) the
-# programs get one of their own, kept in build/, for their instance locks.
-if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
-  export XDG_RUNTIME_DIR="$(pwd)/build/runtime"
-  mkdir -p "$XDG_RUNTIME_DIR"
-  chmod 0700 "$XDG_RUNTIME_DIR"
-fi
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "No display: $program runs on an invisible virtual display until it ends (Ctrl-C ends it)." >&2
   work=$(mktemp -d)

@@ -1,18 +1,27 @@
 #!/usr/bin/env bash
 # ./run.sh [--prepare-only] [PROGRAM [ARGUMENTS...]]
-# Installs what is missing, builds, prepares the application folder build/bin
-# (system.ini, DB.udl, Tab.ini, Report/, demo database demo.db) and starts
-# PROGRAM (default: WKE410 /S). With --prepare-only it stops after preparing.
+# Installs what is missing, builds the programs (not the tests), prepares the
+# application folder build/bin (system.ini, DB.udl, Tab.ini, Report/, demo
+# database demo.db) and starts PROGRAM (default: WKE410 /S). With
+# --prepare-only it stops after preparing.
 # Without a display the program runs on an invisible virtual one (xvfb-run)
-# until it ends; ending this script (Ctrl-C, kill) ends the program and the
-# virtual display with it.
+# until it ends, and each message it shows is written to standard error as
+# well; ending this script (Ctrl-C, kill) ends the program and the virtual
+# display with it.
 set -euo pipefail
 cd "$(dirname "$0")"
 prepare_only=0
 if [ "${1:-}" = "--prepare-only" ]; then prepare_only=1; shift; fi
 
-./setup.sh
+./setup.sh WKE410 WKR430 WKR410 mkdemodb appfolder
 APP=build/bin
+# Without a session's runtime folder (a server, a container, root) the
+# programs get one of their own, kept in build/, for their instance locks.
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+  export XDG_RUNTIME_DIR="$(pwd)/build/runtime"
+  mkdir -p "$XDG_RUNTIME_DIR"
+  chmod 0700 "$XDG_RUNTIME_DIR"
+fi
 build/bin/mkdemodb "$APP/demo.db"
 echo "Application folder: $(pwd)/$APP"
 [ $prepare_only -eq 1 ] && exit 0
@@ -28,7 +37,7 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   # their own; the program writes its process id before it starts. The
   # display's authority file is kept here too, so nothing is left behind.
   touch "$work/Xauthority"
-  setsid xvfb-run -a -f "$work/Xauthority" -s "-screen 0 1366x768x24" \
+  TAVIK_MSGBOX_STDERR=1 setsid xvfb-run -a -f "$work/Xauthority" -s "-screen 0 1366x768x24" \
     bash -c 'echo $$ >"$1"; shift; exec "$@"' program "$work/pid" "$APP/$program" "${args[@]}" &
   runner=$!
   end_all() {

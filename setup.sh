@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
+# ./setup.sh [TARGET...]
 # Installs the Debian packages the build needs (only those missing) and
-# builds the three programs, the demo-database tool and the tests in build/.
+# builds in build/ the targets named, or everything (the three programs, the
+# demo-database tool, the application folder and the tests) when none is.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -18,4 +20,8 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
-cmake --build build
+if [ $# -gt 0 ]; then
+  cmake --build build --target "$@"
+else
+  cmake --build build
+fi

@@ -94,9 +94,21 @@ bool masterHas(const QString& table, const QString& condition) {
     RecordsetPtr rs = gobjDB->OpenRecordset("SELECT COUNT(*) FROM " + table + " WHERE " + condition);
     return !rs->Eof() && rs->Fields(0).Value().Text().toLongLong() > 0;
 }
+
+// A database without any master yet (a new, empty book): not the settings
+// are at fault, the masters are still to be entered.
+bool refuseEmptyBook(const QString& file) {
+    MsgBox("データベース " + file + " は新しい空のデータベースです。\n"
+           "プログラムを使う前に、マスタ（事業所 SSKMF・部門 GRPMF・利用者 USGMF・会計期間 KSKMF・"
+           "勘定科目 KMKMF・税区分 ZEIMF など）を登録して下さい。",
+           vbExclamation, AppInfo::Title());
+    return false;
+}
 }  // namespace
 
 bool fncCheckSystemIni() {
+    if (!masterHas("USGMF", "1 = 1") && !masterHas("SSKMF", "1 = 1") && !masterHas("GRPMF", "1 = 1"))
+        return refuseEmptyBook(gobjDB->DatabaseFile());
     if (!masterHas("USGMF", "USG_ID = " + QString::number(glngUserId)))
         return refuseIni("CURRENTUSER", "利用者マスタに登録されていません。");
     if (!masterHas("SSKMF", "SSK_CD = " + QString::number(glngSskCd)))
@@ -108,7 +120,14 @@ bool fncCheckSystemIni() {
 }
 
 bool fncConnectDB() {
-    if (!gobjDB->Connect()) return false;
+    if (!gobjDB->Connect()) {
+        // An empty file a program that only reads was not to make a book of.
+        if (gobjDB->EmptyFileRefused()) {
+            refuseEmptyBook(gobjDB->DatabaseFile());
+            gobjDB->ClearError();
+        }
+        return false;
+    }
     // Damaged pages: one message, then the program ends. What was not
     // committed is not in the database (as after a power loss).
     gobjDB->SetDamagedHandler([] {

@@ -535,34 +535,51 @@ long FncSaibanDenNo(long lngKbn, long lngDate, long lngSskCd, long lngGrpCd, boo
 
 // ---------------------------------------------------------------- tax codes
 
-QString FncJoinTaxInForce(const QString& codeColumn, const QString& dateColumn) {
-    QString s = "  LEFT JOIN ZEIMF";
-    s += "    ON ZEI_CD = " + codeColumn;
-    s += "   AND ZEI_DATEST = (SELECT MAX(Z.ZEI_DATEST) FROM ZEIMF Z";
+namespace {
+// Of the rows of the code in `codeColumn`, the one in force on the date
+// number in `dateColumn`: the latest started of those whose validity holds
+// the date (ZEI_DATEST is part of the key, so it is one row).
+QString taxRowInForce(const QString& codeColumn, const QString& dateColumn) {
+    QString s = "ZEI_DATEST = (SELECT MAX(Z.ZEI_DATEST) FROM ZEIMF Z";
     s += " WHERE Z.ZEI_CD = " + codeColumn;
     s += " AND Z.ZEI_DATEST <= " + dateColumn;
     s += " AND Z.ZEI_DATEEND >= " + dateColumn + ")";
     return s;
 }
+}  // namespace
+
+QString FncJoinTaxInForce(const QString& codeColumn, const QString& dateColumn) {
+    QString s = "  LEFT JOIN ZEIMF";
+    s += "    ON ZEI_CD = " + codeColumn;
+    s += "   AND " + taxRowInForce(codeColumn, dateColumn);
+    return s;
+}
+
+TaxCode FncGetTaxInForce(long lngZeiCd, long lngDate) {
+    TaxCode t;
+    const QString code = Num(lngZeiCd);
+    QString sql = "SELECT ZEI_KBN, ZEI_RITU, ZEI_NAME FROM ZEIMF";
+    sql += " WHERE ZEI_CD = " + code;
+    sql += "   AND " + taxRowInForce(code, Num(lngDate));
+    RecordsetPtr rs = gobjDB->OpenRecordset(sql);
+    if (rs->Eof()) return t;
+    t.found = true;
+    t.kbn = ValLng(rs->Fields("ZEI_KBN").Value());
+    t.ritu = rs->Fields("ZEI_RITU").Value().Text();
+    t.name = rs->Fields("ZEI_NAME").Value().Text();
+    return t;
+}
 
 QString FncGetTaxName(long lngZeiCd, long lngDate) {
     try {
-        const QString code = Num(lngZeiCd);
+        const TaxCode t = FncGetTaxInForce(lngZeiCd, lngDate);
+        if (t.found) return t.name;
         QString sql = "SELECT ZEI_NAME FROM ZEIMF";
-        sql += " WHERE ZEI_CD = " + code;
-        sql += "   AND ZEI_DATEST = (SELECT MAX(Z.ZEI_DATEST) FROM ZEIMF Z";
-        sql += " WHERE Z.ZEI_CD = " + code;
-        sql += " AND Z.ZEI_DATEST <= " + Num(lngDate);
-        sql += " AND Z.ZEI_DATEEND >= " + Num(lngDate) + ")";
+        sql += " WHERE ZEI_CD = " + Num(lngZeiCd);
+        sql += " ORDER BY ZEI_DATEST";
+        sql += " LIMIT 1";
         RecordsetPtr rs = gobjDB->OpenRecordset(sql);
-        if (rs->Eof()) {
-            sql = "SELECT ZEI_NAME FROM ZEIMF";
-            sql += " WHERE ZEI_CD = " + code;
-            sql += " ORDER BY ZEI_DATEST";
-            sql += " LIMIT 1";
-            rs = gobjDB->OpenRecordset(sql);
-            if (rs->Eof()) return QString();
-        }
+        if (rs->Eof()) return QString();
         return rs->Fields("ZEI_NAME").Value().Text();
     } catch (const AppError&) {
         return QString();

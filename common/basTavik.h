@@ -90,14 +90,28 @@ long FncSaibanDenNo(long lngKbn, long lngDate, long lngSskCd = 0, long lngGrpCd 
 
 // ---------------------------------------------------------------- tax codes
 
+// A tax code's row in force on a date is the latest started of its rows
+// with ZEI_DATEST <= date <= ZEI_DATEEND (should two overlap); its name,
+// kind and rate are read together from that one row wherever a tax code is
+// shown, computed or printed.
+
 // The join that gives a statement on voucher lines the tax code's row in
 // force on the voucher date: "  LEFT JOIN ZEIMF ..." (to follow the other
 // joins) for the code in the column `codeColumn` and the date number
-// yyyymmdd in `dateColumn`. Of the code's validity rows it takes the one
-// with ZEI_DATEST <= date <= ZEI_DATEEND (the latest started, should two
-// overlap), none when no row is in force; each line stays one row, and
-// ZEI_NAME is the name the code had on that date.
+// yyyymmdd in `dateColumn`; none when no row is in force. Each line stays
+// one row, and ZEI_NAME is the name the code had on that date.
 QString FncJoinTaxInForce(const QString& codeColumn, const QString& dateColumn);
+
+// The row in force of tax code `lngZeiCd` on the date number yyyymmdd
+// `lngDate`; `found` false when none is. Raises AppError when the lookup
+// fails.
+struct TaxCode {
+    bool found = false;
+    long kbn = 0;   // ZEI_KBN
+    QString ritu;   // ZEI_RITU as the database gives it
+    QString name;   // ZEI_NAME
+};
+TaxCode FncGetTaxInForce(long lngZeiCd, long lngDate);
 
 // The name of tax code `lngZeiCd` on the date number yyyymmdd `lngDate`: the
 // name of its row in force on that date, chosen as FncJoinTaxInForce chooses

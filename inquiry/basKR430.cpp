@@ -13,6 +13,8 @@ AutoNew<VoucherOpener> gobjVoucherOpener;
 
 bool Main() {
     try {
+        // An inquiry only reads: an empty database file is left as it is.
+        gobjDB->SetEmptyFileAllowed(false);
         if (!fncStartUp()) {
             ShowErrMsg();
             return false;

@@ -343,8 +343,9 @@ bool DBAccess::Connect() {
 
 namespace {
 // What lies in a file before SQLite is let at it: nothing yet (a new
-// database), something that is no SQLite database at all, or a database.
-enum class FileKind { Empty, NotSqlite, Sqlite };
+// database), something that is no SQLite database at all, a database, or
+// what is left of one (a file cut short before the end of its header).
+enum class FileKind { Empty, NotSqlite, Sqlite, Damaged };
 // The first bytes are read through SQLite's own file layer: a descriptor
 // opened and closed apart from it would give up every lock this program
 // holds on the file, those of a connection already open on it too, and
@@ -364,20 +365,31 @@ FileKind kindOfFile(const QString& file) {
     int outFlags = 0;
     if (vfs->xOpen(vfs, name, f, SQLITE_OPEN_READONLY | SQLITE_OPEN_MAIN_DB, &outFlags) == SQLITE_OK) {
         sqlite3_int64 size = 0;
+        static const char magic[] = "SQLite format 3";  // with its NUL: 16 bytes
         char head[100];
         if (f->pMethods->xFileSize(f, &size) == SQLITE_OK) {
+            // A file that begins as a database does is one, however short:
+            // a file cut under its header is a damaged database.
+            const int n = static_cast<int>(std::min<sqlite3_int64>(size, sizeof head));
             if (size == 0)
                 kind = FileKind::Empty;
-            else if (size < static_cast<sqlite3_int64>(sizeof head))
+            else if (n < static_cast<int>(sizeof magic))
                 kind = FileKind::NotSqlite;
-            else if (f->pMethods->xRead(f, head, sizeof head, 0) == SQLITE_OK)
-                kind = std::memcmp(head, "SQLite format 3\0", 16) == 0 ? FileKind::Sqlite : FileKind::NotSqlite;
+            else if (f->pMethods->xRead(f, head, sizeof magic, 0) == SQLITE_OK)
+                kind = std::memcmp(head, magic, sizeof magic) != 0 ? FileKind::NotSqlite
+                       : n < static_cast<int>(sizeof head)       ? FileKind::Damaged
+                                                                 : FileKind::Sqlite;
         }
     }
     // Closed even after a failed open when the layer says so.
     if (f->pMethods) f->pMethods->xClose(f);
     sqlite3_free_filename(name);
     return kind;
+}
+
+QString damagedText(const QString& file, const QString& reason) {
+    return "データベースが壊れているため、処理を続けられません: " + file + " (" + reason + ")" +
+           "\nシステム管理者に連絡し、バックアップからデータベースを復元して下さい。";
 }
 }  // namespace
 
@@ -388,8 +400,23 @@ bool DBAccess::ConnectFile(const QString& file, bool create) {
         SetError(adErrConnection, "データベースファイルが見つかりません: " + file);
         return false;
     }
-    if (QFileInfo::exists(file) && kindOfFile(file) == FileKind::NotSqlite) {
+    emptyRefused_ = false;
+    const FileKind kind = QFileInfo::exists(file) ? kindOfFile(file) : FileKind::Empty;
+    if (kind == FileKind::NotSqlite) {
         SetError(adErrConnection, "このシステムのデータベースではありません: " + file);
+        return false;
+    }
+    if (kind == FileKind::Damaged) {
+        SetError(adErrConnection, damagedText(file, sqlite3_errstr(SQLITE_CORRUPT)), SQLITE_CORRUPT,
+                 sqlite3_errstr(SQLITE_CORRUPT));
+        return false;
+    }
+    // An empty file is left as it is where the program may not make it a
+    // new database.
+    if (kind == FileKind::Empty && !create && !emptyAllowed_) {
+        emptyRefused_ = true;
+        dbFile_ = file;
+        SetError(adErrConnection, "データベースが空です: " + file);
         return false;
     }
     // One connection per program, used from its user-interface thread only.
@@ -423,9 +450,7 @@ bool DBAccess::ConnectFile(const QString& file, bool create) {
         const QString msg = driverText_.isEmpty() ? errText_ : driverText_;
         const int primary = static_cast<int>(driverNumber_ & 0xff);
         if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) return errText_;
-        if (primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB)
-            return "データベースが壊れているため、処理を続けられません: " + file + " (" + msg + ")" +
-                   "\nシステム管理者に連絡し、バックアップからデータベースを復元して下さい。";
+        if (primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB) return damagedText(file, msg);
         if (sqlite3_db_readonly(db_, "main") == 1 || ::access(QFile::encodeName(file).constData(), W_OK) != 0)
             return "データベースに書き込めません: " + file + " (" + msg + ")";
         if (::access(QFile::encodeName(QFileInfo(file).absolutePath()).constData(), W_OK) != 0)

@@ -175,6 +175,11 @@ public:
     QString DatabaseFile() const { return dbFile_; }
     // Connects straight to a database file (tools and tests).
     bool ConnectFile(const QString& file, bool create = false);
+    // Whether an existing empty file may be connected to (to become a new
+    // database); when not, it is refused and left empty, and
+    // EmptyFileRefused() says that this was why.
+    void SetEmptyFileAllowed(bool allowed) { emptyAllowed_ = allowed; }
+    bool EmptyFileRefused() const { return emptyRefused_; }
 
     void RegisterProcedure(const QString& name, Procedure proc);
     void SetError(long number, const QString& text, long driverNumber = 0,
@@ -248,6 +253,8 @@ private:
     bool diskFull_ = false;
     bool dbFault_ = false;
     bool open_ = false;  // connected and known to be this system's database
+    bool emptyAllowed_ = true;
+    bool emptyRefused_ = false;
     std::function<void()> damagedHandler_;
     std::function<int()> commitFault_;
     int commitFaultRc_ = 0;  // the code the fault gave the failing commit

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <cstdio>
 
 namespace {
 MsgBoxHandler g_handler;
@@ -45,6 +46,12 @@ int showQt(const MsgBoxCall& c) {
 
 int MsgBox(const QString& prompt, int style, const QString& title) {
     MsgBoxCall c{prompt, style, title.isEmpty() ? AppInfo::Title() : title};
+    // On a display no one sees (set by run.sh there) the terminal is told
+    // what the box says.
+    if (qEnvironmentVariableIsSet("TAVIK_MSGBOX_STDERR")) {
+        std::fprintf(stderr, "%s: %s\n", c.title.toLocal8Bit().constData(), c.prompt.toLocal8Bit().constData());
+        std::fflush(stderr);
+    }
     if (g_handler) return g_handler(c);
     return showQt(c);
 }

@@ -31,7 +31,8 @@ struct MsgBoxCall {
 };
 
 // Shows the message and returns the answer. An empty title shows the
-// program title.
+// program title. With the environment variable TAVIK_MSGBOX_STDERR set the
+// title and text are written to standard error as well.
 int MsgBox(const QString& prompt, int style = vbOKOnly, const QString& title = QString());
 
 using MsgBoxHandler = std::function<int(const MsgBoxCall&)>;

@@ -564,16 +564,12 @@ Currency frmKE410::fncTaxCalc(Currency& curKin, long& lngZeiCd) {
     Currency tax;
     if (lngZeiCd == 0) return tax;
     try {
-        const QString d = QString::number(txtDate->NumValue());
-        gstrSQL = "SELECT ZEI_KBN, ZEI_RITU FROM ZEIMF";
-        gstrSQL += " WHERE ZEI_CD = " + QString::number(lngZeiCd);
-        gstrSQL += "   AND ZEI_DATEST <= " + d;
-        gstrSQL += "   AND ZEI_DATEEND >= " + d;
-        RecordsetPtr rs = gobjDB->OpenRecordset(gstrSQL);
-        if (rs->Eof()) return tax;
-        long kbn = ValLng(rs->Fields("ZEI_KBN").Value());
+        // The row whose name the grid shows beside the code.
+        const TaxCode z = FncGetTaxInForce(lngZeiCd, txtDate->NumValue());
+        if (!z.found) return tax;
+        const long kbn = z.kbn;
         if (kbn > 4) return tax;
-        const DecimalRate r = DecimalRate::Parse(rs->Fields("ZEI_RITU").Value().Text());
+        const DecimalRate r = DecimalRate::Parse(z.ritu);
         if (kbn == 1 || kbn == 3) {
             tax = Currency::FloorMul(curKin, r);
         } else if (kbn == 2 || kbn == 4) {

@@ -1,6 +1,8 @@
 #include "TestSupport.h"
 
 #include "common/basStdComm.h"
+#include "inquiry/basKR410.h"
+#include "inquiry/basKR430.h"
 #include "platform/AppInfo.h"
 
 #include <QDialog>
@@ -49,6 +51,23 @@ int holdLock(const QStringList& args) {
     return 0;
 }
 const bool reg = RegisterChild("holdlock", holdLock);
+
+// A refused start on a display no one sees (the message answered at once).
+int refusedStart(const QStringList& args) {
+    qputenv("TAVIK_MSGBOX_STDERR", "1");
+    SetMsgBoxHandler([](const MsgBoxCall&) { return static_cast<int>(vbOK); });
+    AppInfo::SetLockFolder(args[0]);
+    AppInfo::SetArguments({"I"});
+    return fncCheckStart();
+}
+const bool regRefused = RegisterChild("refusedstart", refusedStart);
+
+TEST(StartCheck, WithTheTerminalSwitchEveryMessageIsWrittenToStandardErrorToo) {
+    AppFolder folder;
+    QString output;
+    RunChild("refusedstart", {folder.Path()}, &output);
+    EXPECT_TRUE(output.contains(AppInfo::Title() + ": メニューからでないと起動できません")) << output.toStdString();
+}
 
 TEST(StartCheck, SecondInstanceOfTheSameProgramIsRefused) {
     AppFolder folder;
@@ -174,6 +193,31 @@ TEST(StartUp, AFailedConnectionShowsItsReason) {
     QFile notes(folder.Path() + "/notes.txt");
     ASSERT_TRUE(notes.open(QIODevice::ReadOnly));
     EXPECT_EQ(notes.readAll(), QByteArray("This is a text file, not a database.\nSecond line.\n"));
+    // A database cut short inside its header is damaged, not foreign.
+    folder.WriteFile("cut.db", QByteArray("SQLite format 3\0\x10\0\x02\x02", 20));
+    folder.WriteFile("DB.udl", "Provider=SQLite;Data Source=cut.db\n");
+    failWith("cut.db", "データベースが壊れている");
+}
+
+// An empty file becomes a new book in the voucher entry program, which says
+// so; the inquiries leave it empty.
+TEST(StartUp, AnEmptyDatabaseFileIsCalledANewBookAndOnlyTheEntryProgramWritesIt) {
+    AppFolder folder(false);
+    MsgRecorder msgs;
+    AppInfo::SetArguments({"/S"});
+    const QString file = folder.Path() + "/fresh.db";
+    folder.WriteFile("fresh.db", "");
+    folder.WriteFile("DB.udl", "Provider=SQLite;Data Source=fresh.db\n");
+    for (auto start : {basKR430::Main, basKR410::Main, fncStartUp}) {
+        msgs.Clear();
+        EXPECT_FALSE(start());
+        ShowErrMsg();
+        EndSystem();
+        AppInfo::ReleaseInstance();
+        ASSERT_EQ(msgs.Calls().size(), 1u) << msgs.Texts().join("|").toStdString();
+        EXPECT_TRUE(msgs.Last().prompt.contains(file + " は新しい空のデータベースです")) << msgs.Last().prompt.toStdString();
+        EXPECT_EQ(QFileInfo(file).size() > 0, start == fncStartUp);  // only the entry program made the tables
+    }
 }
 
 // A SQLite file of another application is refused before anything is

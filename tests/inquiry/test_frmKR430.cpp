@@ -31,6 +31,9 @@ using namespace basStdComm;
 
 namespace {
 
+// The window is measured against a screen such as a clerk has.
+const bool screen1280 = UseScreen1280x1024();
+
 struct OpenCall {
     QString mode;
     long date;

@@ -98,6 +98,13 @@ std::map<QString, ChildMain>& children() {
 }
 }  // namespace
 
+bool UseScreen1280x1024() {
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (platform.isEmpty() || platform == "offscreen")
+        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" TAVIK_TEST_SUPPORT_DIR "/screen-1280x1024.json");
+    return true;
+}
+
 bool RegisterChild(const QString& role, ChildMain fn) {
     children()[role] = std::move(fn);
     return true;

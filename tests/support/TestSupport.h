@@ -33,6 +33,12 @@ private:
     std::deque<int> answers_;
 };
 
+// Gives this test program's windows an offscreen screen of 1280 x 1024
+// pixels instead of the plugin's 800 x 800, unless another platform was
+// chosen. Called from a static initializer of the test file (before the
+// application starts); true.
+bool UseScreen1280x1024();
+
 // A temporary application folder with system.ini, DB.udl and Tab.ini, and
 // an empty database with the schema. The process-wide state points at it and
 // is connected unless told otherwise.

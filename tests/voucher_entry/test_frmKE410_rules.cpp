@@ -93,6 +93,20 @@ TEST_F(EntryRules, TaxNamesAreThoseInForceOnTheVoucherDateAndFollowItsChange) {
     EXPECT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
 }
 
+// A new rate added without closing the old row: name and tax both come from
+// the row that started last.
+TEST_F(EntryRules, TwoRowsInForceGiveNameAndRateOfTheSameRow) {
+    folder.Sql("INSERT INTO ZEIMF (ZEI_CD, ZEI_DATEST, ZEI_DATEEND, ZEI_KBN, ZEI_RITU, ZEI_NAME) VALUES "
+               "(1, 20261201, 99991231, 1, 0.08, '課税仕入8%（軽減）')");
+    auto f = Open("I");
+    ASSERT_EQ(f->txtDate->NumValue(), 20261208);
+    type(*f, "KRKMKCD", QString::number(kPurchase));
+    type(*f, "KRKIN", "1000");
+    EXPECT_EQ(cell(*f, "KRZKBNNM"), "課税仕入8%（軽減）");
+    EXPECT_EQ(ValCur(cell(*f, "KRTAX")), TaxOnTop(1000, 8));
+    EXPECT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
+}
+
 TEST_F(EntryRules, ALoadedVoucherShowsTheTaxNamesInForceOnItsDate) {
     DatedTaxNames();
     InsertVoucher(folder, 202612, 1, 20261207, {{1, 1, kPurchase, "1000", "100", 0, 0, 1}, {1, 2, kCash, "1100"}});

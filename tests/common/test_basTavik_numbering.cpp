@@ -96,7 +96,7 @@ TEST_F(Numbering, ThePerYearSearchForAFreeNumberSeeksTheYearsNumbers) {
     RecordsetPtr plan = gobjDB->OpenRecordset("EXPLAIN QUERY PLAN " + kept->Fields(0).Value().Text());
     QStringList steps;
     for (; !plan->Eof(); plan->MoveNext()) steps << plan->Fields("detail").Value().Text();
-    EXPECT_EQ(steps.join(" | "),
+    EXPECT_EQ(steps.join(" | ").toStdString(),
               "SEARCH DNHDT USING COVERING INDEX IX_DNHDT_NENDO (DNH_SSKCD=? AND DNH_GRPCD=? AND DNH_NENDO=? AND "
               "DNH_DENNO>?)");
 }

@@ -336,7 +336,7 @@ std::map<QString, double> RunBook(int years, int perYear, int runs) {
 int main(int argc, char** argv) {
     const auto app = StartBench(argc, argv);
     const QStringList args = app->arguments();
-    const int perYear = args.size() > 1 ? args[1].toInt() : 20000;
+    const int perYear = args.size() > 1 ? args[1].toInt() : 50000;
     const int runs = args.size() > 2 ? args[2].toInt() : 5;
     QList<int> books;
     for (const QString& y : (args.size() > 3 ? args[3] : QString("1,5,10")).split(',')) books << y.toInt();

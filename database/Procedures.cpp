@@ -120,7 +120,25 @@ __int128 closing(const MonthRow& r, qint64 side) {
     return side == 2 ? r.zzan + r.kasi - r.kari : r.zzan + r.kari - r.kasi;
 }
 
-// The key's rows of the months from firstYm to lastYm, in month order.
+// "   AND KMZ_YM IN (202604, 202605)": the months named one by one, so that
+// each is a seek on the table's key (month first, then branch, group and
+// codes) to the one row of the key, and not a walk through the rows of
+// every key of a range of months.
+QString monthsIn(const BalanceTable& t, const QList<qint64>& months) {
+    QStringList list;
+    for (qint64 ym : months) list << QString::number(ym);
+    return "   AND " + t.prefix + "_YM IN (" + list.join(", ") + ")";
+}
+
+// The month and the months after it, `count` in all.
+QList<qint64> monthsFrom(qint64 ym, int count) {
+    QList<qint64> months;
+    QDate d(static_cast<int>(ym / 100), static_cast<int>(ym % 100), 1);
+    for (int i = 0; i < count; ++i, d = d.addMonths(1)) months << d.year() * 100 + d.month();
+    return months;
+}
+
+// The key's rows of the months the condition names, in month order.
 QList<MonthRow> readMonths(DBAccess& db, const BalanceTable& t, qint64 branch, qint64 group,
                            const QList<qint64>& codes, const QString& range) {
     const QString p = t.prefix;
@@ -154,10 +172,7 @@ bool addRows(DBAccess& db, const BalanceTable& t, const QString& name, const QSt
         QList<qint64> months;
         if (!fiscalMonths(db, year, branch, group, months)) return false;
         const QString p = t.prefix;
-        const QList<MonthRow> existing =
-            readMonths(db, t, branch, group, codes,
-                       "   AND " + p + "_YM >= " + QString::number(months.first()) + "   AND " + p +
-                           "_YM <= " + QString::number(months.last()));
+        const QList<MonthRow> existing = readMonths(db, t, branch, group, codes, monthsIn(t, months));
         QMap<qint64, MonthRow> have;
         for (const MonthRow& r : existing) have[r.ym] = r;
         if (have.size() == months.size()) return true;
@@ -205,9 +220,11 @@ bool updateRows(DBAccess& db, const BalanceTable& t, const QString& name, const 
     try {
         const QString p = t.prefix;
         const QString yearRange = "   AND " + p + "_NENDO = " + QString::number(year);
-        // The month itself and the openings of the later months of its year.
-        const QList<MonthRow> rows = readMonths(db, t, branch, group, codes,
-                                                yearRange + "   AND " + p + "_YM >= " + QString::number(month));
+        // The month itself and the openings of the later months of its year
+        // (a fiscal year has twelve months: the later ones of the year are
+        // among the eleven after it).
+        const QList<qint64> months = monthsFrom(month, 12);
+        const QList<MonthRow> rows = readMonths(db, t, branch, group, codes, yearRange + monthsIn(t, months));
         if (rows.size() < 2 || rows.first().ym != month) return true;
         const qint64 side = normalSide(db, year, codes[0]);
         const __int128 delta = closing(rows[0], side) - rows[1].zzan;
@@ -217,8 +234,8 @@ bool updateRows(DBAccess& db, const BalanceTable& t, const QString& name, const 
         if (whole) {
             // Integers throughout: the database adds them exactly.
             return db.Execute("UPDATE " + t.table + " SET " + p + "_ZZAN = " + p + "_ZZAN + " + literal(delta) +
-                              keyCondition(t, branch, group, codes) + yearRange + "   AND " + p +
-                              "_YM > " + QString::number(month));
+                              keyCondition(t, branch, group, codes) + yearRange +
+                              monthsIn(t, months.mid(1)));
         }
         // Fractions (written by another tool): each opening exactly, here.
         for (int i = 1; i < rows.size(); ++i)

@@ -18,6 +18,10 @@ const LaterIndex kLaterIndexes[] = {
     // this index answers it with a key lookup and carries the header columns
     // the count also reads.
     {"IX_DNHDT_DATENO", "DNHDT (DNH_SSKCD, DNH_GRPCD, DNH_DATE, DNH_DENNO, DNH_YM, DNH_KBN, DNH_DELKBN)"},
+    // Vouchers numbered per fiscal year are found by year and number: the
+    // first free number of a save and the jump dialog seek here instead of
+    // reading every voucher of every year of the branch and group.
+    {"IX_DNHDT_NENDO", "DNHDT (DNH_SSKCD, DNH_GRPCD, DNH_NENDO, DNH_DENNO)"},
 };
 
 }  // namespace

@@ -544,7 +544,11 @@ bool IsDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
 // lists (a column without a name is named by its text) and in ORDER BY and
 // GROUP BY (a number there is a column position); so do numbers with a
 // point, an exponent or more than 18 digits, and the statements of other
-// kinds or with parameters of their own. False when nothing is lifted.
+// kinds or with parameters of their own. A number written more than once
+// is one parameter ("?1" each time), as the planner sees it written: in
+// "(YM = 202604 AND NO > 5) OR YM > 202604" the two months stay one value,
+// and the condition stays a range on YM that an index can seek. False when
+// nothing is lifted.
 bool LiftNumbers(const QString& sql, QString& shape, std::vector<qint64>& numbers) {
     const QChar* p = sql.constData();
     const int n = static_cast<int>(sql.size());
@@ -603,9 +607,11 @@ bool LiftNumbers(const QString& sql, QString& shape, std::vector<qint64>& number
             }
             if (whole && i - start <= 18 && !level.back().first && !level.back().second) {
                 shape.append(p + copied, start - copied);
-                shape.append(QLatin1Char('?'));
+                const qint64 value = QStringView(p + start, i - start).toLongLong();
+                auto same = std::find(numbers.begin(), numbers.end(), value);
+                if (same == numbers.end()) same = numbers.insert(numbers.end(), value);
+                shape.append(QLatin1Char('?') + QString::number(same - numbers.begin() + 1));
                 copied = i;
-                numbers.push_back(QStringView(p + start, i - start).toLongLong());
             }
         } else if (IsIdentChar(c)) {
             const int start = i;

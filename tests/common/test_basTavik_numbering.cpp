@@ -84,6 +84,23 @@ TEST_F(Numbering, NumbersRunPerFiscalYearWhenTheBranchSaysSo) {
     EXPECT_EQ(Rows(), "1");
 }
 
+TEST_F(Numbering, ThePerYearSearchForAFreeNumberSeeksTheYearsNumbers) {
+    folder.Sql("INSERT INTO DNHDT (DNH_SSKCD, DNH_GRPCD, DNH_YM, DNH_DENNO, DNH_NENDO, DNH_Y, DNH_M, DNH_DATE, "
+               "DNH_NDATE) VALUES (2, 1, 202405, 1, 2024, 2024, 5, 20240425, 20240425)");
+    EXPECT_EQ(Allocate(0, 20240425, 2, 1), 2);
+    // The statement as it was compiled and kept: the year's numbers in
+    // order from an index, no sort and no reading of other years.
+    RecordsetPtr kept = gobjDB->OpenRecordset(
+        "SELECT sql FROM sqlite_stmt WHERE sql LIKE 'SELECT DNH_DENNO  FROM DNHDT%DNH_NENDO%'");
+    ASSERT_EQ(kept->RecordCount(), 1);
+    RecordsetPtr plan = gobjDB->OpenRecordset("EXPLAIN QUERY PLAN " + kept->Fields(0).Value().Text());
+    QStringList steps;
+    for (; !plan->Eof(); plan->MoveNext()) steps << plan->Fields("detail").Value().Text();
+    EXPECT_EQ(steps.join(" | ").toStdString(),
+              "SEARCH DNHDT USING COVERING INDEX IX_DNHDT_NENDO (DNH_SSKCD=? AND DNH_GRPCD=? AND DNH_NENDO=? AND "
+              "DNH_DENNO>?)");
+}
+
 TEST_F(Numbering, KindBranchAndGroupHaveCountersOfTheirOwn) {
     EXPECT_EQ(Allocate(0, 20240425), 1);
     EXPECT_EQ(Allocate(1, 20240425), 1);

@@ -14,7 +14,7 @@ QString One(DBAccess& db, const QString& sql) {
     return rs->Eof() ? QString() : rs->Fields(0).Value().Text();
 }
 
-TEST(Schema, AnExistingDatabaseGetsTheVoucherNumberIndex) {
+TEST(Schema, AnExistingDatabaseGetsTheVoucherNumberIndexes) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString file = dir.path() + "/old.db";
@@ -24,7 +24,7 @@ TEST(Schema, AnExistingDatabaseGetsTheVoucherNumberIndex) {
         DBAccess db;
         ASSERT_TRUE(db.ConnectFile(file, true)) << db.ErrorText().toStdString();
         ASSERT_TRUE(Schema::Prepare(db)) << db.ErrorText().toStdString();
-        ASSERT_TRUE(db.Execute("DROP INDEX IX_DNHDT_DATENO;"))
+        ASSERT_TRUE(db.Execute("DROP INDEX IX_DNHDT_DATENO; DROP INDEX IX_DNHDT_NENDO;"))
             << db.ErrorText().toStdString();
         ASSERT_TRUE(db.Execute("INSERT INTO DNHDT (DNH_SSKCD, DNH_GRPCD, DNH_YM, DNH_DENNO, DNH_NENDO, DNH_Y, DNH_M, "
                                "DNH_DATE, DNH_NDATE) VALUES (1, 1, 202604, 1, 2026, 2026, 4, 20260401, 20260401)"))
@@ -34,6 +34,7 @@ TEST(Schema, AnExistingDatabaseGetsTheVoucherNumberIndex) {
     ASSERT_TRUE(db.ConnectFile(file, false)) << db.ErrorText().toStdString();
     ASSERT_TRUE(Schema::Prepare(db)) << db.ErrorText().toStdString();
     EXPECT_EQ(One(db, "SELECT COUNT(*) FROM sqlite_master WHERE type = 'index' AND name = 'IX_DNHDT_DATENO'"), "1");
+    EXPECT_EQ(One(db, "SELECT COUNT(*) FROM sqlite_master WHERE type = 'index' AND name = 'IX_DNHDT_NENDO'"), "1");
     EXPECT_EQ(One(db, "SELECT COUNT(*) FROM SCHEMA_INFO"), "1");
     EXPECT_EQ(One(db, "SELECT COUNT(*) FROM DNHDT"), "1") << "the rows stay";
 

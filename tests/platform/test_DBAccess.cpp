@@ -185,10 +185,10 @@ TEST_F(DBAccessTest, StatementsDifferingOnlyInTheirNumbersShareOnePreparedStatem
     const long before = gobjDB->StatementsPrepared();
     long expected = -7;
     for (int i = 1; i <= 40; ++i) {
-        ASSERT_TRUE(gobjDB->Execute("UPDATE T SET AMT = AMT + " + QString::number(i) + " WHERE ID = 3"));
+        ASSERT_TRUE(gobjDB->Execute("UPDATE T SET AMT = AMT + " + QString::number(1000 + i) + " WHERE ID = 3"));
         ASSERT_TRUE(gobjDB->Execute("INSERT INTO T (ID, NAME, AMT) VALUES (" + QString::number(100 + i) + ", " +
                                     QString::number(i) + ", -" + QString::number(i) + ")"));
-        expected += i;
+        expected += 1000 + i;
     }
     EXPECT_EQ(gobjDB->StatementsPrepared() - before, 2);
     EXPECT_EQ(folder.Scalar("SELECT AMT FROM T WHERE ID = 3"), QString::number(expected));
@@ -211,6 +211,30 @@ TEST_F(DBAccessTest, StatementsDifferingOnlyInTheirNumbersShareOnePreparedStatem
     EXPECT_EQ(rs->Fields(0).Value().Text(), "1");
     rs = gobjDB->OpenRecordset("SELECT COUNT(*) FROM T WHERE AMT < 99999999999999999999 AND ID > 9223372036854775807");
     EXPECT_EQ(rs->Fields(0).Value().Text(), "0");
+}
+
+TEST_F(DBAccessTest, MonthWrittenTwiceInAnOrStillSeeksTheKeyFromThatMonth) {
+    // The next voucher after number 5 of a month: the month is written on
+    // both sides of the OR.
+    folder.Sql("CREATE TABLE V (S INTEGER, YM INTEGER, NO INTEGER, KBN INTEGER, PRIMARY KEY (S, YM, NO))");
+    folder.Sql("INSERT INTO V VALUES (1, 202603, 9, 0), (1, 202604, 5, 0), (1, 202604, 7, 0), (1, 202605, 1, 0)");
+    auto next = [](const QString& ym, const QString& no) {
+        return gobjDB
+            ->OpenRecordset("SELECT YM, NO FROM V WHERE S = 1 AND KBN < 10 AND ((YM = " + ym + " AND NO > " + no +
+                            ") OR (YM > " + ym + ")) ORDER BY YM, NO LIMIT 1")
+            ->Fields(1)
+            .Value()
+            .Text();
+    };
+    EXPECT_EQ(next("202604", "5"), "7");
+    EXPECT_EQ(next("202604", "7"), "1");
+    EXPECT_EQ(next("202603", "9"), "5");
+    // The statement as it was compiled and kept: a range on the month.
+    RecordsetPtr kept = gobjDB->OpenRecordset("SELECT sql FROM sqlite_stmt WHERE sql LIKE 'SELECT YM, NO FROM V %'");
+    ASSERT_EQ(kept->RecordCount(), 1);
+    RecordsetPtr plan = gobjDB->OpenRecordset("EXPLAIN QUERY PLAN " + kept->Fields(0).Value().Text());
+    EXPECT_TRUE(plan->Fields("detail").Value().Text().contains("S=? AND YM>?"))
+        << plan->Fields("detail").Value().Text().toStdString();
 }
 
 TEST_F(DBAccessTest, ColumnNamesAndPositionsWrittenAsNumbersKeepTheirMeaning) {

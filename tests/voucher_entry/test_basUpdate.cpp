@@ -325,6 +325,28 @@ TEST_F(PostingTest, PlusThenMinusRestoresEveryBalanceAndKeepsCreatedRows) {
     EXPECT_EQ(Text("SELECT COUNT(*) FROM H2ZMF WHERE H2Z_HK2CD = 2"), "12");
 }
 
+TEST_F(PostingTest, ProceduresReadAndCarryForwardOnlyTheRowsOfThePostedKey) {
+    Voucher(202604, 1, 2026, {{1, 1, 510, 1, 1, "1000"}, {1, 2, 100, 0, 0, "1000"}});
+    ASSERT_TRUE(fncUpdateBalance("+", 1, 1, 202604, 1));
+    // The month's rows and the later openings, as compiled and kept: each a
+    // seek on the whole key, not a walk through every key's later months.
+    std::map<const Table*, QStringList> kept;
+    for (const Table* t : kTables) {
+        RecordsetPtr rs = gobjDB->OpenRecordset("SELECT sql FROM sqlite_stmt WHERE sql LIKE 'SELECT " + t->prefix +
+                                                "_YM, %' OR sql LIKE 'UPDATE " + t->name + " SET " + t->prefix +
+                                                "_ZZAN = " + t->prefix + "_ZZAN +%'");
+        for (; !rs->Eof(); rs->MoveNext()) kept[t] << rs->Fields(0).Value().Text();
+    }
+    for (const Table* t : kTables) {
+        ASSERT_GE(kept[t].size(), 2) << t->name.toStdString();
+        for (const QString& sql : kept[t]) {
+            RecordsetPtr plan = gobjDB->OpenRecordset("EXPLAIN QUERY PLAN " + sql);
+            EXPECT_TRUE(plan->Fields("detail").Value().Text().contains(t->keys.last() + "=?"))
+                << plan->Fields("detail").Value().Text().toStdString();
+        }
+    }
+}
+
 // ---------------------------------------------------------------- the ledger's invariant
 
 TEST_F(PostingTest, BalancesAgreeWithVouchersAfterPostingReplacingAndDeleting) {

@@ -8,7 +8,8 @@ cd "$(dirname "$0")"
 
 PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev qt6-translations-l10n libsqlite3-dev
           libgtest-dev fonts-ipafont-gothic xvfb xauth
-          libzip-dev libpugixml-dev libpoppler-qt6-dev libreoffice-calc-nogui poppler-utils"
+          libzip-dev libpugixml-dev libpoppler-qt6-dev libreoffice-calc-nogui poppler-utils
+          libpq-dev postgresql-15 postgresql-client-15"
 missing=()
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -355,9 +355,8 @@ CREATE TABLE SCHEMA_INFO (
 bool Prepare(DBAccess& db) {
     RegisterProcedures(db);
     try {
-        RecordsetPtr rs = db.OpenRecordset(
-            "SELECT COUNT(*) AS N FROM sqlite_master WHERE type = 'table' AND name = 'SCHEMA_INFO'");
-        if (rs->Fields(0).Value().Text().toInt() > 0) {
+        const QStringList tables = db.TableNames();
+        if (tables.contains("SCHEMA_INFO", Qt::CaseInsensitive)) {
             RecordsetPtr v = db.OpenRecordset("SELECT MAX(SCH_VERSION) FROM SCHEMA_INFO");
             int found = v->Eof() ? 0 : v->Fields(0).Value().Text().toInt();
             if (found > Version) {
@@ -368,18 +367,15 @@ bool Prepare(DBAccess& db) {
             // A database made before an index was added gets it now. The
             // indexes only make work faster: one that cannot be added (a
             // read-only file) stops nothing.
+            const QStringList indexes = db.IndexNames();
             for (const LaterIndex& i : kLaterIndexes) {
-                RecordsetPtr has = db.OpenRecordset(
-                    QString("SELECT COUNT(*) FROM sqlite_master WHERE type = 'index' AND name = '%1'").arg(i.name));
-                if (has->Fields(0).Value().Text().toInt() > 0) continue;
+                if (indexes.contains(QLatin1String(i.name), Qt::CaseInsensitive)) continue;
                 db.Execute(QString("CREATE INDEX IF NOT EXISTS %1 ON %2").arg(QLatin1String(i.name),
                                                                            QLatin1String(i.definition)));
             }
             return true;
         }
-        RecordsetPtr any = db.OpenRecordset(
-            "SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite%'");
-        if (any->Fields(0).Value().Text().toInt() > 0) {
+        if (!tables.isEmpty()) {
             db.SetError(adErrCommand, "このデータベースには本システムの表がありません: " + db.DatabaseFile());
             return false;
         }

@@ -3,17 +3,14 @@
 
 #include "platform/AppInfo.h"
 
+#include "platform/PostgresEngine.h"
+#include "platform/SqliteEngine.h"
+
 #include <QDate>
 #include <QFile>
 #include <QFileInfo>
-#include <QLocale>
 #include <QRegularExpression>
-#include <QStringDecoder>
-#include <algorithm>
-#include <cstring>
 #include <malloc.h>
-#include <sqlite3.h>
-#include <unistd.h>
 
 // ---------------------------------------------------------------- Field
 
@@ -50,7 +47,7 @@ long Recordset::RecordCount() const { return open_ ? static_cast<long>(rows_.siz
 void Recordset::Close() {
     open_ = false;
     rows_.clear();
-    rowids_.clear();
+    rowKeys_.clear();
 }
 
 int Recordset::FieldCount() const { return names_.size(); }
@@ -99,10 +96,11 @@ void Recordset::AddNew() {
     if (!updatable_) throw AppError(3251, "このレコードセットは更新できません。", "Recordset.AddNew");
     if (!open_) throw AppError(3704, "レコードセットは閉じられています。", "Recordset.AddNew");
     rows_.emplace_back(names_.size());
-    rowids_.push_back(-1);
+    rowKeys_.emplace_back();
     pos_ = rows_.size() - 1;
     dirty_.assign(names_.size(), false);
 }
+
 
 void Recordset::Update() {
     if (!updatable_) throw AppError(3251, "このレコードセットは更新できません。", "Recordset.Update");
@@ -115,53 +113,10 @@ void Recordset::Update() {
             vals.push_back(rows_[pos_][i]);
         }
     if (cols.isEmpty()) return;
-    QString sql;
-    qint64 rowid = rowids_[pos_];
-    if (rowid < 0) {
-        QStringList marks;
-        for (int i = 0; i < cols.size(); ++i) marks << "?";
-        sql = "INSERT INTO " + table_ + " (" + cols.join(", ") + ") VALUES (" + marks.join(", ") + ")";
-    } else {
-        QStringList sets;
-        for (const QString& c : cols) sets << c + " = ?";
-        sql = "UPDATE " + table_ + " SET " + sets.join(", ") + " WHERE rowid = ?";
-    }
-    sqlite3* h = db_->db_;
-    if (!h) {
-        db_->SetError(adErrConnection, "データベースに接続されていません。");
+    db_->ClearError();
+    if (!db_->checkConnected() || !db_->beginPending() ||
+        (!db_->engine_->WriteRow(table_, cols, vals, rowKeys_[pos_]) && !db_->engineFailed()))
         throw AppError(db_->ErrorNumber(), db_->ErrorText(), "Recordset.Update");
-    }
-    if (!db_->beginPending()) throw AppError(db_->ErrorNumber(), db_->ErrorText(), "Recordset.Update");
-    sqlite3_stmt* st = db_->takeCached(sql);
-    int rc = SQLITE_OK;
-    if (!st) {
-        QByteArray q = sql.toUtf8();
-        rc = db_->prepare(q.constData(), static_cast<int>(q.size()), &st, nullptr);
-    }
-    if (rc == SQLITE_OK) {
-        std::vector<QByteArray> keep;
-        for (size_t i = 0; i < vals.size(); ++i) {
-            if (vals[i].IsNull()) {
-                sqlite3_bind_null(st, static_cast<int>(i + 1));
-            } else {
-                keep.push_back(vals[i].Text().toUtf8());
-                sqlite3_bind_text(st, static_cast<int>(i + 1), keep.back().constData(),
-                                  keep.back().size(), SQLITE_TRANSIENT);
-            }
-        }
-        if (rowid >= 0) sqlite3_bind_int64(st, static_cast<int>(vals.size() + 1), rowid);
-        rc = sqlite3_step(st);
-        if (rc == SQLITE_DONE) rc = SQLITE_OK;
-    }
-    if (rc == SQLITE_OK) {
-        db_->keepCached(sql, st);
-    } else {
-        // The error is read before the statement goes.
-        db_->setSqliteError(rc);
-        sqlite3_finalize(st);
-        throw AppError(db_->ErrorNumber(), db_->ErrorText(), "Recordset.Update");
-    }
-    if (rowid < 0) rowids_[pos_] = sqlite3_last_insert_rowid(h);
     dirty_.assign(names_.size(), false);
 }
 
@@ -191,6 +146,7 @@ QString DBAccess::DataLinkFile() const {
 void DBAccess::SetError(long number, const QString& text, long driverNumber, const QString& driverText) {
     diskFull_ = false;
     dbFault_ = false;
+    uniqueClash_ = false;
     errNumber_ = number;
     errText_ = text;
     driverNumber_ = driverNumber;
@@ -200,110 +156,63 @@ void DBAccess::SetError(long number, const QString& text, long driverNumber, con
 void DBAccess::ClearError() {
     diskFull_ = false;
     dbFault_ = false;
+    uniqueClash_ = false;
     errNumber_ = 0;
     errText_.clear();
     driverNumber_ = 0;
     driverText_.clear();
 }
 
-void DBAccess::setSqliteError(int rc) {
-    int ext = db_ ? sqlite3_extended_errcode(db_) : rc;
-    QString msg = db_ ? QString::fromUtf8(sqlite3_errmsg(db_)) : QString::fromUtf8(sqlite3_errstr(rc));
-    if (commitFaultRc_ != 0 && ext == SQLITE_CONSTRAINT_COMMITHOOK) {
-        // The commit was refused by the fault: reported as its error.
-        rc = ext = commitFaultRc_;
-        msg = QString::fromUtf8(sqlite3_errstr(rc));
-    }
-    commitFaultRc_ = 0;
-    int primary = rc & 0xff;
-    long number = adErrCommand;
-    QString text = msg;
-    bool damaged = false;
-    bool fault = true;
-    switch (primary) {
-    case SQLITE_NOTADB:
-    case SQLITE_CORRUPT:
-        number = adErrConnection;
-        damaged = open_;
-        if (damaged)
-            text = "データベースが壊れているため、処理を続けられません。(" + msg + ")";
-        break;
-    case SQLITE_CANTOPEN:
-    case SQLITE_IOERR:
-    case SQLITE_MISUSE:
-        number = adErrConnection;
-        fault = false;
-        break;
-    case SQLITE_FULL:
-        text = "ディスクの空き容量が足りないため、データベースに書き込めませんでした。書き込みは取り消されました。"
-               "\n不要なファイルを削除するなどしてディスクの空き容量を確保してから、もう一度保存して下さい。";
-        break;
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-        text = "データベースが他のプログラムによって使用中です。しばらく待ってから再度実行して下さい。(" + msg + ")";
-        break;
-    case SQLITE_READONLY: {
-        // Named as at the connection: the file, or its folder (where the
-        // write-ahead log lies) when only that may not be written.
-        const bool folderOnly =
-            ::access(QFile::encodeName(dbFile_).constData(), W_OK) == 0 &&
-            ::access(QFile::encodeName(QFileInfo(dbFile_).absolutePath()).constData(), W_OK) != 0;
-        text = (folderOnly ? "データベースのフォルダに書き込めません: " : "データベースに書き込めません: ") + dbFile_ +
-               " (" + msg + ")";
-        break;
-    }
-    default:
-        fault = false;
-        break;
-    }
-    SetError(number, text, ext, msg);
-    diskFull_ = primary == SQLITE_FULL;
-    dbFault_ = fault;
-    if (damaged && damagedHandler_) {
+bool DBAccess::engineFailed() {
+    const DbFailure& f = engine_->Failure();
+    SetError(f.number, f.text, f.driverNumber, f.driverText);
+    diskFull_ = f.diskFull;
+    dbFault_ = f.fault;
+    uniqueClash_ = f.uniqueClash;
+    if (f.damaged && damagedHandler_) {
         auto handler = std::move(damagedHandler_);
         damagedHandler_ = nullptr;
         handler();
     }
+    return false;
 }
 
 bool DBAccess::checkConnected() {
-    if (db_) return true;
+    if (engine_) return true;
     SetError(adErrConnection, "データベースに接続されていません。");
     return false;
 }
 
 void DBAccess::SetCommitFault(std::function<int()> fault) {
     commitFault_ = std::move(fault);
-    commitFaultRc_ = 0;
-    installCommitHook();
-}
-
-void DBAccess::installCommitHook() {
-    if (db_) sqlite3_commit_hook(db_, commitFault_ ? &DBAccess::onCommit : nullptr, commitFault_ ? this : nullptr);
-}
-
-// Returning non-zero turns the commit into a roll-back.
-int DBAccess::onCommit(void* self) {
-    auto* db = static_cast<DBAccess*>(self);
-    db->commitFaultRc_ = db->commitFault_ ? db->commitFault_() : 0;
-    return db->commitFaultRc_ != 0 ? 1 : 0;
+    if (engine_) engine_->SetCommitFault(&commitFault_);
 }
 
 void DBAccess::SetBusyTimeout(int ms) {
     busyMs_ = ms;
-    if (db_) sqlite3_busy_timeout(db_, ms);
+    if (engine_) engine_->SetBusyTimeout(ms);
 }
 
+long DBAccess::StatementsPrepared() const { return prepared_ + (engine_ ? engine_->Prepared() : 0); }
+
 namespace {
-QString readDataLink(const QString& path, QString* error) {
+// What a data-link file names: a database file, or a server's database.
+struct DataLink {
+    bool server = false;
+    QString file;
+    PostgresTarget target;
+};
+
+bool readDataLink(const QString& path, DataLink* link, QString* error) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) {
         *error = "データリンクファイルを開けません: " + path;
-        return {};
+        return false;
     }
     QByteArray raw = f.readAll();
     const QString text = DecodeSettingsText(raw);
-    QString provider, source;
+    QString provider, source, catalog, user, password;
+    bool hasPassword = false;
     for (QString line : text.split(QRegularExpression("[\r\n]+"), Qt::SkipEmptyParts)) {
         line = line.trimmed();
         if (line.isEmpty() || line.startsWith('[') || line.startsWith(';')) continue;
@@ -313,503 +222,99 @@ QString readDataLink(const QString& path, QString* error) {
             QString key = part.left(eq).trimmed();
             QString value = part.mid(eq + 1).trimmed();
             if (value.size() >= 2 && value.startsWith('"') && value.endsWith('"')) value = value.mid(1, value.size() - 2);
-            if (key.compare("Provider", Qt::CaseInsensitive) == 0) provider = value;
-            else if (key.compare("Data Source", Qt::CaseInsensitive) == 0) source = value;
+            auto is = [&](const char* name) { return key.compare(QLatin1String(name), Qt::CaseInsensitive) == 0; };
+            if (is("Provider")) provider = value;
+            else if (is("Data Source")) source = value;
+            else if (is("Initial Catalog")) catalog = value;
+            else if (is("User ID")) user = value;
+            else if (is("Password")) {
+                password = value;
+                hasPassword = true;
+            }
         }
     }
-    if (!provider.isEmpty() && !provider.startsWith("SQLite", Qt::CaseInsensitive)) {
+    link->server = provider.startsWith("PostgreSQL", Qt::CaseInsensitive);
+    if (!provider.isEmpty() && !link->server && !provider.startsWith("SQLite", Qt::CaseInsensitive)) {
         *error = "データリンクファイルのプロバイダに対応していません: " + provider;
-        return {};
+        return false;
     }
     if (source.isEmpty()) {
         *error = "データリンクファイルにデータベース (Data Source) の指定がありません: " + path;
-        return {};
+        return false;
+    }
+    if (link->server) {
+        if (catalog.isEmpty()) {
+            *error = "データリンクファイルにデータベース名 (Initial Catalog) の指定がありません: " + path;
+            return false;
+        }
+        // host, host:port; an IPv6 address in brackets.
+        static const QRegularExpression hostPort("^\\[?([^\\]]*?)\\]?(?::(\\d+))?$");
+        const auto m = hostPort.match(source);
+        link->target.host = m.hasMatch() ? m.captured(1) : source;
+        link->target.port = m.hasMatch() ? m.captured(2) : QString();
+        link->target.database = catalog;
+        link->target.user = user;
+        link->target.password = password;
+        link->target.hasPassword = hasPassword;
+        return true;
     }
     if (QFileInfo(source).isRelative()) source = QFileInfo(path).absolutePath() + "/" + source;
-    return source;
+    link->file = source;
+    return true;
 }
 }  // namespace
 
 bool DBAccess::Connect() {
+    Disconnect();
     ClearError();
     QString error;
-    QString file = readDataLink(DataLinkFile(), &error);
-    if (file.isEmpty()) {
+    DataLink link;
+    if (!readDataLink(DataLinkFile(), &link, &error)) {
         SetError(adErrConnection, error);
         return false;
     }
-    return ConnectFile(file, false);
+    if (!link.server) return ConnectFile(link.file, false);
+    auto engine = std::make_unique<PostgresEngine>(busyMs_);
+    emptyRefused_ = false;
+    const bool opened = engine->Open(link.target, emptyAllowed_, &emptyRefused_);
+    return adopt(std::move(engine), opened);
 }
-
-namespace {
-// What lies in a file before SQLite is let at it: nothing yet (a new
-// database), something that is no SQLite database at all, a database, or
-// what is left of one (a file cut short before the end of its header).
-enum class FileKind { Empty, NotSqlite, Sqlite, Damaged };
-// The first bytes are read through SQLite's own file layer: a descriptor
-// opened and closed apart from it would give up every lock this program
-// holds on the file, those of a connection already open on it too, and
-// another program ending would then take the write-ahead log away from
-// under that connection. The layer keeps one record per file in the
-// program and closes no descriptor while a lock on the file is held.
-FileKind kindOfFile(const QString& file) {
-    sqlite3_vfs* vfs = sqlite3_vfs_find(nullptr);
-    if (!vfs) return FileKind::Sqlite;  // let SQLite report why
-    const QByteArray path = file.toUtf8();
-    sqlite3_filename name = sqlite3_create_filename(path.constData(), "", "", 0, nullptr);
-    if (!name) return FileKind::Sqlite;
-    std::vector<sqlite3_int64> storage((vfs->szOsFile + sizeof(sqlite3_int64) - 1) / sizeof(sqlite3_int64));
-    auto* f = reinterpret_cast<sqlite3_file*>(storage.data());
-    f->pMethods = nullptr;
-    FileKind kind = FileKind::Sqlite;  // not readable: let SQLite report why
-    int outFlags = 0;
-    if (vfs->xOpen(vfs, name, f, SQLITE_OPEN_READONLY | SQLITE_OPEN_MAIN_DB, &outFlags) == SQLITE_OK) {
-        sqlite3_int64 size = 0;
-        static const char magic[] = "SQLite format 3";  // with its NUL: 16 bytes
-        char head[100];
-        if (f->pMethods->xFileSize(f, &size) == SQLITE_OK) {
-            // A file that begins as a database does is one, however short:
-            // a file cut under its header is a damaged database.
-            const int n = static_cast<int>(std::min<sqlite3_int64>(size, sizeof head));
-            if (size == 0)
-                kind = FileKind::Empty;
-            else if (n < static_cast<int>(sizeof magic))
-                kind = FileKind::NotSqlite;
-            else if (f->pMethods->xRead(f, head, sizeof magic, 0) == SQLITE_OK)
-                kind = std::memcmp(head, magic, sizeof magic) != 0 ? FileKind::NotSqlite
-                       : n < static_cast<int>(sizeof head)       ? FileKind::Damaged
-                                                                 : FileKind::Sqlite;
-        }
-    }
-    // Closed even after a failed open when the layer says so.
-    if (f->pMethods) f->pMethods->xClose(f);
-    sqlite3_free_filename(name);
-    return kind;
-}
-
-QString damagedText(const QString& file, const QString& reason) {
-    return "データベースが壊れているため、処理を続けられません: " + file + " (" + reason + ")" +
-           "\nシステム管理者に連絡し、バックアップからデータベースを復元して下さい。";
-}
-}  // namespace
 
 bool DBAccess::ConnectFile(const QString& file, bool create) {
     Disconnect();
     ClearError();
-    if (!create && !QFileInfo::exists(file)) {
-        SetError(adErrConnection, "データベースファイルが見つかりません: " + file);
-        return false;
-    }
+    auto engine = std::make_unique<SqliteEngine>(busyMs_);
     emptyRefused_ = false;
-    const FileKind kind = QFileInfo::exists(file) ? kindOfFile(file) : FileKind::Empty;
-    if (kind == FileKind::NotSqlite) {
-        SetError(adErrConnection, "このシステムのデータベースではありません: " + file);
+    const bool opened = engine->Open(file, create, emptyAllowed_, &emptyRefused_);
+    return adopt(std::move(engine), opened);
+}
+
+bool DBAccess::adopt(std::unique_ptr<DbEngine> engine, bool opened) {
+    dbFile_ = engine->Name();
+    if (!opened) {
+        const DbFailure& f = engine->Failure();
+        SetError(f.number, f.text, f.driverNumber, f.driverText);
+        prepared_ += engine->Prepared();
         return false;
     }
-    if (kind == FileKind::Damaged) {
-        SetError(adErrConnection, damagedText(file, sqlite3_errstr(SQLITE_CORRUPT)), SQLITE_CORRUPT,
-                 sqlite3_errstr(SQLITE_CORRUPT));
-        return false;
-    }
-    // An empty file is left as it is where the program may not make it a
-    // new database.
-    if (kind == FileKind::Empty && !create && !emptyAllowed_) {
-        emptyRefused_ = true;
-        dbFile_ = file;
-        SetError(adErrConnection, "データベースが空です: " + file);
-        return false;
-    }
-    // One connection per program, used from its user-interface thread only.
-    int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
-    QByteArray name = file.toUtf8();
-    int rc = sqlite3_open_v2(name.constData(), &db_, flags, nullptr);
-    if (rc != SQLITE_OK) {
-        QString msg = db_ ? QString::fromUtf8(sqlite3_errmsg(db_)) : QString::fromUtf8(sqlite3_errstr(rc));
-        if (db_) sqlite3_close(db_);
-        db_ = nullptr;
-        SetError(adErrConnection, "データベースを開けません: " + file + " (" + msg + ")", rc, msg);
-        return false;
-    }
-    // A database another program holds is said to be in use after a few
-    // seconds, not after the full wait of a statement.
-    sqlite3_busy_timeout(db_, std::min(busyMs_, kConnectBusyMs));
-    dbFile_ = file;
-    auto fail = [&](const QString& reason) {
-        long dn = driverNumber_;
-        QString dt = driverText_;
-        clearStatementCache();
-        sqlite3_close(db_);
-        db_ = nullptr;
-        SetError(adErrConnection, reason, dn, dt);
-        return false;
-    };
-    // Why the database cannot be used, by what the database said: in use,
-    // damaged, or without the right to write it or its folder (where the
-    // write-ahead log lies).
-    auto cannotUse = [&]() -> QString {
-        const QString msg = driverText_.isEmpty() ? errText_ : driverText_;
-        const int primary = static_cast<int>(driverNumber_ & 0xff);
-        if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) return errText_;
-        if (primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB) return damagedText(file, msg);
-        if (sqlite3_db_readonly(db_, "main") == 1 || ::access(QFile::encodeName(file).constData(), W_OK) != 0)
-            return "データベースに書き込めません: " + file + " (" + msg + ")";
-        if (::access(QFile::encodeName(QFileInfo(file).absolutePath()).constData(), W_OK) != 0)
-            return "データベースのフォルダに書き込めません: " + file + " (" + msg + ")";
-        return "データベースを開けません: " + file + " (" + msg + ")";
-    };
-    // Opened for reading only (the user has no right to write the file):
-    // refused before a read leaves a write-ahead log beside it.
-    if (sqlite3_db_readonly(db_, "main") == 1) {
-        SetError(adErrConnection, sqlite3_errstr(SQLITE_READONLY), SQLITE_READONLY, sqlite3_errstr(SQLITE_READONLY));
-        return fail(cannotUse());
-    }
-    // Only reads until the file is known to be this system's (or a new,
-    // empty one): a database of another application is left as it was.
-    std::vector<std::vector<DbValue>> rows;
-    QStringList names;
-    if (!runStatements("SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite%'", &rows,
-                       &names))
-        return fail(cannotUse());
-    bool ours = rows.empty();
-    for (const auto& r : rows)
-        if (r[0].Text().compare(kSignatureTable, Qt::CaseInsensitive) == 0) ours = true;
-    if (!ours) return fail("このシステムのデータベースではありません (他のアプリケーションのデータベースです): " + file);
-    // WAL lets readers go on while another program writes. FULL makes every
-    // commit durable: a saved voucher (and its number) survives a power loss
-    // or a crash of the operating system, not only of the program.
-    if (!runStatements("PRAGMA journal_mode=WAL", nullptr, nullptr) ||
-        !runStatements("PRAGMA synchronous=FULL", nullptr, nullptr))
-        return fail(cannotUse());
-    // A page cache that holds what a ledger of a busy account reads (the
-    // default of 2 MB makes a 100,000-line query read most pages twice);
-    // memory is taken only as pages are read.
-    runStatements("PRAGMA cache_size=-65536", nullptr, nullptr);
-    installCommitHook();
-    sqlite3_busy_timeout(db_, busyMs_);
-    // What this connection holds, for the checks before each write.
-    dbId_ = FileIdentity::Of(file);
-    shmId_ = FileIdentity::Of(file + "-shm");
-    if (!shmId_.IsEmpty() && !FileHold::HoldsLock(shmId_)) shmId_ = {};
-    holdLost_.clear();
-    open_ = true;
+    engine_ = std::move(engine);
+    engine_->SetCommitFault(&commitFault_);
     return true;
 }
 
 void DBAccess::Disconnect() {
     beginPending_ = false;
-    open_ = false;
-    dbId_ = shmId_ = {};
-    holdLost_.clear();
-    if (!db_) return;
-    clearStatementCache();
-    if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-    sqlite3_close_v2(db_);
-    db_ = nullptr;
-}
-
-namespace {
-
-enum class StatementKind { Rows, Transaction, Other };
-
-// What a statement does, by its first word: reads or writes rows (kept
-// prepared for the next run), transaction control, or anything else, which
-// may change the schema or how statements compile.
-StatementKind KindOf(const char* sql) {
-    while (*sql == ' ' || *sql == '\t' || *sql == '\r' || *sql == '\n') ++sql;
-    char word[16];
-    int n = 0;
-    while (n < 15 && ((*sql >= 'A' && *sql <= 'Z') || (*sql >= 'a' && *sql <= 'z'))) word[n++] = *sql++ & ~0x20;
-    word[n] = 0;
-    const QByteArray w(word, n);
-    if (w == "SELECT" || w == "INSERT" || w == "UPDATE" || w == "DELETE" || w == "WITH" || w == "REPLACE" ||
-        w == "VALUES")
-        return StatementKind::Rows;
-    if (w == "BEGIN" || w == "COMMIT" || w == "END" || w == "ROLLBACK" || w == "SAVEPOINT" || w == "RELEASE")
-        return StatementKind::Transaction;
-    return StatementKind::Other;
-}
-
-bool IsIdentChar(QChar c) {
-    const char16_t u = c.unicode();
-    return (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9') || u == u'_' ||
-           u == u'$' || u > 127;
-}
-bool IsDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
-
-// Statements that differ only in their whole numbers share one prepared
-// statement: "UPDATE T SET A = A + 1000 WHERE K = 5" runs as
-// "UPDATE T SET A = A + ? WHERE K = ?" with 1000 and 5 bound (a bound
-// number compares, converts and computes exactly as the same number
-// written). Numbers stay written where the text is seen: in result column
-// lists (a column without a name is named by its text) and in ORDER BY and
-// GROUP BY (a number there is a column position); so do numbers with a
-// point, an exponent or more than 18 digits, and the statements of other
-// kinds or with parameters of their own. A number written more than once
-// is one parameter ("?1" each time), as the planner sees it written: in
-// "(YM = 202604 AND NO > 5) OR YM > 202604" the two months stay one value,
-// and the condition stays a range on YM that an index can seek. False when
-// nothing is lifted.
-bool LiftNumbers(const QString& sql, QString& shape, std::vector<qint64>& numbers) {
-    const QChar* p = sql.constData();
-    const int n = static_cast<int>(sql.size());
-    numbers.clear();
-    // Per bracket depth: numbers stay here (keep), and below (locked).
-    std::vector<std::pair<bool, bool>> level(1, {false, false});
-    QStringView prevWord;
-    bool firstWord = true;
-    int copied = 0;
-    int i = 0;
-    auto skipTo = [&](QChar close) {
-        for (++i; i < n; ++i)
-            if (p[i] == close) {
-                // a doubled closing quote stands for itself
-                if (i + 1 < n && p[i + 1] == close && close != QLatin1Char(']')) {
-                    ++i;
-                    continue;
-                }
-                break;
-            }
-        ++i;
-    };
-    while (i < n) {
-        const QChar c = p[i];
-        const QChar next = i + 1 < n ? p[i + 1] : QChar();
-        if (c == QLatin1Char('\'') || c == QLatin1Char('"') || c == QLatin1Char('`')) {
-            skipTo(c);
-        } else if (c == QLatin1Char('[')) {
-            skipTo(QLatin1Char(']'));
-        } else if (c == QLatin1Char('-') && next == QLatin1Char('-')) {
-            while (i < n && p[i] != QLatin1Char('\n')) ++i;
-        } else if (c == QLatin1Char('/') && next == QLatin1Char('*')) {
-            i += 2;
-            while (i < n && !(p[i] == QLatin1Char('*') && i + 1 < n && p[i + 1] == QLatin1Char('/'))) ++i;
-            i += 2;
-        } else if (c == QLatin1Char('?') || c == QLatin1Char(':') || c == QLatin1Char('@') ||
-                   c == QLatin1Char(';')) {
-            return false;  // parameters of its own, or more than one statement
-        } else if (c == QLatin1Char('(')) {
-            const auto& up = level.back();
-            level.push_back({false, up.first || up.second});
-            ++i;
-        } else if (c == QLatin1Char(')')) {
-            if (level.size() > 1) level.pop_back();
-            ++i;
-        } else if (IsDigit(c) || (c == QLatin1Char('.') && IsDigit(next))) {
-            const int start = i;
-            while (i < n && IsDigit(p[i])) ++i;
-            bool whole = i > start;
-            // a point, an exponent, a hexadecimal or a malformed number stays
-            while (i < n && (IsIdentChar(p[i]) || p[i] == QLatin1Char('.') ||
-                             ((p[i] == QLatin1Char('+') || p[i] == QLatin1Char('-')) &&
-                              (p[i - 1] == QLatin1Char('e') || p[i - 1] == QLatin1Char('E'))))) {
-                whole = false;
-                ++i;
-            }
-            if (whole && i - start <= 18 && !level.back().first && !level.back().second) {
-                shape.append(p + copied, start - copied);
-                const qint64 value = QStringView(p + start, i - start).toLongLong();
-                auto same = std::find(numbers.begin(), numbers.end(), value);
-                if (same == numbers.end()) same = numbers.insert(numbers.end(), value);
-                shape.append(QLatin1Char('?') + QString::number(same - numbers.begin() + 1));
-                copied = i;
-            }
-        } else if (IsIdentChar(c)) {
-            const int start = i;
-            while (i < n && IsIdentChar(p[i])) ++i;
-            const QStringView word(p + start, i - start);
-            auto is = [](QStringView w, const char* keyword) {
-                return w.compare(QLatin1String(keyword), Qt::CaseInsensitive) == 0;
-            };
-            if (firstWord) {
-                firstWord = false;
-                if (!is(word, "SELECT") && !is(word, "INSERT") && !is(word, "UPDATE") && !is(word, "DELETE") &&
-                    !is(word, "WITH") && !is(word, "REPLACE"))
-                    return false;
-            }
-            bool& here = level.back().first;
-            if (is(word, "SELECT") || is(word, "RETURNING")) {
-                here = true;
-            } else if (is(word, "BY") && (is(prevWord, "ORDER") || is(prevWord, "GROUP"))) {
-                here = true;
-            } else if (is(word, "FROM") || is(word, "WHERE") || is(word, "HAVING") || is(word, "LIMIT") ||
-                       is(word, "UNION") || is(word, "EXCEPT") || is(word, "INTERSECT") || is(word, "WINDOW") ||
-                       is(word, "VALUES") || is(word, "SET")) {
-                here = false;
-            }
-            prevWord = word;
-        } else {
-            ++i;
-        }
-    }
-    if (numbers.empty() || numbers.size() > 100) return false;
-    shape.append(p + copied, n - copied);
-    return true;
-}
-
-bool OnlyBlanks(const char* p, const char* end) {
-    for (; p < end; ++p)
-        if (*p != ' ' && *p != '\t' && *p != '\r' && *p != '\n' && *p != ';') return false;
-    return true;
-}
-
-}  // namespace
-
-int DBAccess::prepare(const char* tail, int bytes, sqlite3_stmt** st, const char** next) {
-    ++prepared_;
-    return sqlite3_prepare_v2(db_, tail, bytes, st, next);
-}
-
-sqlite3_stmt* DBAccess::takeCached(const QString& sql) {
-    auto it = cacheIndex_.find(sql);
-    if (it == cacheIndex_.end()) return nullptr;
-    sqlite3_stmt* st = it.value()->second;
-    cache_.erase(it.value());
-    cacheIndex_.erase(it);
-    return st;
-}
-
-void DBAccess::keepCached(const QString& sql, sqlite3_stmt* st) {
-    sqlite3_reset(st);
-    sqlite3_clear_bindings(st);
-    if (cacheIndex_.contains(sql)) {
-        sqlite3_finalize(st);
-        return;
-    }
-    cache_.emplace_front(sql, st);
-    cacheIndex_.insert(sql, cache_.begin());
-    while (static_cast<int>(cache_.size()) > kStatementCacheSize) {
-        cacheIndex_.remove(cache_.back().first);
-        sqlite3_finalize(cache_.back().second);
-        cache_.pop_back();
-    }
-}
-
-void DBAccess::clearStatementCache() {
-    for (auto& [sql, st] : cache_) sqlite3_finalize(st);
-    cache_.clear();
-    cacheIndex_.clear();
-}
-
-bool DBAccess::stepAll(sqlite3_stmt* st, std::vector<std::vector<DbValue>>* rows, QStringList* names) {
-    // The columns are taken after the first step: a statement whose tables
-    // changed is compiled again there.
-    int cols = -1;
-    bool collect = false;
-    auto columns = [&] {
-        cols = sqlite3_column_count(st);
-        collect = rows && cols > 0;
-        if (collect) {
-            rows->clear();
-            names->clear();
-            for (int i = 0; i < cols; ++i) names->append(QString::fromUtf8(sqlite3_column_name(st, i)));
-        }
-    };
-    int rc;
-    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-        if (cols < 0) columns();
-        if (!collect) continue;
-        std::vector<DbValue> row;
-        row.reserve(cols);
-        for (int i = 0; i < cols; ++i) {
-            switch (sqlite3_column_type(st, i)) {
-            case SQLITE_NULL:
-                row.emplace_back();
-                break;
-            case SQLITE_INTEGER:
-                row.emplace_back(static_cast<qint64>(sqlite3_column_int64(st, i)));
-                break;
-            case SQLITE_FLOAT:
-                // A binary fraction: the shortest decimal that reads back as
-                // the same double, in plain digits (never "e-17"), so that an
-                // amount reads as its nearest decimal value.
-                row.emplace_back(QString::number(sqlite3_column_double(st, i), 'f',
-                                                 QLocale::FloatingPointShortest));
-                break;
-            default: {
-                const unsigned char* t = sqlite3_column_text(st, i);
-                int n = sqlite3_column_bytes(st, i);
-                row.emplace_back(QString::fromUtf8(reinterpret_cast<const char*>(t), n));
-                break;
-            }
-            }
-        }
-        rows->push_back(std::move(row));
-    }
-    if (rc != SQLITE_DONE) {
-        setSqliteError(rc);
-        return false;
-    }
-    if (cols < 0) columns();
-    return true;
-}
-
-bool DBAccess::runCached(const QString& key, sqlite3_stmt* st, const std::vector<qint64>& numbers,
-                         std::vector<std::vector<DbValue>>* rows, QStringList* names) {
-    for (size_t i = 0; i < numbers.size(); ++i) sqlite3_bind_int64(st, static_cast<int>(i + 1), numbers[i]);
-    if (!stepAll(st, rows, names)) {
-        sqlite3_finalize(st);
-        return false;
-    }
-    keepCached(key, st);
-    return true;
-}
-
-bool DBAccess::runStatements(const QString& sql, std::vector<std::vector<DbValue>>* rows, QStringList* names) {
-    if (!checkConnected()) return false;
-    // A statement run before with this text, or with other numbers.
-    QString shape;
-    std::vector<qint64> numbers;
-    const bool lifted = LiftNumbers(sql, shape, numbers);
-    const QString& key = lifted ? shape : sql;
-    if (sqlite3_stmt* st = takeCached(key)) return runCached(key, st, numbers, rows, names);
-    if (lifted) {
-        const QByteArray q = shape.toUtf8();
-        sqlite3_stmt* st = nullptr;
-        const char* next = nullptr;
-        // What does not compile this way runs as written below, with the
-        // error text of the statement as written.
-        if (prepare(q.constData(), static_cast<int>(q.size()), &st, &next) == SQLITE_OK && st &&
-            OnlyBlanks(next, q.constData() + q.size()) &&
-            sqlite3_bind_parameter_count(st) == static_cast<int>(numbers.size()))
-            return runCached(key, st, numbers, rows, names);
-        sqlite3_finalize(st);
-    }
-    QByteArray q = sql.toUtf8();
-    const char* tail = q.constData();
-    const char* end = tail + q.size();
-    bool first = true;
-    while (tail < end) {
-        sqlite3_stmt* st = nullptr;
-        const char* next = nullptr;
-        int rc = prepare(tail, static_cast<int>(end - tail), &st, &next);
-        if (rc != SQLITE_OK) {
-            setSqliteError(rc);
-            sqlite3_finalize(st);
-            return false;
-        }
-        const char* text = tail;
-        tail = next;
-        if (!st) continue;  // blank or comment
-        const StatementKind kind = KindOf(text);
-        // Statements compiled before a schema change are not used again.
-        if (kind == StatementKind::Other) clearStatementCache();
-        const bool whole = first && OnlyBlanks(next, end);
-        first = false;
-        if (!stepAll(st, rows, names)) {
-            sqlite3_finalize(st);
-            return false;
-        }
-        if (whole && kind == StatementKind::Rows) keepCached(sql, st);
-        else sqlite3_finalize(st);
-    }
-    return true;
+    if (!engine_) return;
+    prepared_ += engine_->Prepared();
+    engine_->Close();
+    engine_.reset();
 }
 
 RecordsetPtr DBAccess::OpenRecordset(const QString& sql) {
     ClearError();
     RecordsetPtr rs(new Recordset());
     rs->db_ = this;
-    if (!beginPending() || !runStatements(sql, &rs->rows_, &rs->names_))
+    if (!checkConnected() || !beginPending() || (!engine_->Run(sql, &rs->rows_, &rs->names_) && !engineFailed()))
         throw AppError(errNumber_, errText_, "DBAccess.OpenRecordset");
     return rs;
 }
@@ -824,24 +329,42 @@ RecordsetPtr DBAccess::OpenUpdatable(const QString& sql) {
         SetError(adErrCommand, "更新可能なレコードセットは単一の表の SELECT 文でなければなりません。");
         throw AppError(errNumber_, errText_, "DBAccess.OpenUpdatable");
     }
-    QString withRowid = sql;
-    withRowid.insert(m.capturedStart(1), "rowid AS tavik_rowid, ");
+    if (!checkConnected()) throw AppError(errNumber_, errText_, "DBAccess.OpenUpdatable");
+    QString withKey = sql;
+    withKey.insert(m.capturedStart(1), engine_->RowKey() + " AS tavik_rowid, ");
     RecordsetPtr rs(new Recordset());
     rs->db_ = this;
     rs->updatable_ = true;
     rs->table_ = m.captured(2);
-    std::vector<std::vector<DbValue>> rows;
+    DbRows rows;
     QStringList names;
-    if (!beginPending() || !runStatements(withRowid, &rows, &names)) throw AppError(errNumber_, errText_, "DBAccess.OpenUpdatable");
+    if (!beginPending() || (!engine_->Run(withKey, &rows, &names) && !engineFailed()))
+        throw AppError(errNumber_, errText_, "DBAccess.OpenUpdatable");
     names.removeFirst();
     rs->names_ = names;
     for (auto& r : rows) {
-        rs->rowids_.push_back(r[0].Text().toLongLong());
+        rs->rowKeys_.push_back(r[0]);
         r.erase(r.begin());
         rs->rows_.push_back(std::move(r));
     }
     rs->dirty_.assign(names.size(), false);
     return rs;
+}
+
+QStringList DBAccess::TableNames() {
+    ClearError();
+    QStringList names;
+    if (!checkConnected() || (!engine_->TableNames(&names) && !engineFailed()))
+        throw AppError(errNumber_, errText_, "DBAccess.TableNames");
+    return names;
+}
+
+QStringList DBAccess::IndexNames() {
+    ClearError();
+    QStringList names;
+    if (!checkConnected() || (!engine_->IndexNames(&names) && !engineFailed()))
+        throw AppError(errNumber_, errText_, "DBAccess.IndexNames");
+    return names;
 }
 
 void DBAccess::RegisterProcedure(const QString& name, Procedure proc) { procs_[name.toUpper()] = std::move(proc); }
@@ -880,46 +403,24 @@ bool DBAccess::callProcedure(const QString& sql, bool& handled) {
 bool DBAccess::Execute(const QString& sql) {
     ClearError();
     if (!checkConnected()) return false;
-    if (!InTransaction() && !checkHold()) return false;
+    if (!InTransaction() && !engine_->CheckBeforeWrite()) return engineFailed();
     if (!beginPending()) return false;
     bool handled = false;
     bool ok = callProcedure(sql, handled);
     if (handled) return ok;
-    return runStatements(sql, nullptr, nullptr);
+    return engine_->Run(sql, nullptr, nullptr) || engineFailed();
 }
 
-bool DBAccess::InTransaction() const { return db_ && (beginPending_ || !sqlite3_get_autocommit(db_)); }
+bool DBAccess::InTransaction() const { return engine_ && (beginPending_ || engine_->InTransaction()); }
 
-// The first statement of a transaction begins it on the database. BEGIN
-// IMMEDIATE takes the write lock before anything is read, so what the
-// transaction reads stays true until it commits.
+// The first statement of a transaction begins it on the database, taking
+// the writers' lock before anything is read: what the transaction reads
+// stays true until it commits.
 bool DBAccess::beginPending() {
     if (!beginPending_) return true;
-    if (!checkHold()) return false;
-    if (!runStatements("BEGIN IMMEDIATE", nullptr, nullptr)) return false;
+    if (!engine_->CheckBeforeWrite() || !engine_->BeginWrite()) return engineFailed();
     beginPending_ = false;
     return true;
-}
-
-// Another program replacing the file (a restore, a new demo book) leaves
-// this connection writing into a file no one reads; a descriptor of the
-// database closed elsewhere in the program (a file dialog reading the
-// folder's files) gives up the locks that tell other programs this one is
-// still there, and the last of them to end takes the write-ahead log away.
-// Either way a write now would be lost: it is refused, before and after.
-bool DBAccess::checkHold() {
-    if (holdLost_.isEmpty() && !dbId_.IsEmpty()) {
-        const QString restart = "\nデータベースを開き直すため、このプログラムを終了し、再度起動して下さい。";
-        if (!(FileIdentity::Of(dbFile_) == dbId_))
-            holdLost_ = "データベースファイルが置き換えられたため、書き込めませんでした: " + dbFile_ + restart;
-        else if (!shmId_.IsEmpty() &&
-                 (!(FileIdentity::Of(dbFile_ + "-shm") == shmId_) || !FileHold::HoldsLock(shmId_)))
-            holdLost_ = "データベースファイルとの接続が失われたため、書き込めませんでした: " + dbFile_ + restart;
-    }
-    if (holdLost_.isEmpty()) return true;
-    SetError(adErrConnection, holdLost_);
-    dbFault_ = true;
-    return false;
 }
 
 void DBAccess::BeginTrans() {
@@ -942,14 +443,16 @@ void DBAccess::CommitTrans() {
         beginPending_ = false;
         return;
     }
-    if (!runStatements("COMMIT", nullptr, nullptr)) throw AppError(errNumber_, errText_, "DBAccess.CommitTrans");
+    if (!engine_->Run("COMMIT", nullptr, nullptr) && !engineFailed())
+        throw AppError(errNumber_, errText_, "DBAccess.CommitTrans");
 }
 
 void DBAccess::RollbackTrans() {
     beginPending_ = false;
     // A failed statement may already have ended the transaction.
     if (!InTransaction()) return;
-    if (!runStatements("ROLLBACK", nullptr, nullptr)) throw AppError(errNumber_, errText_, "DBAccess.RollbackTrans");
+    if (!engine_->Run("ROLLBACK", nullptr, nullptr) && !engineFailed())
+        throw AppError(errNumber_, errText_, "DBAccess.RollbackTrans");
 }
 
 QString DBAccess::DateLiteral(const QString& dateText) const {

@@ -74,9 +74,8 @@
 #include <memory>
 #include <vector>
 
-struct sqlite3;
-struct sqlite3_stmt;
 class DBAccess;
+class DbEngine;
 class Recordset;
 
 // Error numbers are Longs (signed 32-bit), as the programs show them.
@@ -133,7 +132,7 @@ private:
     QString table_;
     QStringList names_;
     std::vector<std::vector<DbValue>> rows_;
-    std::vector<qint64> rowids_;          // updatable: rowid per row, -1 for a new row
+    std::vector<DbValue> rowKeys_;        // updatable: the key of each row, Null for a new row
     std::vector<bool> dirty_;
     size_t pos_ = 0;
 };
@@ -153,7 +152,7 @@ public:
 
     bool Connect();
     void Disconnect();
-    bool IsConnected() const { return db_ != nullptr; }
+    bool IsConnected() const { return engine_ != nullptr; }
     RecordsetPtr OpenRecordset(const QString& sql);
     RecordsetPtr OpenUpdatable(const QString& sql);
     bool Execute(const QString& sql);
@@ -199,7 +198,14 @@ public:
     // cannot be read); the programs end there.
     void SetDamagedHandler(std::function<void()> handler) { damagedHandler_ = std::move(handler); }
     // Statements compiled since the program started (diagnostics).
-    long StatementsPrepared() const { return prepared_; }
+    long StatementsPrepared() const;
+    // The last error was a clash with a unique key (a row of that key is
+    // there already).
+    bool UniqueClash() const { return uniqueClash_; }
+    // The names of the book's tables and of its indexes (as the database
+    // spells them; compare without regard to case). Throw AppError.
+    QStringList TableNames();
+    QStringList IndexNames();
     // A fault at the database's own commit (tests): asked at every commit
     // that would write, of a transaction and of a statement outside one,
     // after every statement before it succeeded. A non-zero SQLite result
@@ -210,41 +216,20 @@ public:
 
 private:
     friend class Recordset;
-    bool runStatements(const QString& sql, std::vector<std::vector<DbValue>>* rows,
-                       QStringList* names);
-    void setSqliteError(int rc);
+    // Takes the engine's error as the connection's (false).
+    bool engineFailed();
     bool callProcedure(const QString& sql, bool& handled);
     bool checkConnected();
     bool beginPending();
-    // False (with the error set) when the file this connection opened is
-    // no longer the one it writes to safely.
-    bool checkHold();
-    FileIdentity dbId_;   // the database file as opened
-    FileIdentity shmId_;  // its shared-memory file, when locked by us
-    QString holdLost_;    // why writes are refused from now on
-
     // BeginTrans() was called and no statement has begun it yet.
     bool beginPending_ = false;
-    // The statement cache: a prepared statement of exactly this text, taken
-    // out of the cache (null when none); back into it, reset, after use.
-    sqlite3_stmt* takeCached(const QString& sql);
-    void keepCached(const QString& sql, sqlite3_stmt* st);
-    void clearStatementCache();
-    // Compiles one statement of the text at `tail`.
-    int prepare(const char* tail, int bytes, sqlite3_stmt** st, const char** next);
-    // Runs a prepared statement to its end, collecting rows when asked.
-    // runCached() binds the numbers first and keeps the statement after
-    // success.
-    bool runCached(const QString& key, sqlite3_stmt* st, const std::vector<qint64>& numbers,
-                   std::vector<std::vector<DbValue>>* rows, QStringList* names);
-    bool stepAll(sqlite3_stmt* st, std::vector<std::vector<DbValue>>* rows, QStringList* names);
+    // Connects to the opened engine, or keeps its error (false).
+    bool adopt(std::unique_ptr<DbEngine> engine, bool opened);
 
-    sqlite3* db_ = nullptr;
+    std::unique_ptr<DbEngine> engine_;
     QString udlPath_;
     QString dbFile_;
     int busyMs_ = 30000;
-    // The longest wait for another program's lock while connecting.
-    static constexpr int kConnectBusyMs = 3000;
     long errNumber_ = 0;
     QString errText_;
     long driverNumber_ = 0;
@@ -252,20 +237,12 @@ private:
     std::map<QString, Procedure> procs_;  // keys upper case
     bool diskFull_ = false;
     bool dbFault_ = false;
-    bool open_ = false;  // connected and known to be this system's database
+    bool uniqueClash_ = false;
     bool emptyAllowed_ = true;
     bool emptyRefused_ = false;
     std::function<void()> damagedHandler_;
     std::function<int()> commitFault_;
-    int commitFaultRc_ = 0;  // the code the fault gave the failing commit
-    static int onCommit(void* self);
-    void installCommitHook();
-    long prepared_ = 0;
-    // Most recently used first; at most kStatementCacheSize statements.
-    static constexpr int kStatementCacheSize = 200;
-    using CachedStatement = std::pair<QString, sqlite3_stmt*>;
-    std::list<CachedStatement> cache_;
-    QHash<QString, std::list<CachedStatement>::iterator> cacheIndex_;
+    long prepared_ = 0;  // by connections closed before
 };
 
 // The text without the control characters a text column cannot hold (NUL

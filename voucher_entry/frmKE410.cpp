@@ -1282,9 +1282,7 @@ namespace {
 // voucher key that is already taken is said in words.
 bool ExecOrReport(const QString& sql, const QString& title) {
     if (gobjDB->Execute(sql)) return true;
-    const long ext = gobjDB->AdoErrorNumber();
-    constexpr long kUniqueClash = 2067, kPrimaryKeyClash = 1555;  // SQLite's extended constraint codes
-    if (ext == kUniqueClash || ext == kPrimaryKeyClash)
+    if (gobjDB->UniqueClash())
         MsgBox("同じ伝票番号の伝票が既に登録されているため、登録できませんでした。伝票番号の採番状況をシステム管理者に確認してください。",
                vbExclamation, title);
     else

@@ -60,26 +60,18 @@ bool PostgresEngine::Open(const PostgresTarget& t, bool emptyAllowed, bool* empt
     failure_ = {};
     *emptyRefused = false;
     name_ = t.host + (t.port.isEmpty() ? QString() : ":" + t.port) + "/" + t.database;
-    const QByteArray host = t.host.toUtf8(), port = t.port.toUtf8(), db = t.database.toUtf8(),
-                     user = t.user.toUtf8(), password = t.password.toUtf8(),
-                     timeout = QByteArray::number(kConnectTimeoutSeconds);
+    std::vector<std::pair<const char*, QByteArray>> params = {
+        {"host", t.host.toUtf8()},          {"port", t.port.toUtf8()},
+        {"dbname", t.database.toUtf8()},    {"user", t.user.toUtf8()},
+        {"password", t.password.toUtf8()},  {"connect_timeout", QByteArray::number(kConnectTimeoutSeconds)},
+        {"client_encoding", "UTF8"},        {"application_name", "tavik"}};
     std::vector<const char*> keys, values;
-    auto add = [&](const char* k, const QByteArray& v) {
-        if (v.isEmpty()) return;
-        keys.push_back(k);
-        values.push_back(v.constData());
-    };
-    add("host", host);
-    add("port", port);
-    add("dbname", db);
-    add("user", user);
-    if (t.hasPassword) {
-        keys.push_back("password");
-        values.push_back(password.constData());
+    for (const auto& [key, value] : params) {
+        // Without a password the password file and the environment apply.
+        if (value.isEmpty() && !(qstrcmp(key, "password") == 0 && t.hasPassword)) continue;
+        keys.push_back(key);
+        values.push_back(value.constData());
     }
-    add("connect_timeout", timeout);
-    add("client_encoding", "UTF8");
-    add("application_name", "tavik");
     keys.push_back(nullptr);
     values.push_back(nullptr);
     conn_ = PQconnectdbParams(keys.data(), values.data(), 0);

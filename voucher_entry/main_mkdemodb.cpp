@@ -1,6 +1,9 @@
 // mkdemodb FILE [--force]: makes the demo database FILE (schema, masters
 // and a month or two of vouchers) unless it exists; --force makes it anew,
 // unless a program has it open.
+// mkdemodb FOLDER/DB.udl [--force]: the same in the database a data-link
+// file names (on a PostgreSQL server): unless it holds the tables already;
+// --force drops this system's tables there first.
 // The vouchers are entered through the voucher entry window, unseen.
 #include "common/basStdComm.h"
 #include "database/DemoData.h"
@@ -20,6 +23,50 @@ namespace {
 void removeDb(const QString& file) {
     for (const char* suffix : {"", "-wal", "-shm"}) QFile::remove(file + suffix);
 }
+
+bool fill(QString* error) {
+    bool ok = Schema::Prepare(*gobjDB) && DemoData::Fill(*gobjDB, Today());
+    if (!ok) *error = gobjDB->ErrorText();
+    if (ok) {
+        glngUserId = 1;
+        glngSskCd = 1;
+        glngGrpCd = 1;
+        glngUserType = 3;
+        ok = DemoVouchers::Enter(Today(), error);
+    }
+    return ok;
+}
+
+int makeOnServer(const QString& link, bool force) {
+    gobjDB->SetDataLinkFile(link);
+    QString error;
+    bool ok = gobjDB->Connect();
+    if (ok) {
+        try {
+            const QStringList tables = gobjDB->TableNames();
+            if (!tables.isEmpty() && !force) return 0;
+            if (!tables.isEmpty()) {
+                DBTransaction t(*gobjDB);
+                for (const QString& table : tables)
+                    if (!gobjDB->Execute("DROP TABLE " + table)) throw AppError(gobjDB->ErrorNumber(), gobjDB->ErrorText());
+                t.Commit();
+            }
+            ok = fill(&error);
+        } catch (const AppError& e) {
+            ok = false;
+            error = e.Description;
+        }
+    } else {
+        error = gobjDB->ErrorText();
+    }
+    gobjDB->Disconnect();
+    if (!ok) {
+        std::fprintf(stderr, "mkdemodb: %s\n", error.toUtf8().constData());
+        return 1;
+    }
+    std::printf("demo database written: %s\n", link.toUtf8().constData());
+    return 0;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -30,10 +77,11 @@ int main(int argc, char** argv) {
     QStringList args = app.arguments().mid(1);
     bool force = args.removeAll("--force") > 0;
     if (args.size() != 1) {
-        std::fprintf(stderr, "usage: mkdemodb FILE [--force]\n");
+        std::fprintf(stderr, "usage: mkdemodb FILE|FOLDER/DB.udl [--force]\n");
         return 2;
     }
     const QString file = args[0];
+    if (file.endsWith(".udl", Qt::CaseInsensitive)) return makeOnServer(file, force);
     if (QFile::exists(file)) {
         if (!force) return 0;
         // A program with the book open would go on writing into the file
@@ -48,15 +96,9 @@ int main(int argc, char** argv) {
     const QString tmp = file + ".new";
     removeDb(tmp);
     QString error;
-    bool ok = gobjDB->ConnectFile(tmp, true) && Schema::Prepare(*gobjDB) && DemoData::Fill(*gobjDB, Today());
+    bool ok = gobjDB->ConnectFile(tmp, true);
     if (!ok) error = gobjDB->ErrorText();
-    if (ok) {
-        glngUserId = 1;
-        glngSskCd = 1;
-        glngGrpCd = 1;
-        glngUserType = 3;
-        ok = DemoVouchers::Enter(Today(), &error);
-    }
+    ok = ok && fill(&error);
     if (ok) gobjDB->Execute("PRAGMA wal_checkpoint(TRUNCATE)");
     gobjDB->Disconnect();
     if (!ok) {

@@ -78,7 +78,7 @@ class DemoDataTest : public ::testing::Test {
 protected:
     void SetUp() override {
         folder.Demo(kDay);
-        ASSERT_TRUE(db.ConnectFile(folder.DbFile())) << db.ErrorText().toStdString();
+        ASSERT_TRUE(folder.Connect(db)) << db.ErrorText().toStdString();
     }
     AppFolder folder;
     DBAccess db;

@@ -342,7 +342,7 @@ TEST_F(DBAccessTest, StatementRunAgainReadsWhatAnotherProgramCommittedSince) {
     {
         // The other connection could not write while a read were held open.
         DBAccess other;
-        ASSERT_TRUE(other.ConnectFile(folder.DbFile()));
+        ASSERT_TRUE(folder.Connect(other));
         other.SetBusyTimeout(0);
         other.BeginTrans();
         ASSERT_TRUE(other.Execute("UPDATE T SET NAME = 'other' WHERE ID = 1"));
@@ -364,7 +364,7 @@ TEST_F(DBAccessTest, DisconnectReleasesEveryPreparedStatement) {
     gobjDB->Disconnect();
     // The last connection closed for good removes the write-ahead log.
     EXPECT_FALSE(QFile::exists(wal));
-    ASSERT_TRUE(gobjDB->ConnectFile(folder.DbFile()));
+    ASSERT_TRUE(folder.Connect(*gobjDB));
     EXPECT_EQ(gobjDB->OpenRecordset("SELECT * FROM T")->RecordCount(), 3);
 }
 
@@ -486,8 +486,8 @@ TEST(DBAccessConcurrency, BeginTransHoldsNothingUntilTheFirstStatement) {
     AppFolder folder(false);
     folder.Sql("CREATE TABLE C (N INTEGER)");
     DBAccess a, b;
-    ASSERT_TRUE(a.ConnectFile(folder.DbFile()));
-    ASSERT_TRUE(b.ConnectFile(folder.DbFile()));
+    ASSERT_TRUE(folder.Connect(a));
+    ASSERT_TRUE(folder.Connect(b));
     b.SetBusyTimeout(200);
     a.BeginTrans();
     EXPECT_TRUE(a.InTransaction());
@@ -539,7 +539,7 @@ TEST(DBAccessConcurrency, SecondConnectionOfThisProgramLeavesTheFirstOnesCommits
     AppFolder folder(false);
     folder.Sql("CREATE TABLE C (N INTEGER)");
     DBAccess a;
-    ASSERT_TRUE(a.ConnectFile(folder.DbFile())) << a.ErrorText().toStdString();
+    ASSERT_TRUE(folder.Connect(a)) << a.ErrorText().toStdString();
     EXPECT_EQ(folder.Scalar("SELECT COUNT(*) FROM C"), "0");
     QString out;
     ASSERT_EQ(RunChild("statement", {folder.DbFile(), "INSERT INTO C VALUES (1)"}, &out), 0) << out.toStdString();
@@ -559,7 +559,7 @@ TEST(DBAccessConcurrency, WritesAreRefusedOnceTheProgramLostItsHoldOnTheDatabase
     AppFolder folder(false);
     folder.Sql("CREATE TABLE C (N INTEGER)");
     DBAccess a;
-    ASSERT_TRUE(a.ConnectFile(folder.DbFile())) << a.ErrorText().toStdString();
+    ASSERT_TRUE(folder.Connect(a)) << a.ErrorText().toStdString();
     a.BeginTrans();
     ASSERT_TRUE(a.Execute("INSERT INTO C VALUES (1)"));
     a.CommitTrans();

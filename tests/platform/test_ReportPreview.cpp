@@ -235,7 +235,7 @@ TEST_F(Preview, ThePdfFileDialogInTheDatabaseFolderKeepsTheProgramsHoldOnIt) {
     AppFolder folder(false);
     folder.Sql("CREATE TABLE C (N INTEGER)");
     DBAccess db;
-    ASSERT_TRUE(db.ConnectFile(folder.DbFile())) << db.ErrorText().toStdString();
+    ASSERT_TRUE(folder.Connect(db)) << db.ErrorText().toStdString();
     EXPECT_EQ(db.OpenRecordset("SELECT COUNT(*) FROM C")->Fields(0).Value().Text(), "0");
     const FileIdentity shm = FileIdentity::Of(folder.DbFile() + "-shm");
     ASSERT_TRUE(FileHold::HoldsLock(shm));

@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <map>
 
 using namespace basStdComm;
@@ -37,12 +38,82 @@ QStringList MsgRecorder::Texts() const {
     return t;
 }
 
+namespace {
+// The server of the tests' PostgreSQL databases, when they run there.
+QString testServer() { return qEnvironmentVariable("TAVIK_TEST_PG_SERVER", "127.0.0.1:55439"); }
+
+QByteArray serverLink(const QString& database) {
+    return ("[oledb]\nProvider=PostgreSQL;Data Source=" + testServer() + ";Initial Catalog=" + database +
+            ";User ID=" + qEnvironmentVariable("TAVIK_TEST_PG_USER", "postgres") + "\n")
+        .toUtf8();
+}
+
+// Runs a statement on the server's own database (making and dropping the
+// tests' databases).
+bool serverExecute(const QString& sql, QString* error = nullptr) {
+    static QTemporaryDir dir;
+    static const QString link = [] {
+        QFile f(dir.path() + "/admin.udl");
+        f.open(QIODevice::WriteOnly);
+        f.write(serverLink("postgres"));
+        return f.fileName();
+    }();
+    DBAccess db;
+    db.SetDataLinkFile(link);
+    const bool ok = db.Connect() && db.Execute(sql);
+    if (!ok && error) *error = db.ErrorText();
+    return ok;
+}
+
+// The database every test's database is copied from: the tables of an
+// empty book, made once (by the first test program to need it).
+const char* kTemplate = "tavik_template";
+
+bool makeTemplate() {
+    static bool made = false;
+    if (made) return true;
+    const QString building = QString("tavik_template_%1").arg(QCoreApplication::applicationPid());
+    serverExecute("DROP DATABASE IF EXISTS " + building);
+    QString error;
+    if (!serverExecute("CREATE DATABASE " + building, &error)) {
+        ADD_FAILURE() << error.toStdString();
+        return false;
+    }
+    QTemporaryDir dir;
+    {
+        QFile f(dir.path() + "/DB.udl");
+        f.open(QIODevice::WriteOnly);
+        f.write(serverLink(building));
+    }
+    {
+        DBAccess db;
+        db.SetDataLinkFile(dir.path() + "/DB.udl");
+        EXPECT_TRUE(db.Connect() && Schema::Prepare(db)) << db.ErrorText().toStdString();
+    }
+    // Another test program may have made it meanwhile: then this one goes.
+    if (!serverExecute(QString("ALTER DATABASE %1 RENAME TO %2").arg(building, kTemplate)))
+        serverExecute("DROP DATABASE IF EXISTS " + building);
+    made = true;
+    return true;
+}
+}  // namespace
+
+bool TestsOnServer() { return qEnvironmentVariable("TAVIK_TEST_ENGINE") == "postgres"; }
+
 AppFolder::AppFolder(bool connect) {
     EXPECT_TRUE(dir_.isValid());
     WriteFile("system.ini", "[CLIENT]\nCURRENTUSER=1\nCURRENTSSK=1\nCURRENTGRP=1\nCURRENTTYPE=3\n");
-    WriteFile("DB.udl", "[oledb]\nProvider=SQLite;Data Source=test.db\n");
     WriteFile("Tab.ini", "[TAB]\n");
-    {
+    if (TestsOnServer()) {
+        static int made = 0;
+        database_ = QString("t%1_%2").arg(QCoreApplication::applicationPid()).arg(++made);
+        WriteFile("DB.udl", serverLink(database_));
+        QString error;
+        if (!makeTemplate() ||
+            !serverExecute(QString("CREATE DATABASE %1 TEMPLATE %2").arg(database_, kTemplate), &error))
+            ADD_FAILURE() << error.toStdString();
+    } else {
+        WriteFile("DB.udl", "[oledb]\nProvider=SQLite;Data Source=test.db\n");
         DBAccess db;
         EXPECT_TRUE(db.ConnectFile(DbFile(), true)) << db.ErrorText().toStdString();
         EXPECT_TRUE(Schema::Prepare(db)) << db.ErrorText().toStdString();
@@ -60,6 +131,12 @@ AppFolder::~AppFolder() {
     EndSystem();
     AppInfo::ReleaseInstance();
     SetToday(QDate());
+    if (!database_.isEmpty()) serverExecute("DROP DATABASE IF EXISTS " + database_ + " WITH (FORCE)");
+}
+
+bool AppFolder::Connect(DBAccess& db) const {
+    db.SetDataLinkFile(Path() + "/DB.udl");
+    return db.Connect();
 }
 
 QString AppFolder::Path() const { return dir_.path(); }
@@ -73,20 +150,20 @@ void AppFolder::WriteFile(const QString& name, const QByteArray& content) const 
 
 void AppFolder::Sql(const QString& sql) const {
     DBAccess db;
-    ASSERT_TRUE(db.ConnectFile(DbFile()));
+    ASSERT_TRUE(Connect(db)) << db.ErrorText().toStdString();
     ASSERT_TRUE(db.Execute(sql)) << db.ErrorText().toStdString() << "\n" << sql.toStdString();
 }
 
 QString AppFolder::Scalar(const QString& sql) const {
     DBAccess db;
-    EXPECT_TRUE(db.ConnectFile(DbFile()));
+    EXPECT_TRUE(Connect(db)) << db.ErrorText().toStdString();
     RecordsetPtr rs = db.OpenRecordset(sql);
     return rs->Eof() ? QString() : rs->Fields(0).Value().Text();
 }
 
 void AppFolder::Demo(const QDate& today) const {
     DBAccess db;
-    ASSERT_TRUE(db.ConnectFile(DbFile()));
+    ASSERT_TRUE(Connect(db)) << db.ErrorText().toStdString();
     Schema::RegisterProcedures(db);
     ASSERT_TRUE(DemoData::Fill(db, today.isValid() ? today : Today())) << db.ErrorText().toStdString();
 }

@@ -1,6 +1,7 @@
 // Test support: a fresh application folder and database per test, a
 // recorder that answers message boxes, and child processes.
 #pragma once
+#include "platform/DBAccess.h"
 #include "platform/MsgBox.h"
 
 #include <QDate>
@@ -47,7 +48,10 @@ public:
     explicit AppFolder(bool connect = true);
     ~AppFolder();
     QString Path() const;                 // without trailing "/"
+    // The book's SQLite file (tests on SQLite only).
     QString DbFile() const;
+    // Connects db to the book as DB.udl names it.
+    bool Connect(DBAccess& db) const;
     void WriteFile(const QString& name, const QByteArray& content) const;
     // Runs statements (schema already there); fails the test on error.
     void Sql(const QString& sql) const;
@@ -57,7 +61,13 @@ public:
 
 private:
     QTemporaryDir dir_;
+    QString database_;  // on the server, when the tests run there
 };
+
+// The tests run on a PostgreSQL server (TAVIK_TEST_ENGINE=postgres; the
+// server TAVIK_TEST_PG_SERVER, user TAVIK_TEST_PG_USER), not on SQLite
+// files.
+bool TestsOnServer();
 
 // Runs this test program again as a child doing `role` with `args`; the
 // child part is registered with RegisterChild(). Returns the exit code.

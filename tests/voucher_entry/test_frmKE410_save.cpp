@@ -74,7 +74,7 @@ protected:
         QStringList out;
         for (const char* t : {"KMZMF", "H1ZMF", "H2ZMF"}) {
             DBAccess db;
-            EXPECT_TRUE(db.ConnectFile(folder.DbFile()));
+            EXPECT_TRUE(folder.Connect(db));
             RecordsetPtr rs = db.OpenRecordset(QString("SELECT * FROM ") + t + " ORDER BY 1, 2, 3, 4, 5");
             while (!rs->Eof()) {
                 QStringList row;
@@ -1079,7 +1079,7 @@ TEST_F(VoucherSave, ADamagedDatabaseGivesOneMessageAndEndsTheProgram) {
     int pageSize = 0;
     {
         DBAccess db;
-        ASSERT_TRUE(db.ConnectFile(folder.DbFile()));
+        ASSERT_TRUE(folder.Connect(db));
         ASSERT_TRUE(db.Execute("PRAGMA wal_checkpoint(TRUNCATE)"));
         pageSize = db.OpenRecordset("PRAGMA page_size")->Fields(0).Value().Text().toInt();
         RecordsetPtr rs = db.OpenRecordset("SELECT rootpage FROM sqlite_master WHERE tbl_name IN ('DNMDT', 'DNHDT') "

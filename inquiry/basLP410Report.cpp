@@ -203,7 +203,7 @@ QString BalanceSql(long lngLevel, long lngYm, long lngKmkFrom, long lngKmkTo, lo
         s += " order by";
         s += "       KMK_SORT";
         s += "     , KMK_CD";
-        s += "     , HK1_SORT";
+        s += "     , CASE WHEN HK1_SORT IS NULL THEN 0 ELSE 1 END, HK1_SORT";
         s += "     , HK1_CD";
     } else {
         s = "SELECT H2Z_KMKCD AS KMK_CD";
@@ -243,9 +243,9 @@ QString BalanceSql(long lngLevel, long lngYm, long lngKmkFrom, long lngKmkTo, lo
         s += " order by";
         s += "       KMK_SORT";
         s += "     , KMK_CD";
-        s += "     , HK1_SORT";
+        s += "     , CASE WHEN HK1_SORT IS NULL THEN 0 ELSE 1 END, HK1_SORT";
         s += "     , HK1_CD";
-        s += "     , HK2_SORT";
+        s += "     , CASE WHEN HK2_SORT IS NULL THEN 0 ELSE 1 END, HK2_SORT";
         s += "     , HK2_CD";
     }
     return s;
@@ -324,12 +324,14 @@ QString DetailSql(long lngLevel, long lngYmFrom, long lngYmTo, long lngKmkFrom, 
     s += " order by";
     s += "       ZKMK.KMK_SORT";
     s += "     , DNM_KMKCD";
+    // A code without a master row (0, common to all) comes first on every
+    // database (some sort a Null last).
     if (lngLevel >= 2) {
-        s += "     , ZHK1.HK1_SORT";
+        s += "     , CASE WHEN ZHK1.HK1_SORT IS NULL THEN 0 ELSE 1 END, ZHK1.HK1_SORT";
         s += "     , DNM_HK1CD";
     }
     if (lngLevel == 3) {
-        s += "     , ZHK2.HK2_SORT";
+        s += "     , CASE WHEN ZHK2.HK2_SORT IS NULL THEN 0 ELSE 1 END, ZHK2.HK2_SORT";
         s += "     , DNM_HK2CD";
     }
     s += "     , DNH_DATE";

@@ -3,6 +3,7 @@
 #include "platform/DBAccess.h"
 
 #include <QLocale>
+#include <QRegularExpression>
 #include <libpq-fe.h>
 #include <memory>
 
@@ -124,8 +125,13 @@ bool PostgresEngine::InTransaction() const {
 
 bool PostgresEngine::Run(const QString& sql, DbRows* rows, QStringList* names) {
     ++sent_;
-    const QByteArray q = sql.toUtf8();
+    // A write outside a transaction waits for the writers' lock as a
+    // transaction does (on SQLite it takes the write lock as well).
+    static const QRegularExpression write("^\\s*(INSERT|UPDATE|DELETE)\\b", QRegularExpression::CaseInsensitiveOption);
+    const bool alone = !rows && !InTransaction() && write.match(sql).hasMatch();
+    const QByteArray q = alone ? (beginText() + "; " + sql + ";\nCOMMIT").toUtf8() : sql.toUtf8();
     Result r(PQexec(conn_, q.constData()));
+    if (alone && InTransaction()) PQclear(PQexec(conn_, "ROLLBACK"));
     const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
     if (status == PGRES_TUPLES_OK) {
         if (rows) {
@@ -183,11 +189,14 @@ bool PostgresEngine::mapError(const PGresult* r) {
     return false;
 }
 
+QString PostgresEngine::beginText() const {
+    return QString("BEGIN; SET LOCAL lock_timeout = '%1ms'; SELECT pg_advisory_xact_lock(%2)")
+        .arg(busyMs_)
+        .arg(kBookLockKey);
+}
+
 bool PostgresEngine::BeginWrite() {
-    if (Run(QString("BEGIN; SET LOCAL lock_timeout = '%1ms'; SELECT pg_advisory_xact_lock(%2)")
-                .arg(busyMs_)
-                .arg(kBookLockKey),
-            nullptr, nullptr))
+    if (Run(beginText(), nullptr, nullptr))
         return true;
     // No transaction is left begun, as on SQLite.
     if (InTransaction()) PQclear(PQexec(conn_, "ROLLBACK"));

@@ -63,6 +63,8 @@ public:
 
 private:
     bool names(const char* sql, QStringList* out);
+    // Begins a transaction holding the writers' lock.
+    QString beginText() const;
     // Failure() from an error result (false).
     bool mapError(const pg_result* r);
     pg_conn* conn_ = nullptr;

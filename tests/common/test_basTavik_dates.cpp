@@ -31,7 +31,7 @@ void AddYear(const AppFolder& f, long nendo, int firstMonth, int closingDay, lon
 }
 
 void SetKikbn(const AppFolder& f, int kikbn) {
-    f.Sql("INSERT OR REPLACE INTO CNTMF (CNT_KEY, CNT_KIKBN) VALUES (1, " + QString::number(kikbn) + ")");
+    f.Sql("DELETE FROM CNTMF WHERE CNT_KEY = 1; INSERT INTO CNTMF (CNT_KEY, CNT_KIKBN) VALUES (1, " + QString::number(kikbn) + ")");
 }
 
 // Runs `fn` and returns the argument error it raises (fails when none).

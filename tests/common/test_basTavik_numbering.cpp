@@ -31,11 +31,12 @@ void Prepare(const AppFolder& f) {
           "20250120, 20250220, 20250320)");
 }
 
-// Allocates one number in a save transaction of its own and commits.
+// Allocates one number in a save transaction of its own and commits it
+// when a number was given (as a save does; otherwise it rolls back).
 long Allocate(long kbn, long date, long ssk = 0, long grp = 0) {
     DBTransaction tx(*gobjDB);
     long no = FncSaibanDenNo(kbn, date, ssk, grp);
-    tx.Commit();
+    if (no != 0) tx.Commit();
     return no;
 }
 

@@ -453,7 +453,8 @@ TEST(DBAccessConnect, MissingOrBrokenDatabaseReportsLostConnectionNumber) {
 // transactions some increments would be lost.
 int counterChild(const QStringList& args) {
     DBAccess db;
-    if (!db.ConnectFile(args[0])) return 2;
+    db.SetDataLinkFile(args[0]);
+    if (!db.Connect()) return 2;
     for (int i = 0; i < 20; ++i) {
         DBTransaction tx(db);
         RecordsetPtr rs = db.OpenRecordset("SELECT N FROM C");
@@ -470,8 +471,8 @@ TEST(DBAccessConcurrency, TwoProcessesSerialiseTheirWriteTransactions) {
     AppFolder folder(false);
     folder.Sql("CREATE TABLE C (N INTEGER)");
     folder.Sql("INSERT INTO C VALUES (0)");
-    auto a = StartChild("counter", {folder.DbFile()});
-    auto b = StartChild("counter", {folder.DbFile()});
+    auto a = StartChild("counter", {folder.Path() + "/DB.udl"});
+    auto b = StartChild("counter", {folder.Path() + "/DB.udl"});
     ASSERT_TRUE(a->waitForFinished(60000));
     ASSERT_TRUE(b->waitForFinished(60000));
     EXPECT_EQ(a->exitCode(), 0) << a->readAll().toStdString();
@@ -521,7 +522,8 @@ TEST(DBAccessConcurrency, BeginTransHoldsNothingUntilTheFirstStatement) {
 // query prints its first value.
 int statementChild(const QStringList& args) {
     DBAccess db;
-    if (!db.ConnectFile(args[0])) return 2;
+    db.SetDataLinkFile(args[0]);
+    if (!db.Connect()) return 2;
     if (args[1].startsWith("SELECT")) {
         RecordsetPtr rs = db.OpenRecordset(args[1]);
         std::printf("VALUE:%s\n", rs->Fields(0).Value().Text().toUtf8().constData());
@@ -542,11 +544,11 @@ TEST(DBAccessConcurrency, SecondConnectionOfThisProgramLeavesTheFirstOnesCommits
     ASSERT_TRUE(folder.Connect(a)) << a.ErrorText().toStdString();
     EXPECT_EQ(folder.Scalar("SELECT COUNT(*) FROM C"), "0");
     QString out;
-    ASSERT_EQ(RunChild("statement", {folder.DbFile(), "INSERT INTO C VALUES (1)"}, &out), 0) << out.toStdString();
+    ASSERT_EQ(RunChild("statement", {folder.Path() + "/DB.udl", "INSERT INTO C VALUES (1)"}, &out), 0) << out.toStdString();
     a.BeginTrans();
     ASSERT_TRUE(a.Execute("INSERT INTO C VALUES (2)")) << a.ErrorText().toStdString();
     EXPECT_NO_THROW(a.CommitTrans()) << a.ErrorText().toStdString();
-    ASSERT_EQ(RunChild("statement", {folder.DbFile(), "SELECT GROUP_CONCAT(N) FROM C"}, &out), 0)
+    ASSERT_EQ(RunChild("statement", {folder.Path() + "/DB.udl", "SELECT GROUP_CONCAT(N) FROM C"}, &out), 0)
         << out.toStdString();
     EXPECT_TRUE(out.contains("VALUE:1,2\n")) << out.toStdString();
 }
@@ -578,3 +580,41 @@ TEST(DBAccessConcurrency, WritesAreRefusedOnceTheProgramLostItsHoldOnTheDatabase
 }
 
 }  // namespace
+
+// The server ends the connection in the middle of a transaction: the next
+// statement fails with the lost-connection number (no fault of the
+// database's contents), and nothing of the transaction is kept.
+TEST(DBAccessServer, AConnectionEndedMidTransactionIsLostAndKeepsNothing) {
+    if (!TestsOnServer()) GTEST_SKIP() << "a server's connection";
+    AppFolder folder;
+    folder.Sql("CREATE TABLE C (N INTEGER)");
+    const QString pid = gobjDB->OpenRecordset("SELECT pg_backend_pid()")->Fields(0).Value().Text();
+    gobjDB->BeginTrans();
+    ASSERT_TRUE(gobjDB->Execute("INSERT INTO C VALUES (1)"));
+    folder.Sql("SELECT pg_terminate_backend(" + pid + ")");
+    EXPECT_FALSE(gobjDB->Execute("INSERT INTO C VALUES (2)"));
+    EXPECT_EQ(gobjDB->ErrorNumber(), adErrConnection);
+    EXPECT_FALSE(gobjDB->DatabaseFault());
+    EXPECT_NO_THROW(gobjDB->RollbackTrans());
+    EXPECT_EQ(folder.Scalar("SELECT COUNT(*) FROM C"), "0");
+}
+
+// A writer that waits for the book longer than the busy timeout is told
+// that the database is in use, as on SQLite.
+TEST(DBAccessServer, AWriterWaitingPastTheBusyTimeoutIsToldTheBookIsInUse) {
+    if (!TestsOnServer()) GTEST_SKIP() << "a server's lock";
+    AppFolder folder;
+    folder.Sql("CREATE TABLE C (N INTEGER)");
+    DBAccess other;
+    ASSERT_TRUE(folder.Connect(other));
+    other.BeginTrans();
+    ASSERT_TRUE(other.Execute("INSERT INTO C VALUES (1)"));
+    gobjDB->SetBusyTimeout(200);
+    gobjDB->BeginTrans();
+    EXPECT_FALSE(gobjDB->Execute("INSERT INTO C VALUES (2)"));
+    EXPECT_TRUE(gobjDB->DatabaseFault());
+    EXPECT_TRUE(gobjDB->ErrorText().startsWith("データベースが他のプログラムによって使用中です。")) << gobjDB->ErrorText().toStdString();
+    gobjDB->RollbackTrans();
+    other.CommitTrans();
+    EXPECT_EQ(folder.Scalar("SELECT COUNT(*) FROM C"), "1");
+}

@@ -89,6 +89,23 @@ bool makeTemplate() {
         DBAccess db;
         db.SetDataLinkFile(dir.path() + "/DB.udl");
         EXPECT_TRUE(db.Connect() && Schema::Prepare(db)) << db.ErrorText().toStdString();
+        // The tests read lists of values with GROUP_CONCAT, and how a value
+        // is kept with typeof() (a number without fraction digits is an
+        // integer): functions of SQLite's that the programs do not use.
+        EXPECT_TRUE(db.Execute(R"SQL(
+CREATE FUNCTION test_concat(acc text, v anyelement, sep text) RETURNS text LANGUAGE sql IMMUTABLE AS
+  $$ SELECT CASE WHEN v IS NULL THEN acc WHEN acc IS NULL THEN v::text ELSE acc || sep || v::text END $$;
+CREATE FUNCTION test_concat(acc text, v anyelement) RETURNS text LANGUAGE sql IMMUTABLE AS
+  $$ SELECT test_concat(acc, v, ',') $$;
+CREATE AGGREGATE GROUP_CONCAT(anyelement, text) (SFUNC = test_concat, STYPE = text);
+CREATE AGGREGATE GROUP_CONCAT(anyelement) (SFUNC = test_concat, STYPE = text);
+CREATE FUNCTION typeof(v numeric) RETURNS text LANGUAGE sql IMMUTABLE AS
+  $$ SELECT CASE WHEN v IS NULL THEN 'null' WHEN scale(v) = 0 THEN 'integer' ELSE 'real' END $$;
+CREATE FUNCTION typeof(v integer) RETURNS text LANGUAGE sql IMMUTABLE AS
+  $$ SELECT CASE WHEN v IS NULL THEN 'null' ELSE 'integer' END $$;
+CREATE FUNCTION typeof(v text) RETURNS text LANGUAGE sql IMMUTABLE AS
+  $$ SELECT CASE WHEN v IS NULL THEN 'null' ELSE 'text' END $$;
+)SQL")) << db.ErrorText().toStdString();
     }
     // Another test program may have made it meanwhile: then this one goes.
     if (!serverExecute(QString("ALTER DATABASE %1 RENAME TO %2").arg(building, kTemplate)))

@@ -38,7 +38,8 @@ protected:
     }
 
     void SetFormat(const QString& value) {
-        folder.Sql("INSERT OR REPLACE INTO SYSTEM (SYS_KEY, SYS_VALUE) VALUES ('FuriDenFormat', " +
+        folder.Sql("DELETE FROM SYSTEM WHERE SYS_KEY = 'FuriDenFormat'; "
+                   "INSERT INTO SYSTEM (SYS_KEY, SYS_VALUE) VALUES ('FuriDenFormat', " +
                    fncSqlQuote(value) + ")");
     }
     // A voucher of April 2026 with `debits` debit lines of cash and

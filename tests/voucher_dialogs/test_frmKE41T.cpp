@@ -59,7 +59,7 @@ protected:
         return q(QString("SELECT GROUP_CONCAT(L, ' | ') FROM (SELECT TSM_TSKBN || ':' || TSM_GYO || ':' || "
                          "TSM_KMKCD || ',' || TSM_HK1CD || ',' || TSM_HK2CD || ',' || TSM_ZKBN || ',' || TSM_KIN "
                          "|| ',' || TSM_TAX || ',' || TSM_TRICD || ',' || TSM_TEKIYO AS L FROM TSMMF "
-                         "WHERE TSM_KEY = %1 ORDER BY TSM_TSKBN, TSM_GYO)")
+                         "WHERE TSM_KEY = %1 ORDER BY TSM_TSKBN, TSM_GYO) AS T")
                      .arg(key));
     }
     AppFolder folder;

@@ -483,7 +483,7 @@ TEST_F(Money, PostingsStayInsideTheirFiscalYearAndTheLedgerShowsTheOpeningSetFor
         return q("SELECT GROUP_CONCAT(R, ';') FROM (SELECT KMZ_YM || ',' || KMZ_KMKCD || ',' || KMZ_ZZAN || ',' || "
                  "KMZ_KARI || ',' || KMZ_KASI AS R FROM KMZMF WHERE KMZ_NENDO = 2027 UNION ALL SELECT H1Z_YM || ',' "
                  "|| H1Z_KMKCD || ',' || H1Z_HK1CD || ',' || H1Z_ZZAN || ',' || H1Z_KARI || ',' || H1Z_KASI FROM "
-                 "H1ZMF WHERE H1Z_NENDO = 2027 ORDER BY 1)");
+                 "H1ZMF WHERE H1Z_NENDO = 2027 ORDER BY 1) AS T");
     };
     const QString before = nextYear();
 

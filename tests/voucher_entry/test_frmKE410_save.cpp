@@ -190,7 +190,7 @@ TEST_F(VoucherSave, SavedVoucherReloadsTheSameAndAnUnchangedResaveKeepsBalances)
     f->cmdUpd_Click();
     ASSERT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
     const QString saved = balances();
-    const QString lines = q("SELECT GROUP_CONCAT(DNM_GYO || DNM_TSKBN || DNM_KMKCD || DNM_KIN || DNM_TEKIYO, ';') FROM DNMDT");
+    const QString lines = q("SELECT GROUP_CONCAT(DNM_GYO || '' || DNM_TSKBN || DNM_KMKCD || DNM_KIN || DNM_TEKIYO, ';') FROM DNMDT");
 
     auto g = Open("U", 202612, 1);
     QStringList after;
@@ -203,7 +203,7 @@ TEST_F(VoucherSave, SavedVoucherReloadsTheSameAndAnUnchangedResaveKeepsBalances)
     g->cmdUpd_Click();  // unchanged: removed and stored again
     EXPECT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
     EXPECT_EQ(balances(), saved);
-    EXPECT_EQ(q("SELECT GROUP_CONCAT(DNM_GYO || DNM_TSKBN || DNM_KMKCD || DNM_KIN || DNM_TEKIYO, ';') FROM DNMDT"), lines);
+    EXPECT_EQ(q("SELECT GROUP_CONCAT(DNM_GYO || '' || DNM_TSKBN || DNM_KMKCD || DNM_KIN || DNM_TEKIYO, ';') FROM DNMDT"), lines);
     EXPECT_EQ(q("SELECT COUNT(*) FROM DNHDT"), "1");
     EXPECT_EQ(q("SELECT DEN_NO FROM DENMF"), "1");
 }
@@ -587,7 +587,45 @@ TEST_F(VoucherSave, TwoProgramsSavingAtOnceGetDistinctNumbersAndBothPost) {
     EXPECT_EQ(q("SELECT DEN_NO FROM DENMF"), "10");
 }
 
+// Eight programs saving at once (as eight clerks on one server): every
+// voucher gets a number of its own and every amount is posted once.
+TEST_F(VoucherSave, EightProgramsSavingAtOnceGetDistinctNumbersAndExactBalances) {
+    EndSystem();
+    std::vector<std::unique_ptr<QProcess>> savers;
+    for (int i = 0; i < 8; ++i) savers.push_back(StartChild("saver", {folder.Path()}));
+    for (auto& p : savers) {
+        ASSERT_TRUE(p->waitForFinished(120000));
+        EXPECT_EQ(p->exitCode(), 0) << p->readAll().toStdString();
+    }
+    EXPECT_EQ(q("SELECT COUNT(DISTINCT DNH_DENNO) || '/' || COUNT(*) || '/' || MAX(DNH_DENNO) FROM DNHDT"), "40/40/40");
+    EXPECT_EQ(q("SELECT KMZ_KARI FROM KMZMF WHERE KMZ_KMKCD = 100 AND KMZ_YM = 202612"), "400");
+    EXPECT_EQ(q("SELECT DEN_NO FROM DENMF"), "40");
+}
+
 // ---------------------------------------------------------------- database errors in words
+
+// The server ends the program's connection (restarted, or ended by the
+// administrator): the save says that the connection failed and to start
+// again; nothing is written and the voucher stays in the window.
+TEST_F(VoucherSave, AConnectionTheServerEndedGivesTheConnectionMessageAndKeepsTheVoucher) {
+    if (!TestsOnServer()) GTEST_SKIP() << "a server's connection";
+    auto f = Open("I");
+    put(*f, 0, "KRKMKCD", "100");
+    put(*f, 0, "KRKIN", "1000");
+    put(*f, 0, "KSKMKCD", "130");
+    put(*f, 0, "KSKIN", "1000");
+    const QString pid = gobjDB->OpenRecordset("SELECT pg_backend_pid()")->Fields(0).Value().Text();
+    folder.Sql("SELECT pg_terminate_backend(" + pid + ")");
+    f->show();
+    QApplication::setActiveWindow(f.get());
+    f->denMeisai->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F10);
+    ASSERT_EQ(msgs.Calls().size(), 1u) << msgs.Texts().join("|").toStdString();
+    EXPECT_EQ(msgs.Last().prompt, "データベースの接続でエラーが発生しました。\n\n１度システムを終了し再度実行して下さい。");
+    EXPECT_EQ(q("SELECT COUNT(*) FROM DNHDT") + "/" + q("SELECT COUNT(*) FROM DNMDT"), "0/0");
+    EXPECT_EQ(f->lblMode->Caption(), "追加");
+    EXPECT_EQ(shown(*f, "KRKIN", 0), "1000");
+}
 
 // The disk fills up during a save: one message in Japanese saying what to
 // do, nothing written, the voucher still on screen; with room again the

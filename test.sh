@@ -12,7 +12,10 @@ cd "$(dirname "$0")"
 ctest --test-dir build --output-on-failure -j "$(nproc)"
 sqlite=$?
 
+# The cluster lies under build/ unless the `postgres` user cannot reach it
+# there (a checkout in a private home folder).
 pgdir=build/pgtest
+runuser -u postgres -- test -x "$PWD/build" || pgdir=$(mktemp -d /tmp/tavik-pgtest.XXXXXX)
 pgport=55439
 trap 'scripts/pg_test_cluster.sh stop "$pgdir" "$pgport"' EXIT
 scripts/pg_test_cluster.sh start "$pgdir" "$pgport" || exit 1

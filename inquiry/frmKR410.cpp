@@ -288,7 +288,8 @@ bool frmKR410::fncLoadJournal(const QDate& dtStart, const QDate& dtEnd) {
         gstrSQL += "   AND DNH_DATE >= " + Num(dS);
         gstrSQL += "   AND DNH_DATE <= " + Num(dE);
         gstrSQL += "   AND DNM_GYO < 90";
-        gstrSQL += " ORDER BY DNH_DATE, DNH_DENNO";
+        // A voucher's lines in their line order, debit before credit.
+        gstrSQL += " ORDER BY DNH_DATE, DNH_DENNO, DNH_YM, DNM_GYO, DNM_TSKBN";
         rs = gobjDB->OpenRecordset(gstrSQL);
         if (rs->Eof()) {
             rs.reset();

@@ -569,6 +569,7 @@ bool frmKR430::fncLoadLedger(const QDate& dtStart, const QDate& dtEnd, long lngK
         gstrSQL += "       DNH_YM";
         gstrSQL += "     , DNH_DENNO";
         gstrSQL += "     , DNM_GYO";
+        gstrSQL += "     , DNM_TSKBN";
         rs = gobjDB->OpenRecordset(gstrSQL);
         if (rs->Eof()) {
             rs.reset();

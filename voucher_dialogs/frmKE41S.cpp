@@ -180,9 +180,11 @@ void frmKE41S::ShowVoucherList() {
         if (!gstrSrchTekiyo.isEmpty()) gstrSQL += "   AND DNH_DTEKIYO LIKE " + fncSqlQuote("%" + gstrSrchTekiyo + "%");
         if (glngSrchKessan != 0) gstrSQL += "   AND DNH_KBN = " + QString::number(glngSrchKessan);
         switch (gintSrchSort) {
-        case 0: gstrSQL += " ORDER BY DNH_DATE DESC"; break;
-        case 1: gstrSQL += " ORDER BY DNH_DENNO DESC"; break;
-        case 2: gstrSQL += " ORDER BY DNH_NDATE DESC"; break;
+        // Vouchers of the same date (number, input date) in one order on
+        // every database.
+        case 0: gstrSQL += " ORDER BY DNH_DATE DESC, DNH_YM DESC, DNH_DENNO DESC"; break;
+        case 1: gstrSQL += " ORDER BY DNH_DENNO DESC, DNH_YM DESC"; break;
+        case 2: gstrSQL += " ORDER BY DNH_NDATE DESC, DNH_YM DESC, DNH_DENNO DESC"; break;
         default: break;
         }
 

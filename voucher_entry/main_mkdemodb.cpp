@@ -47,6 +47,8 @@ int makeOnServer(const QString& link, bool force) {
             if (!tables.isEmpty() && !force) return 0;
             if (!tables.isEmpty()) {
                 DBTransaction t(*gobjDB);
+                // The view over the voucher tables goes first.
+                if (!gobjDB->Execute("DROP VIEW IF EXISTS V_DENDT")) throw AppError(gobjDB->ErrorNumber(), gobjDB->ErrorText());
                 for (const QString& table : tables)
                     if (!gobjDB->Execute("DROP TABLE " + table)) throw AppError(gobjDB->ErrorNumber(), gobjDB->ErrorText());
                 t.Commit();

@@ -378,9 +378,9 @@ TEST_F(DBAccessTest, UpdatableRecordsetWritesRowAfterRowWithTheirOwnValues) {
         rs->Fields("NAME") = i % 2 ? DbValue() : DbValue(QString("n%1").arg(i));
         rs->Update();
     }
-    EXPECT_EQ(gobjDB->StatementsPrepared() - before, 1);
+    if (!TestsOnServer()) EXPECT_EQ(gobjDB->StatementsPrepared() - before, 1);
     EXPECT_EQ(folder.Scalar("SELECT GROUP_CONCAT(ID || '=' || COALESCE(NAME, 'null'), ',') FROM "
-                            "(SELECT * FROM T WHERE ID > 100 ORDER BY ID)"),
+                            "(SELECT * FROM T WHERE ID > 100 ORDER BY ID) AS R"),
               "101=n0,102=null,103=n2,104=null,105=n4");
     EXPECT_THROW(
         {
@@ -390,7 +390,7 @@ TEST_F(DBAccessTest, UpdatableRecordsetWritesRowAfterRowWithTheirOwnValues) {
             rs->Update();
         },
         AppError);
-    EXPECT_TRUE(gobjDB->ErrorText().contains("UNIQUE")) << gobjDB->ErrorText().toStdString();
+    EXPECT_TRUE(gobjDB->UniqueClash()) << gobjDB->ErrorText().toStdString();
 }
 
 // Whole numbers come back as numbers; readers see the same values as from

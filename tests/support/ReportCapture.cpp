@@ -234,3 +234,30 @@ PrintDialogUser::PrintDialogUser(const QStringList& answers) : answers_(answers.
     });
     timer_.start(50);
 }
+
+ConversionSettings::~ConversionSettings() {
+    XlsReport::ParallelConversion(100, 4);
+    auto restore = [](const char* name, const QByteArray& value) {
+        if (value.isEmpty())
+            qunsetenv(name);
+        else
+            qputenv(name, value);
+    };
+    restore("TAVIK_SOFFICE", soffice);
+    restore("TAVIK_PDFUNITE", pdfunite);
+}
+
+QString FakeConverter(const QString& folder) {
+    const QString path = folder + "/soffice";
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly)) return QString();
+    f.write("#!/bin/sh\n"
+            "for a in \"$@\"; do case \"$a\" in -env:UserInstallation=file://*) profile=${a#-env:UserInstallation=file://};; esac; "
+            "last=$a; done\n"
+            "case \"$last\" in *fail*) sleep 1; echo broken piece; exit 1;; esac\n"
+            "echo \"$profile\" > \"" + QFile::encodeName(folder) + "/run.$$\"\n"
+            "exec sleep 300\n");
+    f.close();
+    f.setPermissions(f.permissions() | QFileDevice::ExeOwner);
+    return path;
+}

@@ -109,3 +109,16 @@ private:
     QStringList proposed_;
     QStringList others_;
 };
+
+// Restores the default pieces and the converter programs (TAVIK_SOFFICE,
+// TAVIK_PDFUNITE) after a test.
+struct ConversionSettings {
+    QByteArray soffice = qgetenv("TAVIK_SOFFICE");
+    QByteArray pdfunite = qgetenv("TAVIK_PDFUNITE");
+    ~ConversionSettings();
+};
+
+// A converter that never finishes: it notes its process id and profile
+// folder in the folder given ("run.<pid>"), then waits. With "fail" in the
+// workbook's name it fails after a second instead.
+QString FakeConverter(const QString& folder);

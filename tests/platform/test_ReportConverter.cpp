@@ -1,0 +1,92 @@
+#include "platform/ReportConverter.h"
+
+#include "ReportCapture.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <sys/types.h>
+
+namespace {
+
+long ErrorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const AppError& e) {
+        return e.Number;
+    }
+    return 0;
+}
+
+bool Alive(qint64 pid) { return ::kill(static_cast<pid_t>(pid), 0) == 0; }
+
+class ReportConverterTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir_;
+};
+
+}  // namespace
+
+TEST_F(ReportConverterTest, StoppingPiecesEndsEveryConverterAndRemovesTheirProfiles) {
+    ConversionSettings keep;
+    QTemporaryDir runs;
+    const QString fake = FakeConverter(runs.path());
+    ASSERT_FALSE(fake.isEmpty());
+    qputenv("TAVIK_SOFFICE", QFile::encodeName(fake));
+    const QStringList books = {dir_.path() + "/a.xlsx", dir_.path() + "/b.xlsx", dir_.path() + "/c.xlsx"};
+    auto started = [&] { return QDir(runs.path()).entryList({"run.*"}, QDir::Files); };
+    QElapsedTimer waited;
+    waited.start();
+    QStringList seen;
+    // Stops once all three converters run side by side.
+    const QStringList pdfs = ReportConverter::RenderPdfs(books, dir_.path(), [&] {
+        seen = started();
+        return seen.size() == 3 || waited.elapsed() > 20000;
+    });
+    EXPECT_TRUE(pdfs.isEmpty()) << "a stopped conversion gives no PDF";
+    ASSERT_EQ(seen.size(), 3) << "the three pieces convert at the same time";
+    QStringList profiles;
+    for (const QString& run : seen) {
+        const qint64 pid = run.mid(4).toLongLong();
+        EXPECT_FALSE(Alive(pid)) << "converter " << pid << " still runs";
+        QFile f(runs.path() + "/" + run);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const QString profile = QString::fromLocal8Bit(f.readAll()).trimmed();
+        EXPECT_FALSE(profile.isEmpty());
+        EXPECT_FALSE(QFileInfo::exists(profile)) << "profile left behind: " << profile.toStdString();
+        profiles << profile;
+    }
+    profiles.removeDuplicates();
+    EXPECT_EQ(profiles.size(), 3) << "each converter has a profile of its own";
+}
+
+TEST_F(ReportConverterTest, OnePieceFailingEndsTheOthersAndRaisesTheRenderError) {
+    ConversionSettings keep;
+    QTemporaryDir runs;
+    const QString fake = FakeConverter(runs.path());
+    ASSERT_FALSE(fake.isEmpty());
+    qputenv("TAVIK_SOFFICE", QFile::encodeName(fake));
+    const QStringList books = {dir_.path() + "/a.xlsx", dir_.path() + "/b-fail.xlsx", dir_.path() + "/c.xlsx"};
+    QElapsedTimer took;
+    took.start();
+    EXPECT_EQ(ErrorOf([&] { ReportConverter::RenderPdfs(books, dir_.path()); }), xlrErrRender);
+    EXPECT_LT(took.elapsed(), 60000) << "the failure does not wait for the other pieces";
+    const QStringList others = QDir(runs.path()).entryList({"run.*"}, QDir::Files);
+    EXPECT_EQ(others.size(), 2) << "the other pieces were converting";
+    for (const QString& run : others)
+        EXPECT_FALSE(Alive(run.mid(4).toLongLong())) << "a converter still runs";
+}
+
+TEST_F(ReportConverterTest, JoiningWithoutPdfuniteRaisesTheRenderError) {
+    ConversionSettings keep;
+    qputenv("TAVIK_PDFUNITE", QFile::encodeName(dir_.path() + "/no-such-program"));
+    EXPECT_EQ(ErrorOf([&] {
+                  ReportConverter::JoinPdfs({dir_.path() + "/a.pdf", dir_.path() + "/b.pdf"}, dir_.path() + "/ab.pdf");
+              }),
+              xlrErrRender);
+    EXPECT_FALSE(QFileInfo::exists(dir_.path() + "/ab.pdf"));
+}

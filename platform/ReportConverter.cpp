@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
@@ -83,32 +84,72 @@ QStringList GroupProcesses(const std::vector<pid_t>& groups) {
 // True while a process of the group runs.
 bool GroupRuns(pid_t group) { return !GroupProcesses({group}).isEmpty(); }
 
+// The Unix sockets bound to a path, by inode, as the kernel lists them in
+// /proc/net/unix: "Num RefCount Protocol Flags Type St Inode Path", the
+// inode padded with blanks, the path written as it is after one blank, up
+// to the end of the line (a path may hold blanks, and a line break, which
+// goes on in a line that does not begin a record).
+std::map<QByteArray, QByteArray> SocketPaths() {
+    std::map<QByteArray, QByteArray> pathOf;
+    QFile table("/proc/net/unix");
+    if (!table.open(QIODevice::ReadOnly)) return pathOf;
+    static const QRegularExpression record("^[0-9a-fA-F]+: ");
+    QByteArray* last = nullptr;
+    for (const QByteArray& line : table.readAll().split('\n')) {
+        if (!record.match(QString::fromLatin1(line.left(24))).hasMatch()) {
+            if (last) *last += '\n' + line;
+            continue;
+        }
+        last = nullptr;
+        int pos = 0;
+        QByteArray inode;
+        int field = 0;
+        for (; field < 7; ++field) {
+            while (pos < line.size() && line[pos] == ' ') ++pos;
+            const int start = pos;
+            while (pos < line.size() && line[pos] != ' ') ++pos;
+            if (pos == start) break;
+            if (field == 6) inode = line.mid(start, pos - start);
+        }
+        if (field < 7 || pos + 1 >= line.size() || line[pos + 1] != '/') continue;
+        QByteArray& path = pathOf[inode];
+        path = line.mid(pos + 1);
+        last = &path;
+    }
+    return pathOf;
+}
+
+// The inodes of the sockets that the process has open.
+QStringList SocketInodes(const QString& pid) {
+    QStringList inodes;
+    const QString fds = "/proc/" + pid + "/fd";
+    for (const QString& fd : QDir(fds).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        char target[64];
+        const ssize_t n = ::readlink(QFile::encodeName(fds + "/" + fd).constData(), target, sizeof target - 1);
+        if (n > 9 && std::strncmp(target, "socket:[", 8) == 0)
+            inodes << QString::fromLatin1(target + 8, static_cast<int>(n) - 9);
+    }
+    return inodes;
+}
+
 // The Unix sockets that processes of the groups have bound, by path.
 // LibreOffice binds its single-instance pipe in /tmp whatever TMPDIR says,
 // and a converter that is ended leaves it there.
 QStringList BoundSockets(const std::vector<pid_t>& groups) {
     const QStringList processes = GroupProcesses(groups);
     if (processes.isEmpty()) return {};
-    std::map<QByteArray, QByteArray> pathOf;  // inode -> path
-    QFile table("/proc/net/unix");
-    if (table.open(QIODevice::ReadOnly))
-        for (const QByteArray& line : table.readAll().split('\n')) {
-            // "Num RefCount Protocol Flags Type St Inode Path"
-            const QList<QByteArray> f = line.simplified().split(' ');
-            if (f.size() >= 8 && f[7].startsWith('/')) pathOf[f[6]] = f[7];
-        }
+    const std::map<QByteArray, QByteArray> pathOf = SocketPaths();
+    // The program's own sockets, which its converters hold only because
+    // they inherited them, stay.
+    const QStringList own = SocketInodes(QString::number(::getpid()));
     QStringList found;
-    for (const QString& pid : processes) {
-        const QString fds = "/proc/" + pid + "/fd";
-        for (const QString& fd : QDir(fds).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
-            char target[64];
-            const ssize_t n = ::readlink(QFile::encodeName(fds + "/" + fd).constData(), target, sizeof target - 1);
-            if (n <= 9 || std::strncmp(target, "socket:[", 8) != 0) continue;
-            const auto it = pathOf.find(QByteArray(target + 8, static_cast<int>(n) - 9));
-            if (it != pathOf.end() && !found.contains(QFile::decodeName(it->second)))
-                found << QFile::decodeName(it->second);
+    for (const QString& pid : processes)
+        for (const QString& inode : SocketInodes(pid)) {
+            const auto it = pathOf.find(inode.toLatin1());
+            if (it == pathOf.end() || own.contains(inode)) continue;
+            const QString path = QFile::decodeName(it->second);
+            if (!found.contains(path)) found << path;
         }
-    }
     return found;
 }
 
@@ -147,15 +188,21 @@ bool RunConverters(const std::vector<ConverterRun>& runs, const std::function<bo
                    QString* failure) {
     *failed = false;
     std::vector<std::unique_ptr<QProcess>> processes;
-    std::vector<pid_t> groups;
     const bool gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
     if (gui) QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     auto endAll = [&] {
+        // Only the groups whose first process the program still holds (it
+        // ran or ended, but was not yet reaped): their ids are the
+        // program's own and name no other program's processes.
+        std::vector<pid_t> held;
+        for (const auto& p : processes)
+            if (p->state() != QProcess::NotRunning && p->processId() > 1)
+                held.push_back(static_cast<pid_t>(p->processId()));
         // Stopped first, so that none binds a socket after they were seen.
-        for (pid_t group : groups) ::kill(-group, SIGSTOP);
-        const QStringList sockets = BoundSockets(groups);
-        for (pid_t group : groups) ::kill(-group, SIGKILL);
-        for (pid_t group : groups) EndGroup(group);
+        for (pid_t group : held) ::kill(-group, SIGSTOP);
+        const QStringList sockets = BoundSockets(held);
+        for (pid_t group : held) ::kill(-group, SIGKILL);
+        for (pid_t group : held) EndGroup(group);
         RemoveSockets(sockets);
     };
     auto failedOne = [&](QProcess& p) {
@@ -180,7 +227,6 @@ bool RunConverters(const std::vector<ConverterRun>& runs, const std::function<bo
             processes.push_back(std::move(p));
             break;
         }
-        groups.push_back(static_cast<pid_t>(p->processId()));
         processes.push_back(std::move(p));
     }
     if (!*failed) {

@@ -1,15 +1,21 @@
 #include "platform/ReportConverter.h"
 
 #include "ReportCapture.h"
+#include "TestSupport.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QThread>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/types.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace {
 
@@ -23,6 +29,26 @@ long ErrorOf(const std::function<void()>& f) {
 }
 
 bool Alive(qint64 pid) { return ::kill(static_cast<pid_t>(pid), 0) == 0; }
+
+// A Unix socket bound at the path and listening (its descriptor, -1 on failure).
+int BoundSocket(const QString& path) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray name = QFile::encodeName(path);
+    std::memcpy(address.sun_path, name.constData(), std::min<size_t>(name.size(), sizeof address.sun_path - 1));
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 1) != 0) return -1;
+    return fd;
+}
+
+// A converter that binds a socket at its first argument, says so by the
+// file of its second, and waits.
+const bool kListens = RegisterChild("listening converter", [](const QStringList& args) {
+    if (BoundSocket(args.value(0)) < 0) return 1;
+    QFile(args.value(1)).open(QIODevice::WriteOnly);
+    QThread::sleep(300);
+    return 0;
+});
 
 class ReportConverterTest : public ::testing::Test {
 protected:
@@ -89,4 +115,29 @@ TEST_F(ReportConverterTest, JoiningWithoutPdfuniteRaisesTheRenderError) {
               }),
               xlrErrRender);
     EXPECT_FALSE(QFileInfo::exists(dir_.path() + "/ab.pdf"));
+}
+
+TEST_F(ReportConverterTest, AStoppedConverterLosesItsOwnSocketAndNoOtherThoughItsPathHoldsABlank) {
+    ConversionSettings keep;
+    const int other = BoundSocket(dir_.path() + "/pipe");   // not the converter's (it inherits it)
+    ASSERT_GE(other, 0);
+    const QString own = dir_.path() + "/pipe 2";
+    const QString ready = dir_.path() + "/ready";
+    QFile script(dir_.path() + "/soffice");
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\nexec \"" + QFile::encodeName(QCoreApplication::applicationFilePath()) +
+                 "\" --child 'listening converter' \"" + QFile::encodeName(own) + "\" \"" +
+                 QFile::encodeName(ready) + "\"\n");
+    script.close();
+    script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+    qputenv("TAVIK_SOFFICE", QFile::encodeName(script.fileName()));
+    QElapsedTimer waited;
+    waited.start();
+    EXPECT_TRUE(ReportConverter::RenderPdfs({dir_.path() + "/a.xlsx"}, dir_.path(), [&] {
+                    return QFileInfo::exists(ready) || waited.elapsed() > 20000;
+                }).isEmpty());
+    ASSERT_TRUE(QFileInfo::exists(ready)) << "the converter did not bind its socket";
+    EXPECT_FALSE(QFileInfo::exists(own)) << "the stopped converter's socket is left";
+    EXPECT_TRUE(QFileInfo::exists(dir_.path() + "/pipe")) << "a socket the converter did not bind was removed";
+    ::close(other);
 }

@@ -95,7 +95,9 @@ std::map<QByteArray, QByteArray> SocketPaths() {
     if (!table.open(QIODevice::ReadOnly)) return pathOf;
     static const QRegularExpression record("^[0-9a-fA-F]+: ");
     QByteArray* last = nullptr;
-    for (const QByteArray& line : table.readAll().split('\n')) {
+    QByteArray text = table.readAll();
+    if (text.endsWith('\n')) text.chop(1);
+    for (const QByteArray& line : text.split('\n')) {
         if (!record.match(QString::fromLatin1(line.left(24))).hasMatch()) {
             if (last) *last += '\n' + line;
             continue;

@@ -19,6 +19,13 @@
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <mutex>
+#include <pthread.h>
+#include <set>
+#include <sys/wait.h>
+#include <thread>
 #include <csignal>
 #include <cstring>
 #include <map>
@@ -45,14 +52,14 @@ QString SofficePath() {
 // programs (and test runs) never share one. It goes with the program, and
 // after a converter was ended half way (its profile may be left broken).
 // Converters running side by side each have one of their own (by slot).
-std::map<int, std::unique_ptr<QTemporaryDir>>& ProfileDirs() {
-    static std::map<int, std::unique_ptr<QTemporaryDir>> dirs;
+std::map<int, std::unique_ptr<TempFolder>>& ProfileDirs() {
+    static std::map<int, std::unique_ptr<TempFolder>> dirs;
     return dirs;
 }
 
 QString ProfileUrl(int slot) {
-    std::unique_ptr<QTemporaryDir>& dir = ProfileDirs()[slot];
-    if (!dir) dir = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/tavik-lo-XXXXXX");
+    std::unique_ptr<TempFolder>& dir = ProfileDirs()[slot];
+    if (!dir) dir = std::make_unique<TempFolder>("tavik-lo");
     return QUrl::fromLocalFile(dir->path()).toString();
 }
 
@@ -175,6 +182,88 @@ void EndGroup(pid_t group) {
 }
 
 
+// ---------------------------------------------------------------- an end by a signal
+
+// What the program must not leave behind when a signal ends it: its
+// folders and the groups of the converters it runs. Never destroyed (the
+// watch below may use it while the program ends).
+struct Owned {
+    std::mutex lock;
+    std::set<QString> folders;
+    std::set<pid_t> groups;
+};
+
+Owned& Own() {
+    static Owned* owned = new Owned;
+    return *owned;
+}
+
+int g_signalPipe[2] = {-1, -1};
+
+void OnSignal(int sig) {
+    const int saved = errno;
+    const ssize_t written = ::write(g_signalPipe[1], &sig, sizeof sig);
+    (void)written;
+    errno = saved;
+}
+
+// True while the process is a child of the program not yet reaped: its id,
+// and so its group's, is then the program's own.
+bool Held(pid_t pid) {
+    siginfo_t info{};
+    return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0;
+}
+
+// Ends every process of the groups; the sockets they had bound go too.
+void EndGroups(const std::vector<pid_t>& groups) {
+    // Stopped first, so that none binds a socket after they were seen.
+    for (pid_t group : groups) ::kill(-group, SIGSTOP);
+    const QStringList sockets = BoundSockets(groups);
+    for (pid_t group : groups) ::kill(-group, SIGKILL);
+    for (pid_t group : groups) EndGroup(group);
+    RemoveSockets(sockets);
+}
+
+// From the first folder or converter on, SIGTERM and SIGHUP end the
+// program through a thread of its own: it ends the converters, removes the
+// folders and then lets the signal end the program as it would have. (A
+// signal the program was started to ignore stays ignored.)
+void WatchEndSignals() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        if (::pipe2(g_signalPipe, O_CLOEXEC) != 0) return;
+        std::thread([] {
+            sigset_t ending;
+            sigemptyset(&ending);
+            sigaddset(&ending, SIGTERM);
+            sigaddset(&ending, SIGHUP);
+            pthread_sigmask(SIG_UNBLOCK, &ending, nullptr);
+            int sig = 0;
+            while (::read(g_signalPipe[0], &sig, sizeof sig) != static_cast<ssize_t>(sizeof sig))
+                if (errno != EINTR) return;
+            Owned& own = Own();
+            own.lock.lock();   // kept to the end: nothing starts or goes meanwhile
+            std::vector<pid_t> held;
+            for (pid_t group : own.groups)
+                if (Held(group)) held.push_back(group);
+            EndGroups(held);
+            for (const QString& folder : own.folders) QDir(folder).removeRecursively();
+            ::signal(sig, SIG_DFL);
+            ::raise(sig);
+            ::_exit(128 + sig);
+        }).detach();
+        for (int sig : {SIGTERM, SIGHUP}) {
+            struct sigaction old {};
+            if (::sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
+            struct sigaction action {};
+            action.sa_handler = OnSignal;
+            sigemptyset(&action.sa_mask);
+            action.sa_flags = SA_RESTART;
+            ::sigaction(sig, &action, nullptr);
+        }
+    });
+}
+
 struct ConverterRun {
     QString program;
     QStringList arguments;
@@ -200,12 +289,7 @@ bool RunConverters(const std::vector<ConverterRun>& runs, const std::function<bo
         for (const auto& p : processes)
             if (p->state() != QProcess::NotRunning && p->processId() > 1)
                 held.push_back(static_cast<pid_t>(p->processId()));
-        // Stopped first, so that none binds a socket after they were seen.
-        for (pid_t group : held) ::kill(-group, SIGSTOP);
-        const QStringList sockets = BoundSockets(held);
-        for (pid_t group : held) ::kill(-group, SIGKILL);
-        for (pid_t group : held) EndGroup(group);
-        RemoveSockets(sockets);
+        EndGroups(held);
     };
     auto failedOne = [&](QProcess& p) {
         return p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0;
@@ -222,6 +306,8 @@ bool RunConverters(const std::vector<ConverterRun>& runs, const std::function<bo
             for (const char* name : {"TMPDIR", "TMP", "TEMP"}) env.insert(name, run.tempDir);
             p->setProcessEnvironment(env);
         }
+        WatchEndSignals();
+        std::unique_lock<std::mutex> owning(Own().lock);
         p->start(run.program, run.arguments);
         if (!p->waitForStarted(-1)) {
             *failed = true;
@@ -229,6 +315,7 @@ bool RunConverters(const std::vector<ConverterRun>& runs, const std::function<bo
             processes.push_back(std::move(p));
             break;
         }
+        Own().groups.insert(static_cast<pid_t>(p->processId()));
         processes.push_back(std::move(p));
     }
     if (!*failed) {
@@ -283,7 +370,12 @@ bool RunConverters(const std::vector<ConverterRun>& runs, const std::function<bo
     if (gui) QGuiApplication::restoreOverrideCursor();
     // Whatever of the converters is still there ends here.
     endAll();
-    for (const auto& p : processes) p->waitForFinished(5000);
+    for (const auto& p : processes) {
+        const pid_t group = static_cast<pid_t>(p->processId());
+        p->waitForFinished(5000);
+        std::lock_guard<std::mutex> owning(Own().lock);
+        Own().groups.erase(group);
+    }
     if (!stopped && !*failed)
         for (const auto& p : processes)
             if (failedOne(*p)) {
@@ -375,8 +467,31 @@ bool JoinPdfs(const QStringList& pdfPaths, const QString& target, const std::fun
     return true;
 }
 
-std::unique_ptr<QTemporaryDir> NewWorkFolder() {
-    return std::make_unique<QTemporaryDir>(QDir::tempPath() + "/tavik-report-XXXXXX");
+TempFolder::TempFolder(const QString& prefix)
+    : dir_(QDir::tempPath() + "/" + prefix + "-" + QString::number(::getpid()) + "-XXXXXX") {
+    WatchEndSignals();
+    std::lock_guard<std::mutex> owning(Own().lock);
+    if (dir_.isValid()) Own().folders.insert(dir_.path());
+}
+
+TempFolder::~TempFolder() {
+    std::lock_guard<std::mutex> owning(Own().lock);
+    Own().folders.erase(dir_.path());
+}
+
+std::unique_ptr<TempFolder> NewWorkFolder() { return std::make_unique<TempFolder>("tavik-report"); }
+
+void RemoveLeftovers() {
+    const QDir temp(QDir::tempPath());
+    for (const QFileInfo& f : temp.entryInfoList({"tavik-report-*", "tavik-lo-*"}, QDir::Dirs | QDir::Hidden)) {
+        // "<prefix>-<pid>-XXXXXX" of this user, whose program is gone.
+        const QStringList parts = f.fileName().split('-');
+        bool number = false;
+        const long pid = parts.value(2).toLong(&number);
+        if (f.isSymLink() || f.ownerId() != ::getuid() || parts.size() != 4 || !number || pid <= 1) continue;
+        if (pid == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM) continue;
+        QDir(f.filePath()).removeRecursively();
+    }
 }
 
 }  // namespace ReportConverter

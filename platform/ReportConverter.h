@@ -19,15 +19,35 @@
 //    the ones found on the PATH.
 //  - NewWorkFolder() makes a report's work folder in the temporary folder;
 //    it goes with its object.
+//  - A program ended by SIGTERM or SIGHUP (a log-out, a shutdown) ends its
+//    converters and removes its work folders and profiles before it ends
+//    (as by the signal). Its folders are named after its process, and
+//    RemoveLeftovers(), called at every start, removes those of the user's
+//    programs that no longer run (one killed outright leaves them).
 #pragma once
 #include <QString>
 #include <QStringList>
 #include <functional>
 #include <memory>
 
-class QTemporaryDir;
+#include <QTemporaryDir>
 
 namespace ReportConverter {
+
+// A folder of the program's own in the temporary folder, removed with its
+// object (and by an end through a signal).
+class TempFolder {
+public:
+    explicit TempFolder(const QString& prefix);
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    bool isValid() const { return dir_.isValid(); }
+    QString path() const { return dir_.path(); }
+
+private:
+    QTemporaryDir dir_;
+};
 
 // Renders a workbook file to PDF into outputDir; returns the PDF path.
 // stop is asked now and then while the converter runs; when it says true
@@ -43,6 +63,10 @@ QStringList RenderPdfs(const QStringList& workbookPaths, const QString& outputDi
 bool JoinPdfs(const QStringList& pdfPaths, const QString& target, const std::function<bool()>& stop = {});
 
 // A new work folder for a report's files.
-std::unique_ptr<QTemporaryDir> NewWorkFolder();
+std::unique_ptr<TempFolder> NewWorkFolder();
+
+// Removes the work folders and profiles that the user's programs left in
+// the temporary folder when they were killed (their process is gone).
+void RemoveLeftovers();
 
 }  // namespace ReportConverter

@@ -352,7 +352,7 @@ struct XlsReport::Impl {
     std::vector<Page> pages;
     bool pageOpen = false;
     QStringList calls;
-    std::unique_ptr<QTemporaryDir> work;
+    std::unique_ptr<ReportConverter::TempFolder> work;
     int outputs = 0;
     // The cell formats, and the formats made for texts that shrink to fit
     // (by template format and size in tenths of a point).

@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 #include <csignal>
@@ -50,9 +51,44 @@ const bool kListens = RegisterChild("listening converter", [](const QStringList&
     return 0;
 });
 
+// A program converting a report with the converter that TAVIK_SOFFICE names.
+const bool kConverts = RegisterChild("converting", [](const QStringList&) {
+    std::unique_ptr<ReportConverter::TempFolder> work = ReportConverter::NewWorkFolder();
+    ReportConverter::RenderPdfs({work->path() + "/a.xlsx"}, work->path());
+    return 0;
+});
+const bool kStarts = RegisterChild("start", [](const QStringList&) { return 0; });
+
 class ReportConverterTest : public ::testing::Test {
 protected:
-    QTemporaryDir dir_;
+    // This test's own temporary folder (TMPDIR) for itself and its children.
+    void SetUp() override { qputenv("TMPDIR", QFile::encodeName(temp_.path())); }
+    void TearDown() override {
+        if (oldTemp_.isEmpty()) qunsetenv("TMPDIR");
+        else qputenv("TMPDIR", oldTemp_);
+    }
+    QStringList TempEntries() const {
+        return QDir(temp_.path()).entryList({"tavik-*"}, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    }
+    // Starts a program converting a report; returns its converter's
+    // process id once the converter runs (0 when it never did).
+    qint64 StartConverting(QProcess& child) {
+        qputenv("TAVIK_SOFFICE", QFile::encodeName(FakeConverter(runs_.path())));
+        child.start(QCoreApplication::applicationFilePath(), {"--child", "converting"});
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < 20000) {
+            const QStringList run = QDir(runs_.path()).entryList({"run.*"}, QDir::Files);
+            if (!run.isEmpty()) {
+                QFile::remove(runs_.path() + "/" + run.front());
+                return run.front().mid(4).toLongLong();
+            }
+            QThread::msleep(20);
+        }
+        return 0;
+    }
+    QTemporaryDir dir_, temp_, runs_;
+    QByteArray oldTemp_ = qgetenv("TMPDIR");
 };
 
 }  // namespace
@@ -140,4 +176,32 @@ TEST_F(ReportConverterTest, AStoppedConverterLosesItsOwnSocketAndNoOtherThoughIt
     EXPECT_FALSE(QFileInfo::exists(own)) << "the stopped converter's socket is left";
     EXPECT_TRUE(QFileInfo::exists(dir_.path() + "/pipe")) << "a socket the converter did not bind was removed";
     ::close(other);
+}
+
+TEST_F(ReportConverterTest, AProgramEndedBySigtermOrSighupWhileConvertingEndsItsConverterAndLeavesNothing) {
+    ConversionSettings keep;
+    for (int sig : {SIGTERM, SIGHUP}) {
+        QProcess child;
+        const qint64 converter = StartConverting(child);
+        ASSERT_GT(converter, 0) << "the converter did not start";
+        ::kill(static_cast<pid_t>(child.processId()), sig);
+        ASSERT_TRUE(child.waitForFinished(30000));
+        EXPECT_FALSE(Alive(converter)) << "signal " << sig << ": the converter still runs";
+        EXPECT_EQ(TempEntries().join(", ").toStdString(), "") << "signal " << sig << ": left in the temporary folder";
+        ::kill(static_cast<pid_t>(converter), SIGKILL);
+    }
+}
+
+TEST_F(ReportConverterTest, TheNextStartRemovesWhatAKilledRunLeftButNotWhatARunningProgramHolds) {
+    ConversionSettings keep;
+    QProcess child;
+    const qint64 converter = StartConverting(child);
+    ASSERT_GT(converter, 0) << "the converter did not start";
+    child.kill();
+    ASSERT_TRUE(child.waitForFinished(30000));
+    ::kill(static_cast<pid_t>(converter), SIGKILL);
+    ASSERT_FALSE(TempEntries().isEmpty()) << "the killed run left nothing";
+    std::unique_ptr<ReportConverter::TempFolder> mine = ReportConverter::NewWorkFolder();
+    EXPECT_EQ(RunChild("start", {}), 0);
+    EXPECT_EQ(TempEntries().join(", ").toStdString(), QFileInfo(mine->path()).fileName().toStdString());
 }

@@ -1152,14 +1152,32 @@ void XlsReport::PrintOut() {
         return;
     }
     if (d_->pages.empty()) return;
-    if (!output(ReportOutput::Print, true, out)) {
+    const QPrinterInfo printerInfo = QPrinterInfo::defaultPrinter();
+    // Without a printer to print straight to, a dialog follows the
+    // conversion; until then a progress dialog says that the PDF is being
+    // made, unless the caller's shows the conversion.
+    std::unique_ptr<ProgressDialog> making;
+    if (printerInfo.isNull() && !progress_ && qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        making = std::make_unique<ProgressDialog>();
+        making->Title(OutputName());
+        making->Message(QString::fromUtf8("PDFファイルを作成中"));
+        progress_ = making.get();
+    }
+    bool made = false;
+    try {
+        made = output(ReportOutput::Print, true, out);
+    } catch (...) {
+        if (making) progress_ = nullptr;
+        throw;
+    }
+    if (making) progress_ = nullptr;
+    if (!made) {
         stopped_ = true;
         Abort();
         return;
     }
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(OutputName());
-    const QPrinterInfo printerInfo = QPrinterInfo::defaultPrinter();
     if (printerInfo.isNull()) {
         // No default printer to print straight to: let the user choose one,
         // or a PDF file when there is no printer at all.

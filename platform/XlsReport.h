@@ -47,7 +47,10 @@
 // converter with a profile of its own, and their PDFs are joined in order
 // (pdfunite). Printing hands the PDF to the default printer (the print dialog
 // when there is none, a PDF file when there is no printer at all: see
-// ChooseReportOutput) through PrintPdfPages(); the preview is ReportPreview.
+// ChooseReportOutput) through PrintPdfPages(); without a default printer a
+// progress dialog of its own ("PDFファイルを作成中", its cancel stops) shows
+// while the PDF is made, unless ConversionProgress() gave one. The preview
+// is ReportPreview.
 //
 // Tests install SetReportOutputHandler(): PrintOut and Preview then hand
 // what they would output to the handler (no printer, no window).

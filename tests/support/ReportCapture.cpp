@@ -11,6 +11,7 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QStandardPaths>
 #include <gtest/gtest.h>
 #include <poppler-qt6.h>
@@ -210,6 +211,10 @@ PrintDialogUser::PrintDialogUser(const QStringList& answers) : answers_(answers.
         QWidget* w = QApplication::activeModalWidget();
         auto* dialog = qobject_cast<QDialog*>(w);
         if (!dialog || !dialog->isVisible()) return;
+        if (auto* progress = qobject_cast<QProgressDialog*>(dialog)) {
+            if (!progress_.contains(progress->labelText())) progress_ << progress->labelText();
+            return;
+        }
         auto* files = qobject_cast<QFileDialog*>(dialog);
         if (!files) {
             others_ << dialog->metaObject()->className();

@@ -95,19 +95,22 @@ private:
 
 // Stands in for the user at the dialogs a report is printed through: each
 // file dialog that opens takes the next answer, a file to choose (a full
-// path) or an empty text to cancel, and the file it proposed is kept. Any
-// other dialog (the print dialog) is cancelled and its class kept.
+// path) or an empty text to cancel, and the file it proposed is kept. A
+// progress dialog is left alone (its messages are kept); any other dialog
+// (the print dialog) is cancelled and its class kept.
 class PrintDialogUser {
 public:
     explicit PrintDialogUser(const QStringList& answers);
     const QStringList& Proposed() const { return proposed_; }
     const QStringList& OtherDialogs() const { return others_; }
+    const QStringList& Progress() const { return progress_; }
 
 private:
     QTimer timer_;
     std::deque<QString> answers_;
     QStringList proposed_;
     QStringList others_;
+    QStringList progress_;
 };
 
 // Restores the default pieces and the converter programs (TAVIK_SOFFICE,

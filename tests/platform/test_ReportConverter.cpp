@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
 #include <csignal>
 #include <gtest/gtest.h>
@@ -45,12 +46,10 @@ int BoundSocket(const QString& path) {
 // A converter that binds a socket at its first argument, says so by the
 // file of its second, and waits.
 const bool kListens = RegisterChild("listening converter", [](const QStringList& args) {
-    if (BoundSocket(args.value(0)) < 0) return 1;
-    QFile(args.value(1)).open(QIODevice::WriteOnly);
+    if (BoundSocket(args.value(0)) < 0 || !QFile(args.value(1)).open(QIODevice::WriteOnly)) return 1;
     QThread::sleep(300);
     return 0;
 });
-
 // A program converting a report with the converter that TAVIK_SOFFICE names.
 const bool kConverts = RegisterChild("converting", [](const QStringList&) {
     std::unique_ptr<ReportConverter::TempFolder> work = ReportConverter::NewWorkFolder();
@@ -63,29 +62,16 @@ class ReportConverterTest : public ::testing::Test {
 protected:
     // This test's own temporary folder (TMPDIR) for itself and its children.
     void SetUp() override { qputenv("TMPDIR", QFile::encodeName(temp_.path())); }
-    void TearDown() override {
-        if (oldTemp_.isEmpty()) qunsetenv("TMPDIR");
-        else qputenv("TMPDIR", oldTemp_);
-    }
-    QStringList TempEntries() const {
-        return QDir(temp_.path()).entryList({"tavik-*"}, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
-    }
-    // Starts a program converting a report; returns its converter's
-    // process id once the converter runs (0 when it never did).
+    void TearDown() override { oldTemp_.isEmpty() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", oldTemp_); }
+    QStringList TempEntries() const { return QDir(temp_.path()).entryList({"tavik-*"}, QDir::AllEntries | QDir::Hidden); }
+    // Starts a program converting a report; its converter's process id once
+    // that runs (0 when it never did).
     qint64 StartConverting(QProcess& child) {
         qputenv("TAVIK_SOFFICE", QFile::encodeName(FakeConverter(runs_.path())));
         child.start(QCoreApplication::applicationFilePath(), {"--child", "converting"});
-        QElapsedTimer waited;
-        waited.start();
-        while (waited.elapsed() < 20000) {
-            const QStringList run = QDir(runs_.path()).entryList({"run.*"}, QDir::Files);
-            if (!run.isEmpty()) {
-                QFile::remove(runs_.path() + "/" + run.front());
-                return run.front().mid(4).toLongLong();
-            }
-            QThread::msleep(20);
-        }
-        return 0;
+        QStringList run;
+        QTest::qWaitFor([&] { return !(run = QDir(runs_.path()).entryList({"run.*"})).isEmpty(); }, 20000);
+        return run.isEmpty() || !QFile::remove(runs_.path() + "/" + run.front()) ? 0 : run.front().mid(4).toLongLong();
     }
     QTemporaryDir dir_, temp_, runs_;
     QByteArray oldTemp_ = qgetenv("TMPDIR");
@@ -157,20 +143,16 @@ TEST_F(ReportConverterTest, AStoppedConverterLosesItsOwnSocketAndNoOtherThoughIt
     ConversionSettings keep;
     const int other = BoundSocket(dir_.path() + "/pipe");   // not the converter's (it inherits it)
     ASSERT_GE(other, 0);
-    const QString own = dir_.path() + "/pipe 2";
-    const QString ready = dir_.path() + "/ready";
+    const QString own = dir_.path() + "/pipe 2", ready = dir_.path() + "/ready";
     QFile script(dir_.path() + "/soffice");
     ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-    script.write("#!/bin/sh\nexec \"" + QFile::encodeName(QCoreApplication::applicationFilePath()) +
-                 "\" --child 'listening converter' \"" + QFile::encodeName(own) + "\" \"" +
-                 QFile::encodeName(ready) + "\"\n");
+    script.write(QString("#!/bin/sh\nexec '%1' --child 'listening converter' '%2' '%3'\n")
+                     .arg(QCoreApplication::applicationFilePath(), own, ready).toLocal8Bit());
     script.close();
     script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
     qputenv("TAVIK_SOFFICE", QFile::encodeName(script.fileName()));
-    QElapsedTimer waited;
-    waited.start();
     EXPECT_TRUE(ReportConverter::RenderPdfs({dir_.path() + "/a.xlsx"}, dir_.path(), [&] {
-                    return QFileInfo::exists(ready) || waited.elapsed() > 20000;
+                    return QTest::qWaitFor([&] { return QFileInfo::exists(ready); }, 20000);
                 }).isEmpty());
     ASSERT_TRUE(QFileInfo::exists(ready)) << "the converter did not bind its socket";
     EXPECT_FALSE(QFileInfo::exists(own)) << "the stopped converter's socket is left";

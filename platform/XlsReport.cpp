@@ -1,6 +1,7 @@
 #include "platform/XlsReport.h"
 
 #include "platform/ProgressDialog.h"
+#include "platform/ReportConverter.h"
 #include "platform/ReportPreview.h"
 
 #include <QApplication>
@@ -13,18 +14,10 @@
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QImage>
-#include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
-#include <QProcess>
 #include <QRegularExpression>
-#include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QThread>
-#include <QTimer>
-#include <QUrl>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <algorithm>
 #include <cmath>
 #include <map>
@@ -34,12 +27,7 @@
 #include <thread>
 #include <exception>
 #include <utility>
-#include <algorithm>
-#include <csignal>
 #include <cstring>
-#include <sys/stat.h>
-#include <sys/types.h>
-#include <unistd.h>
 #include <zip.h>
 
 namespace {
@@ -266,108 +254,6 @@ double DateSerial(const QDateTime& dt, bool date1904) {
     return days + dt.time().msecsSinceStartOfDay() / 86400000.0;
 }
 
-QString SofficePath() {
-    QString env = qEnvironmentVariable("TAVIK_SOFFICE");
-    if (!env.isEmpty()) return env;
-    for (const char* name : {"soffice", "libreoffice"}) {
-        QString p = QStandardPaths::findExecutable(name);
-        if (!p.isEmpty()) return p;
-    }
-    return QString();
-}
-
-// One LibreOffice profile per process, so that conversions of concurrent
-// programs (and test runs) never share one. It goes with the program, and
-// after a converter was ended half way (its profile may be left broken).
-// Converters running side by side each have one of their own (by slot).
-std::map<int, std::unique_ptr<QTemporaryDir>>& ProfileDirs() {
-    static std::map<int, std::unique_ptr<QTemporaryDir>> dirs;
-    return dirs;
-}
-
-QString ProfileUrl(int slot) {
-    std::unique_ptr<QTemporaryDir>& dir = ProfileDirs()[slot];
-    if (!dir) dir = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/tavik-lo-XXXXXX");
-    return QUrl::fromLocalFile(dir->path()).toString();
-}
-
-void DropProfile() { ProfileDirs().clear(); }
-
-// The processes of the groups that run (one that ended but was not yet
-// reaped does not count), by their /proc entries.
-QStringList GroupProcesses(const std::vector<pid_t>& groups) {
-    QStringList found;
-    const QStringList entries = QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString& e : entries) {
-        bool number = false;
-        e.toInt(&number);
-        if (!number) continue;
-        QFile f("/proc/" + e + "/stat");
-        if (!f.open(QIODevice::ReadOnly)) continue;
-        const QByteArray stat = f.readAll();
-        // "pid (name) state ppid pgrp ...": the name may hold blanks.
-        const int close = stat.lastIndexOf(')');
-        if (close < 0) continue;
-        const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
-        if (fields.size() > 2 && fields[0] != "Z" && fields[0] != "X" &&
-            std::find(groups.begin(), groups.end(), static_cast<pid_t>(fields[2].toLongLong())) != groups.end())
-            found << e;
-    }
-    return found;
-}
-
-// True while a process of the group runs.
-bool GroupRuns(pid_t group) { return !GroupProcesses({group}).isEmpty(); }
-
-// The Unix sockets that processes of the groups have bound, by path.
-// LibreOffice binds its single-instance pipe in /tmp whatever TMPDIR says,
-// and a converter that is ended leaves it there.
-QStringList BoundSockets(const std::vector<pid_t>& groups) {
-    const QStringList processes = GroupProcesses(groups);
-    if (processes.isEmpty()) return {};
-    std::map<QByteArray, QByteArray> pathOf;  // inode -> path
-    QFile table("/proc/net/unix");
-    if (table.open(QIODevice::ReadOnly))
-        for (const QByteArray& line : table.readAll().split('\n')) {
-            // "Num RefCount Protocol Flags Type St Inode Path"
-            const QList<QByteArray> f = line.simplified().split(' ');
-            if (f.size() >= 8 && f[7].startsWith('/')) pathOf[f[6]] = f[7];
-        }
-    QStringList found;
-    for (const QString& pid : processes) {
-        const QString fds = "/proc/" + pid + "/fd";
-        for (const QString& fd : QDir(fds).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
-            char target[64];
-            const ssize_t n = ::readlink(QFile::encodeName(fds + "/" + fd).constData(), target, sizeof target - 1);
-            if (n <= 9 || std::strncmp(target, "socket:[", 8) != 0) continue;
-            const auto it = pathOf.find(QByteArray(target + 8, static_cast<int>(n) - 9));
-            if (it != pathOf.end() && !found.contains(QFile::decodeName(it->second)))
-                found << QFile::decodeName(it->second);
-        }
-    }
-    return found;
-}
-
-// Removes what of the sockets is left (a socket, nothing else).
-void RemoveSockets(const QStringList& paths) {
-    for (const QString& path : paths) {
-        struct stat st {};
-        const QByteArray name = QFile::encodeName(path);
-        if (::lstat(name.constData(), &st) == 0 && S_ISSOCK(st.st_mode)) ::unlink(name.constData());
-    }
-}
-
-// Ends every process of the converter's group and waits (a little) until
-// they are gone.
-void EndGroup(pid_t group) {
-    if (group <= 1) return;
-    if (::kill(-group, SIGKILL) != 0) return;   // none left
-    QElapsedTimer waited;
-    waited.start();
-    while (GroupRuns(group) && waited.elapsed() < 10000) QThread::msleep(10);
-}
-
-
 // ---------------------------------------------------------------- texts that shrink to fit
 
 // The smallest size, in points on paper, that a text of a shrink-to-fit
@@ -466,7 +352,7 @@ struct XlsReport::Impl {
     std::vector<Page> pages;
     bool pageOpen = false;
     QStringList calls;
-    std::unique_ptr<QTemporaryDir> work;
+    std::unique_ptr<ReportConverter::TempFolder> work;
     int outputs = 0;
     // The cell formats, and the formats made for texts that shrink to fit
     // (by template format and size in tenths of a point).
@@ -1115,200 +1001,7 @@ namespace {
 int g_largeReport = 100;   // pages up to which a report converts in one piece
 int g_conversionParts = 4;  // pieces of a larger report, converted side by side
 
-struct ConverterRun {
-    QString program;
-    QStringList arguments;
-    // The converter's temporary folder (TMPDIR); none: the program's.
-    QString tempDir;
-};
-
-// Runs the commands side by side, each in a process group of its own, and
-// waits for all of them. stop is asked now and then; when it says true,
-// or when one of them fails, every group ends at once. Returns false when
-// stopped; a failure leaves its output in failure.
-bool RunConverters(const std::vector<ConverterRun>& runs, const std::function<bool()>& stop, bool* failed,
-                   QString* failure) {
-    *failed = false;
-    std::vector<std::unique_ptr<QProcess>> processes;
-    std::vector<pid_t> groups;
-    const bool gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
-    if (gui) QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    auto endAll = [&] {
-        // Stopped first, so that none binds a socket after they were seen.
-        for (pid_t group : groups) ::kill(-group, SIGSTOP);
-        const QStringList sockets = BoundSockets(groups);
-        for (pid_t group : groups) ::kill(-group, SIGKILL);
-        for (pid_t group : groups) EndGroup(group);
-        RemoveSockets(sockets);
-    };
-    auto failedOne = [&](QProcess& p) {
-        return p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0;
-    };
-    bool stopped = false;
-    for (const ConverterRun& run : runs) {
-        auto p = std::make_unique<QProcess>();
-        p->setProcessChannelMode(QProcess::MergedChannels);
-        // The launcher, soffice.bin and whatever they start form a process
-        // group of their own, so that the whole converter can be ended.
-        p->setChildProcessModifier([] { ::setsid(); });
-        if (!run.tempDir.isEmpty()) {
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            for (const char* name : {"TMPDIR", "TMP", "TEMP"}) env.insert(name, run.tempDir);
-            p->setProcessEnvironment(env);
-        }
-        p->start(run.program, run.arguments);
-        if (!p->waitForStarted(-1)) {
-            *failed = true;
-            *failure = p->errorString();
-            processes.push_back(std::move(p));
-            break;
-        }
-        groups.push_back(static_cast<pid_t>(p->processId()));
-        processes.push_back(std::move(p));
-    }
-    if (!*failed) {
-        auto running = [&] {
-            int n = 0;
-            for (const auto& p : processes)
-                if (p->state() != QProcess::NotRunning) ++n;
-            return n;
-        };
-        auto firstFailure = [&]() -> QProcess* {
-            for (const auto& p : processes)
-                if (p->state() == QProcess::NotRunning && failedOne(*p)) return p.get();
-            return nullptr;
-        };
-        if (!QCoreApplication::instance()) {
-            for (const auto& p : processes) p->waitForFinished(-1);
-        } else if (running() > 0) {
-            // No time limit: the conversion takes as long as the report
-            // needs. Meanwhile the windows paint, and a stop is asked for.
-            QEventLoop loop;
-            for (const auto& p : processes)
-                QObject::connect(p.get(), &QProcess::finished, &loop, [&] {
-                    if (running() == 0 || firstFailure()) loop.quit();
-                });
-            QTimer poll;
-            bool asking = false;
-            QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-                if (running() == 0 || firstFailure()) {
-                    loop.quit();
-                    return;
-                }
-                if (asking || !stop) return;
-                asking = true;
-                if (stop()) {
-                    stopped = true;
-                    loop.quit();
-                }
-                asking = false;
-            });
-            poll.start(50);
-            // Without someone to ask, the user's input waits (the windows
-            // must not be used half way through an output).
-            if (running() > 0 && !firstFailure())
-                loop.exec(stop ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
-        }
-        if (!stopped)
-            if (QProcess* p = firstFailure()) {
-                *failed = true;
-                *failure = QString::fromLocal8Bit(p->readAll()).trimmed().right(500);
-            }
-    }
-    if (gui) QGuiApplication::restoreOverrideCursor();
-    // Whatever of the converters is still there ends here.
-    endAll();
-    for (const auto& p : processes) p->waitForFinished(5000);
-    if (!stopped && !*failed)
-        for (const auto& p : processes)
-            if (failedOne(*p)) {
-                *failed = true;
-                *failure = QString::fromLocal8Bit(p->readAll()).trimmed().right(500);
-                break;
-            }
-    return !stopped;
-}
-
-QString PdfUnitePath() {
-    QString env = qEnvironmentVariable("TAVIK_PDFUNITE");
-    if (!env.isEmpty()) return env;
-    return QStandardPaths::findExecutable("pdfunite");
-}
-
 }  // namespace
-
-QString XlsReport::RenderPdf(const QString& workbookPath, const QString& outputDir,
-                             const std::function<bool()>& stop) {
-    const QStringList pdfs = RenderPdfs({workbookPath}, outputDir, stop);
-    return pdfs.isEmpty() ? QString() : pdfs.front();
-}
-
-QStringList XlsReport::RenderPdfs(const QStringList& workbookPaths, const QString& outputDir,
-                                  const std::function<bool()>& stop) {
-    const QString soffice = SofficePath();
-    if (soffice.isEmpty())
-        throw AppError(xlrErrRender,
-                       QString::fromUtf8("帳票を出力するための LibreOffice (soffice) が見つかりません。"),
-                       "XlsReport");
-    // The converters' temporary files go to a folder of their own in the
-    // work folder, removed with what they leave there on every path.
-    QTemporaryDir temp(outputDir + "/temp-XXXXXX");
-    if (!temp.isValid())
-        throw AppError(xlrErrRender, QString::fromUtf8("帳票の作業フォルダを作成できません。"), "XlsReport");
-    QStringList pdfs;
-    std::vector<ConverterRun> runs;
-    for (int i = 0; i < workbookPaths.size(); ++i) {
-        const QString pdf = outputDir + "/" + QFileInfo(workbookPaths[i]).completeBaseName() + ".pdf";
-        QFile::remove(pdf);
-        pdfs << pdf;
-        // Each converter has its own profile: two never share one.
-        runs.push_back({soffice,
-                        {"-env:UserInstallation=" + ProfileUrl(i), "--headless", "--invisible", "--norestore",
-                         "--nologo", "--nodefault", "--nolockcheck", "--convert-to", "pdf", "--outdir", outputDir,
-                         workbookPaths[i]},
-                        temp.path()});
-    }
-    bool failed = false;
-    QString failure;
-    const bool done = RunConverters(runs, stop, &failed, &failure);
-    if (!done) {
-        for (const QString& pdf : pdfs) QFile::remove(pdf);
-        DropProfile();
-        return QStringList();
-    }
-    for (const QString& pdf : pdfs)
-        if (!QFileInfo(pdf).isFile()) failed = true;
-    if (failed) {
-        for (const QString& pdf : pdfs) QFile::remove(pdf);
-        DropProfile();
-        throw AppError(xlrErrRender, QString::fromUtf8("帳票を作成できませんでした。") + "\n" + failure,
-                       "XlsReport");
-    }
-    return pdfs;
-}
-
-bool XlsReport::JoinPdfs(const QStringList& pdfPaths, const QString& target, const std::function<bool()>& stop) {
-    const QString pdfunite = PdfUnitePath();
-    if (pdfunite.isEmpty())
-        throw AppError(xlrErrRender,
-                       QString::fromUtf8("帳票を作成できませんでした。") + "\n" +
-                           QString::fromUtf8("PDF を結合するための pdfunite が見つかりません。"),
-                       "XlsReport");
-    QFile::remove(target);
-    bool failed = false;
-    QString failure;
-    const bool done = RunConverters({{pdfunite, QStringList(pdfPaths) << target, QString()}}, stop, &failed, &failure);
-    if (!done) {
-        QFile::remove(target);
-        return false;
-    }
-    if (failed || !QFileInfo(target).isFile()) {
-        QFile::remove(target);
-        throw AppError(xlrErrRender, QString::fromUtf8("帳票を作成できませんでした。") + "\n" + failure,
-                       "XlsReport");
-    }
-    return true;
-}
 
 void XlsReport::ParallelConversion(int largeReport, int parts) {
     g_largeReport = std::max(1, largeReport);
@@ -1338,7 +1031,7 @@ bool XlsReport::output(ReportOutput::Kind kind, bool renderPdf, ReportOutput& ou
     out.previewWindow = previewWindow_;
     out.outputName = OutputName();
     if (!d_->work) {
-        d_->work = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/tavik-report-XXXXXX");
+        d_->work = ReportConverter::NewWorkFolder();
         if (!d_->work->isValid())
             throw AppError(xlrErrRender, QString::fromUtf8("帳票の作業フォルダを作成できません。"), "XlsReport");
     }
@@ -1401,7 +1094,7 @@ bool XlsReport::output(ReportOutput::Kind kind, bool renderPdf, ReportOutput& ou
         };
     try {
         if (parts <= 1) {
-            out.pdfPath = RenderPdf(out.workbookPath, d_->work->path(), stop);
+            out.pdfPath = ReportConverter::RenderPdf(out.workbookPath, d_->work->path(), stop);
         } else {
             // Each piece is a workbook of its own run of pages (written side
             // by side), converted side by side with the others; their PDFs
@@ -1422,11 +1115,11 @@ bool XlsReport::output(ReportOutput::Kind kind, bool renderPdf, ReportOutput& ou
                 });
             }
             for (Writer& w : writers) w.check();
-            const QStringList pdfs = RenderPdfs(pieces, d_->work->path(), stop);
+            const QStringList pdfs = ReportConverter::RenderPdfs(pieces, d_->work->path(), stop);
             for (const QString& piece : pieces) QFile::remove(piece);
             if (!pdfs.isEmpty()) {
                 const QString joined = base + ".pdf";
-                if (JoinPdfs(pdfs, joined, stop)) out.pdfPath = joined;
+                if (ReportConverter::JoinPdfs(pdfs, joined, stop)) out.pdfPath = joined;
                 for (const QString& pdf : pdfs) QFile::remove(pdf);
             }
             whole.check();
@@ -1459,14 +1152,32 @@ void XlsReport::PrintOut() {
         return;
     }
     if (d_->pages.empty()) return;
-    if (!output(ReportOutput::Print, true, out)) {
+    const QPrinterInfo printerInfo = QPrinterInfo::defaultPrinter();
+    // Without a printer to print straight to, a dialog follows the
+    // conversion; until then a progress dialog says that the PDF is being
+    // made, unless the caller's shows the conversion.
+    std::unique_ptr<ProgressDialog> making;
+    if (printerInfo.isNull() && !progress_ && qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        making = std::make_unique<ProgressDialog>();
+        making->Title(OutputName());
+        making->Message(QString::fromUtf8("PDFファイルを作成中"));
+        progress_ = making.get();
+    }
+    bool made = false;
+    try {
+        made = output(ReportOutput::Print, true, out);
+    } catch (...) {
+        if (making) progress_ = nullptr;
+        throw;
+    }
+    if (making) progress_ = nullptr;
+    if (!made) {
         stopped_ = true;
         Abort();
         return;
     }
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(OutputName());
-    const QPrinterInfo printerInfo = QPrinterInfo::defaultPrinter();
     if (printerInfo.isNull()) {
         // No default printer to print straight to: let the user choose one,
         // or a PDF file when there is no printer at all.

@@ -4,6 +4,10 @@
 #include "platform/ReportConverter.h"
 #include "platform/ReportPreview.h"
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include <QApplication>
 #include <QDate>
 #include <QDateTime>
@@ -1220,7 +1224,14 @@ void XlsReport::Preview(int width, int height) {
     preview.exec();
 }
 
-void XlsReport::Abort() { d_ = std::make_unique<Impl>(); }
+void XlsReport::Abort() {
+    d_ = std::make_unique<Impl>();
+#ifdef __GLIBC__
+    // The pages of a long report leave the heap in many small pieces that
+    // the allocator keeps unless told: hand them back to the system.
+    malloc_trim(0);
+#endif
+}
 
 QString XlsReport::OutputName() const {
     if (!outputName_.isEmpty()) return outputName_;

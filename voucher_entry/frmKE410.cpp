@@ -1545,46 +1545,16 @@ bool frmKE410::AskSaveChanges() {
 
 void frmKE410::cmdUpd_Click() {
     if (!TakeInputInProgress()) return;
-    if (gstrEditMode != "D" && !fncCheckVoucher()) return;
     const QString mode = gstrEditMode;
-    NoticeRenumbering();
-    struct Reset {
-        bool& flag;
-        ~Reset() { flag = false; }
-    } reset{renumberNoticed_};
-    const ScreenBeforeSave before = KeepScreenBeforeSave();
-    staleNotice_.clear();
-    try {
-        DBTransaction tx(*gobjDB);
-        bool ok = false;
-        if (mode == "I" || mode == "C") {
-            ok = fncSaveVoucher();
-        } else if (mode == "U") {
-            ok = fncRemoveOldVoucher() && fncSaveVoucher();
-        } else if (mode == "D") {
-            // The transaction holds no lock until its first statement: the
-            // question keeps no other program waiting.
-            if (MsgBox("削除してもよろしいですか？", vbYesNo | vbInformation, windowTitle()) != vbYes) return;
-            ok = fncDeleteVoucher();
-        } else {
-            return;  // reference: nothing is written
-        }
-        if (!ok) {
-            tx.Rollback();
-            RestoreScreenBeforeSave(before);
-            ShowStaleNotice();
-            if (blnLoadError) Unload();  // the voucher was gone: closed as after its load
-            return;
-        }
-        tx.Commit();
-    } catch (const AppError& e) {
-        // Also a commit that failed (a full disk shows here): nothing stored.
-        RestoreScreenBeforeSave(before);
-        ReportSaveError(e, windowTitle());
+    if (mode != "D" && !fncCheckVoucher()) return;
+    if (mode != "I" && mode != "C" && mode != "U" && mode != "D") return;  // reference: nothing is written
+    // Asked before the transaction begins: the question keeps no other
+    // program waiting.
+    if (mode == "D" && MsgBox("削除してもよろしいですか？", vbYesNo | vbInformation, windowTitle()) != vbYes) return;
+    if (!SaveInTransaction()) {
+        if (blnLoadError) Unload();  // the voucher was gone: closed as after its load
         return;
     }
-    blnChanged = false;
-    NoticeNumberMovedOn();
     if (mode != "D") PrintCurrentVoucher(0);
     if (mode == "I") {
         NextNewVoucher();
@@ -1652,9 +1622,14 @@ void frmKE410::NoticeNumberMovedOn() {
            vbInformation, windowTitle());
 }
 
-// Stores the voucher on screen in one transaction: a changed voucher
-// replaces its stored version; anything failing rolls everything back.
+// The one save of the window, behind every command that stores or deletes
+// (F10, print, the save question before leaving a voucher or closing), in
+// one transaction: a new voucher is stored, a changed one replaces its
+// stored version, a deleted one is marked so; anything failing, the commit
+// included, rolls everything back and leaves the screen as typed. False
+// when nothing was stored (the reason has been shown).
 bool frmKE410::SaveInTransaction() {
+    const QString mode = gstrEditMode;
     NoticeRenumbering();
     struct Reset {
         bool& flag;
@@ -1662,10 +1637,14 @@ bool frmKE410::SaveInTransaction() {
     } reset{renumberNoticed_};
     const ScreenBeforeSave before = KeepScreenBeforeSave();
     staleNotice_.clear();
+    QString stored;
     try {
         DBTransaction tx(*gobjDB);
-        const bool changing = gstrEditMode == "U";
-        if (!(changing ? (fncRemoveOldVoucher() && fncSaveVoucher()) : fncSaveVoucher())) {
+        bool ok = false;
+        if (mode == "D") ok = fncDeleteVoucher();
+        else if (mode == "U") ok = fncRemoveOldVoucher() && fncSaveVoucher();
+        else ok = fncSaveVoucher();
+        if (!ok) {
             tx.Rollback();
             RestoreScreenBeforeSave(before);
             ShowStaleNotice();
@@ -1673,21 +1652,21 @@ bool frmKE410::SaveInTransaction() {
         }
         // A changed voucher the window goes on standing on: what it stored
         // becomes what it loaded.
-        QString stored;
-        if (changing) {
+        if (mode == "U") {
             long d = txtDate->NumValue();
             stored = StoredVoucherImage(FncGetKskMonth(d, 0, 0), txtDenno->NumValue());
         }
         tx.Commit();
-        blnChanged = false;
-        if (changing) loadedImage_ = stored;
-        NoticeNumberMovedOn();
-        return true;
     } catch (const AppError& e) {
+        // Also a commit that failed (a full disk shows here): nothing stored.
         RestoreScreenBeforeSave(before);
         ReportSaveError(e, windowTitle());
         return false;
     }
+    blnChanged = false;
+    if (mode == "U") loadedImage_ = stored;
+    NoticeNumberMovedOn();
+    return true;
 }
 
 // After a voucher was added: an empty screen for the next one, the date kept.

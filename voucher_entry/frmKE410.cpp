@@ -962,23 +962,36 @@ QString frmKE410::StoredVoucherImage(long ym, long no) {
 
 // Inside the save's transaction, before anything is reversed: another
 // program (or a second voucher window opened from an inquiry) may have
-// deleted the voucher, moved it to another number or changed it since it
-// was loaded. Then nothing is written. A voucher gone goes the way of a
-// failed load; a changed one stays on screen with what was typed, and is
-// refused again until it is opened anew. The message waits for the roll-back
-// (ShowStaleNotice), so that no other program waits while it is on screen.
+// deleted the voucher, moved it to another month or number or changed it
+// since it was loaded. Then nothing is written. A voucher deleted goes the
+// way of a failed load; a changed or moved one stays on screen with what
+// was typed, and is refused again until it is opened anew. The message
+// waits for the roll-back (ShowStaleNotice), so that no other program waits
+// while it is on screen.
 bool frmKE410::CheckLoadedVoucherLive() {
     const QString stored = StoredVoucherImage(glngDenYm, glngDenNo);
-    if (stored.isEmpty()) {
+    if (!stored.isEmpty() && stored == loadedImage_) return true;
+    // A deletion marks the header and leaves it under its number; a save
+    // that moves the voucher takes its rows away from here and stores them
+    // under the new month and number, so the voucher still lives there.
+    if (stored.isEmpty() && MarkedDeleted(glngDenYm, glngDenNo)) {
         staleNotice_ = "このデータは他のユーザーによって削除されました。";
         blnLoadError = true;
         return false;
     }
-    if (stored != loadedImage_) {
-        staleNotice_ = "このデータは他のユーザーによって変更されました。伝票を開き直して下さい。";
-        return false;
-    }
-    return true;
+    staleNotice_ = "このデータは他のユーザーによって変更されました。伝票を開き直して下さい。";
+    return false;
+}
+
+// A header of that month and number marked deleted.
+bool frmKE410::MarkedDeleted(long ym, long no) {
+    gstrSQL = "SELECT COUNT(*) FROM DNHDT";
+    gstrSQL += " WHERE DNH_SSKCD = " + QString::number(glngSskCd);
+    gstrSQL += "   AND DNH_GRPCD = " + QString::number(glngGrpCd);
+    gstrSQL += "   AND DNH_YM = " + QString::number(ym);
+    gstrSQL += "   AND DNH_DENNO = " + QString::number(no);
+    gstrSQL += "   AND DNH_DELKBN <> 0";
+    return ValLng(gobjDB->OpenRecordset(gstrSQL)->Fields(0).Value()) > 0;
 }
 
 void frmKE410::ShowStaleNotice() {

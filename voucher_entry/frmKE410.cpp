@@ -1338,7 +1338,8 @@ bool frmKE410::fncSaveVoucher() {
                 MsgBox("決算期間マスタの取得に失敗しました。決算期間マスタの内容を確認してください。", vbCritical, title);
             return false;
         }
-        bool allocate = gstrEditMode == "I" || gstrEditMode == "C";
+        const bool newVoucher = gstrEditMode == "I" || gstrEditMode == "C";
+        bool allocate = newVoucher;
         if (gstrEditMode == "U" && ChangeNeedsNewNumber(m, y)) {
             if (!renumberNoticed_)
                 MsgBox("伝票日付が変更になり、再採番の必要がありますので、伝票番号を採番し直します。", vbInformation,
@@ -1350,7 +1351,10 @@ bool frmKE410::fncSaveVoucher() {
             const long shown = txtDenno->NumValue();
             bool movedPast = false;
             txtDenno->Value(QString::number(FncSaibanDenNo(0, d, 0, 0, &movedPast)));
-            numberMovedOn_ = movedPast && txtDenno->NumValue() != shown;
+            // A new voucher is stored under the number shown unless another
+            // program took it meanwhile; a moved one under a number proposed
+            // for its new month unless the counter lagged behind.
+            numberMovedOn_ = txtDenno->NumValue() != shown && (newVoucher ? shown > 0 : movedPast);
             if (txtDenno->NumValue() == 0) {
                 // The counter the database failed to write has been reported.
                 if (!gobjDB->DatabaseFault())
@@ -1625,8 +1629,8 @@ void frmKE410::NoticeRenumbering() {
 }
 
 // Told after the commit, so that no other program waits while it is on
-// screen: the proposed number was found in use and the voucher was stored
-// under the next free one.
+// screen: the number shown was taken meanwhile (by another program, or
+// found in use) and the voucher was stored under the next free one.
 void frmKE410::NoticeNumberMovedOn() {
     if (!numberMovedOn_) return;
     numberMovedOn_ = false;

@@ -837,6 +837,37 @@ TEST_F(CommitFailure, CloseQuestionKeepsTheWindowAndTheNextCloseAsksAgain) {
     EXPECT_EQ(q("SELECT KMZ_KARI FROM KMZMF WHERE KMZ_YM = 202612 AND KMZ_KMKCD = 500"), "1000");
 }
 
+// The other ways of saving go through the same save: print after saving
+// and the save question of previous, next, add, jump and template call.
+TEST_F(CommitFailure, EveryOtherSaveKeepsTheChangeWhenTheCommitFails) {
+    storeOne();
+    const QString saved = balances();
+    auto f = Open("U", 202612, 1);
+    showActive(*f);
+    const std::pair<const char*, QPushButton*> commands[] = {{"印刷", f->cmdPrn},   {"前伝票", f->cmdPrev},
+                                                             {"次伝票", f->cmdNext}, {"追加", f->cmdAdd},
+                                                             {"ジャンプ", f->cmdJump}, {"パターン呼出", f->cmdPRead}};
+    for (const auto& [name, button] : commands) {
+        SCOPED_TRACE(name);
+        typeIntoCell(*f, "KRTEKI", "paper");
+        msgs.Clear();
+        msgs.Answer(vbYes);
+        failCommits(true);
+        QTest::mouseClick(button, Qt::LeftButton);
+        failCommits(false);
+        ASSERT_EQ(msgs.Calls().size(), 2u) << msgs.Texts().join("|").toStdString();
+        EXPECT_EQ(msgs.Calls()[0].buttons(), vbYesNo);
+        EXPECT_TRUE(msgs.Last().prompt.contains("空き容量")) << msgs.Last().prompt.toStdString();
+        EXPECT_FALSE(gobjDB->InTransaction());
+        EXPECT_TRUE(f->isVisible());
+        EXPECT_TRUE(f->blnChanged);
+        EXPECT_EQ(f->lblMode->Caption(), "変更");
+        EXPECT_EQ(f->denMeisai->Cell("KRTEKI", 0), "paper");
+        EXPECT_EQ(q("SELECT COUNT(*) FROM DNMDT WHERE DNM_TEKIYO = 'paper'"), "0");
+        EXPECT_EQ(balances(), saved);
+    }
+}
+
 // ---------------------------------------------------------------- a database that refuses the save
 
 // Another program holding the database's write lock (as a long save of its

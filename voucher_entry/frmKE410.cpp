@@ -25,6 +25,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -34,6 +35,7 @@
 #include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <memory>
 
 using namespace basStdComm;
 using namespace basWKE410;
@@ -1295,6 +1297,103 @@ bool frmKE410::CheckHalf(int row, const QString& x) {
 // ---------------------------------------------------------------- writers
 
 namespace {
+// While the window works and takes no input (waiting for another program,
+// printing): the line of key hints says why, and keys, clicks and closing
+// aimed at the window are dropped, so that nothing is typed into a voucher
+// about to be cleared or put back. Dialogs opened meanwhile take input.
+class BusyLine : public QObject {
+public:
+    BusyLine(QWidget* window, QLabel* line, const QString& text) : window_(window), line_(line), hint_(line->text()) {
+        line_->setText(text);
+        line_->setStyleSheet("color: #b00000; font-weight: bold;");
+        qApp->installEventFilter(this);
+        QApplication::processEvents();
+    }
+    ~BusyLine() override {
+        QApplication::processEvents();  // what was typed meanwhile is dropped too
+        qApp->removeEventFilter(this);
+        line_->setStyleSheet(QString());
+        line_->setText(hint_);
+    }
+    void Say(const QString& text) {
+        line_->setText(text);
+        QApplication::processEvents();
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        switch (e->type()) {
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::InputMethod:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+            break;
+        case QEvent::Close:
+            if (e->spontaneous()) break;
+            return false;
+        default:
+            return false;
+        }
+        QObject* o = watched;
+        if (auto* s = qobject_cast<QShortcut*>(o)) o = s->parent();
+        auto* w = qobject_cast<QWidget*>(o);
+        return w && w->window() == window_;
+    }
+
+private:
+    QWidget* window_;
+    QLabel* line_;
+    QString hint_;
+};
+
+// A save waiting for another program's write lock: the wait cursor at once,
+// after a second a line with the seconds left, no input meanwhile.
+class LockWaitNotice {
+public:
+    LockWaitNotice(QWidget* window, QLabel* line) : window_(window), line_(line) {
+        gobjDB->SetLockWaitHandler([this](int msLeft) { Waiting(msLeft); });
+    }
+    ~LockWaitNotice() {
+        gobjDB->SetLockWaitHandler(nullptr);
+        End();
+    }
+    LockWaitNotice(const LockWaitNotice&) = delete;
+    LockWaitNotice& operator=(const LockWaitNotice&) = delete;
+
+private:
+    void Waiting(int msLeft) {
+        if (msLeft < 0) {
+            End();
+            return;
+        }
+        if (!busy_) {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            busy_ = std::make_unique<BusyLine>(window_, line_, line_->text());
+            since_.start();
+        }
+        if (since_.elapsed() < 1000) {
+            QApplication::processEvents();
+            return;
+        }
+        busy_->Say("他のプログラムがデータベースを更新中です。終わるまでお待ちください（あと" +
+                   QString::number((msLeft + 999) / 1000) + "秒）");
+    }
+    void End() {
+        if (!busy_) return;
+        busy_.reset();
+        QApplication::restoreOverrideCursor();
+    }
+    QWidget* window_;
+    QLabel* line_;
+    std::unique_ptr<BusyLine> busy_;
+    QElapsedTimer since_;
+};
+
 // A failed statement: the database's own text, and the writer stops. A
 // voucher key that is already taken is said in words.
 bool ExecOrReport(const QString& sql, const QString& title) {
@@ -1656,6 +1755,7 @@ bool frmKE410::SaveInTransaction() {
     staleNotice_.clear();
     QString stored;
     try {
+        LockWaitNotice waitNotice(this, Label1);
         DBTransaction tx(*gobjDB);
         bool ok = false;
         if (mode == "D") ok = fncDeleteVoucher();

@@ -26,6 +26,7 @@
 #include <QTableView>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 #include <memory>
 
 using namespace basStdComm;
@@ -886,6 +887,10 @@ const bool regHoldWriteLock = RegisterChild("holdwritelock", holdWriteLock);
 
 class DatabaseRefusal : public CommitFailure {
 protected:
+    static bool WaitForFile(const QString& file) {
+        for (int i = 0; i < 200 && !QFile::exists(file); ++i) QThread::msleep(50);
+        return QFile::exists(file);
+    }
     // A value read through the program's own connection.
     QString own(const QString& sql) {
         RecordsetPtr rs = gobjDB->OpenRecordset(sql);
@@ -958,6 +963,50 @@ TEST_F(DatabaseRefusal, ADatabaseHeldByAnotherProgramIsSaidToBeInUseOnce) {
         EXPECT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
         EXPECT_EQ(own("SELECT COUNT(*) FROM DNHDT WHERE DNH_DTEKIYO = 'paper'"), "1");
     }
+}
+
+// While it waits for the other program, F10 shows the wait cursor, after a
+// second a line saying for whom and how long, and takes no keys; then the
+// in-use message, and the window is as before.
+TEST_F(DatabaseRefusal, WaitingForAnotherProgramIsShownAndTakesNoKeys) {
+    EndSystem();
+    ASSERT_TRUE(fncConnectDB());
+    auto other = StartChild("holdwritelock", {folder.Path(), folder.DbFile()});
+    ASSERT_TRUE(WaitForFile(folder.Path() + "/holding")) << other->readAll().toStdString();
+    struct Release {
+        QString file;
+        ~Release() { QFile(file).open(QIODevice::WriteOnly); }
+    } release{folder.Path() + "/release"};
+    gobjDB->SetBusyTimeout(3000);
+    auto f = Open("I");
+    showActive(*f);
+    purchaseOnCredit(*f);
+    const QString hint = f->Label1->text();
+    f->denMeisai->setFocus();
+    f->denMeisai->setCurrentRow(3);
+    f->denMeisai->setCurrentKey("KRTEKI");
+    QString line;
+    bool waitCursor = false;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        if (!line.isEmpty() || !f->Label1->text().contains("秒")) return;
+        line = f->Label1->text();
+        waitCursor = QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+        QTest::keyClick(f->denMeisai->view(), Qt::Key_Z);
+    });
+    look.start(50);
+    QTest::keyClick(f->denMeisai->view(), Qt::Key_F10);
+    look.stop();
+    expectOneMessageSaying("他のプログラムによって使用中です");
+    EXPECT_TRUE(line.startsWith("他のプログラムがデータベースを更新中です。終わるまでお待ちください（あと"))
+        << line.toStdString();
+    EXPECT_TRUE(waitCursor);
+    EXPECT_FALSE(f->denMeisai->CellEditing());
+    EXPECT_EQ(f->denMeisai->Cell("KRTEKI", 3), "");
+    EXPECT_EQ(f->Label1->text(), hint);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    QFile(release.file).open(QIODevice::WriteOnly);
+    EXPECT_TRUE(other->waitForFinished(30000));
 }
 
 // A database that refuses to be written, from the save's first statement

@@ -1883,6 +1883,9 @@ void frmKE410::PrintCurrentVoucher(long lngWhen) {
         return;
     }
     const long no = txtDenno->NumValue();
+    // Printing takes seconds: the window says that it takes no input
+    // meanwhile rather than losing what is typed unseen.
+    BusyLine busy(this, Label1, "伝票を印刷しています。終わるまでお待ちください（この間の入力は受け付けません）");
     basPrint::fncPrintVouchers(nullptr, false, 0, key, key, no, no, 0, 0, 0);
 }
 

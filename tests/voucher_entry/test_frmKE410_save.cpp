@@ -2,6 +2,7 @@
 // with their validation and balance posting.
 #include "TestSupport.h"
 #include "VoucherData.h"
+#include "ReportCapture.h"
 
 #include "common/basStdComm.h"
 #include "database/Schema.h"
@@ -500,6 +501,27 @@ TEST_F(VoucherSave, PrintAfterSaveAsksWhenTheBranchSaysSo) {
     EXPECT_EQ(msgs.Texts(), QStringList{"伝票印刷を行いますか？"});
     EXPECT_EQ(q("SELECT COUNT(*) FROM DNHDT"), "1");
     EXPECT_EQ(f->denMeisai->Cell("KRKMKCD", 0), "");
+}
+
+// For the seconds a print takes, the window says that it takes no input
+// (the keys are dropped as while waiting for another program).
+TEST_F(VoucherSave, WhilePrintingTheWindowSaysItTakesNoInput) {
+    folder.Sql("UPDATE SSKMF SET SSK_SDNKBN = 2");
+    CopyReportTemplates();
+    auto f = Open("I");
+    f->show();
+    QApplication::setActiveWindow(f.get());
+    const QString hint = f->Label1->text();
+    purchaseOnCredit(*f);
+    QString line;
+    SetReportOutputHandler([&](const ReportOutput&) { line = f->Label1->text(); });
+    f->denMeisai->setFocus();
+    QTest::keyClick(f->denMeisai->view(), Qt::Key_F10);
+    SetReportOutputHandler(nullptr);
+    EXPECT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
+    EXPECT_EQ(line, "伝票を印刷しています。終わるまでお待ちください（この間の入力は受け付けません）");
+    EXPECT_EQ(f->Label1->text(), hint);
+    EXPECT_EQ(f->txtDenno->Value(), "2");
 }
 
 TEST_F(VoucherSave, AmountsBeyondTheCurrencyRangeAreRefusedNotWrapped) {

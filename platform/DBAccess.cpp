@@ -3,6 +3,7 @@
 
 #include "platform/AppInfo.h"
 
+#include <chrono>
 #include <QDate>
 #include <QFile>
 #include <QFileInfo>
@@ -291,7 +292,39 @@ int DBAccess::onCommit(void* self) {
 
 void DBAccess::SetBusyTimeout(int ms) {
     busyMs_ = ms;
-    if (db_) sqlite3_busy_timeout(db_, ms);
+    if (db_ && !lockWait_) sqlite3_busy_timeout(db_, ms);
+}
+
+void DBAccess::SetLockWaitHandler(std::function<void(int msLeft)> handler) {
+    lockWait_ = std::move(handler);
+    lockWaiting_ = false;
+    if (!db_) return;
+    if (lockWait_) sqlite3_busy_handler(db_, &DBAccess::onBusy, this);
+    else sqlite3_busy_timeout(db_, busyMs_);
+}
+
+// The busy timeout's wait, told to the handler as it goes; count is 0 at
+// the first retry of a statement.
+int DBAccess::onBusy(void* self, int count) {
+    auto* db = static_cast<DBAccess*>(self);
+    const qint64 now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::steady_clock::now().time_since_epoch())
+                           .count();
+    if (count == 0 || !db->lockWaiting_) {
+        db->lockWaiting_ = true;
+        db->lockWaitStartMs_ = now;
+    }
+    const qint64 left = db->busyMs_ - (now - db->lockWaitStartMs_);
+    if (left <= 0) return 0;
+    if (db->lockWait_) db->lockWait_(static_cast<int>(left));
+    sqlite3_sleep(static_cast<int>(std::min<qint64>(left, 50)));
+    return 1;
+}
+
+void DBAccess::endLockWait() {
+    if (!lockWaiting_) return;
+    lockWaiting_ = false;
+    if (lockWait_) lockWait_(-1);
 }
 
 namespace {
@@ -755,6 +788,11 @@ bool DBAccess::runCached(const QString& key, sqlite3_stmt* st, const std::vector
 }
 
 bool DBAccess::runStatements(const QString& sql, std::vector<std::vector<DbValue>>* rows, QStringList* names) {
+    // A wait for another program's lock ends with its statement.
+    struct EndLockWait {
+        DBAccess& db;
+        ~EndLockWait() { db.endLockWait(); }
+    } endLockWait{*this};
     if (!checkConnected()) return false;
     // A statement run before with this text, or with other numbers.
     QString shape;

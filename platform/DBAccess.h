@@ -187,6 +187,11 @@ public:
     void ClearError();
     // Milliseconds a statement waits for another program's lock.
     void SetBusyTimeout(int ms);
+    // Called while a statement waits for another program's lock, about
+    // every 50 ms, with the milliseconds of the wait left (the whole wait
+    // stays the busy timeout), and once with -1 when that statement goes
+    // on or gives up. An empty function: the statement waits unseen.
+    void SetLockWaitHandler(std::function<void(int msLeft)> handler);
     // The last error was a full disk (or a database at its size limit):
     // nothing was written; the same save succeeds once there is room.
     bool DiskFull() const { return diskFull_; }
@@ -257,6 +262,11 @@ private:
     bool emptyRefused_ = false;
     std::function<void()> damagedHandler_;
     std::function<int()> commitFault_;
+    std::function<void(int)> lockWait_;
+    bool lockWaiting_ = false;
+    qint64 lockWaitStartMs_ = 0;
+    static int onBusy(void* self, int count);
+    void endLockWait();
     int commitFaultRc_ = 0;  // the code the fault gave the failing commit
     static int onCommit(void* self);
     void installCommitHook();

@@ -22,11 +22,13 @@
 #include <QPrinterInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <algorithm>
 #include <cmath>
 #include <map>
 #include <poppler-qt6.h>
 #include <pugixml.hpp>
+#include <fstream>
 #include <sstream>
 #include <thread>
 #include <exception>
@@ -115,13 +117,24 @@ bool ReadZip(const QString& path, Parts& parts) {
     return ok;
 }
 
-bool WriteZip(const QString& path, const std::vector<std::pair<std::string, std::string>>& parts) {
+// The parts given by their data, then those given as files (named by the
+// part first, the file second).
+bool WriteZip(const QString& path, const std::vector<std::pair<std::string, std::string>>& parts,
+              const std::vector<std::pair<std::string, QString>>& files = {}) {
     int error = 0;
     zip_t* z = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
     if (!z) return false;
     for (const auto& [name, data] : parts) {
         // The buffers outlive zip_close(): libzip reads them only then.
         zip_source_t* src = zip_source_buffer(z, data.data(), data.size(), 0);
+        if (!src || zip_file_add(z, name.c_str(), src, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE) < 0) {
+            if (src) zip_source_free(src);
+            zip_discard(z);
+            return false;
+        }
+    }
+    for (const auto& [name, file] : files) {
+        zip_source_t* src = zip_source_file(z, QFile::encodeName(file).constData(), 0, 0);
         if (!src || zip_file_add(z, name.c_str(), src, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE) < 0) {
             if (src) zip_source_free(src);
             zip_discard(z);
@@ -142,6 +155,20 @@ std::string Serialize(const pugi::xml_document& doc) {
 bool Parse(pugi::xml_document& doc, const std::string& xml) {
     return doc.load_buffer(xml.data(), xml.size(), pugi::parse_default | pugi::parse_ws_pcdata_single,
                            pugi::encoding_utf8);
+}
+
+// Reads back what Serialize() wrote of a document of ours, as it was (line
+// ends and whitespace in attributes left as they are).
+bool Reparse(pugi::xml_document& doc, const std::string& xml) {
+    return doc.load_buffer(xml.data(), xml.size(),
+                           pugi::parse_cdata | pugi::parse_escapes | pugi::parse_ws_pcdata_single,
+                           pugi::encoding_utf8);
+}
+
+std::string SerializeNode(pugi::xml_node node) {
+    std::ostringstream out;
+    node.print(out, "", pugi::format_raw, pugi::encoding_utf8);
+    return out.str();
 }
 
 QString Utf8(const char* s) { return QString::fromUtf8(s); }
@@ -336,9 +363,15 @@ struct XlsReport::Impl {
         std::map<std::pair<int, long>, int> mergeEnds;       // first cell of a merge -> its last column
         double scale = 100.0;                                // print scale, percent
     };
+    // A page is held as a document while it is written; once the report
+    // goes on to another page it is set aside as its serialized sheet, so
+    // that a long report keeps one page's document at a time.
     struct Page {
         size_t sheet = 0;
-        std::unique_ptr<pugi::xml_document> doc;
+        std::unique_ptr<pugi::xml_document> doc;   // while held
+        std::string xml;                           // once set aside
+        long lastRow = 0;                          // its last row, once set aside
+        long merges = 0;                           // its merged ranges, once set aside
         ReportPage record;
         std::map<std::pair<int, long>, QVariant> values;   // stored values by cell
     };
@@ -354,6 +387,7 @@ struct XlsReport::Impl {
     std::string stylesXml, sstXml, themeXml;
     std::vector<std::unique_ptr<DefinedName>> names;
     std::vector<Page> pages;
+    size_t held = 0;           // the page held as a document (pages.size(): none)
     bool pageOpen = false;
     QStringList calls;
     std::unique_ptr<ReportConverter::TempFolder> work;
@@ -375,6 +409,12 @@ struct XlsReport::Impl {
     QString fitText(const Page& page, pugi::xml_node c, int column, long row, const QString& text);
     int fittedFormat(int format, int tenths);
     pugi::xml_node cell(pugi::xml_document& doc, int column, long row);
+    // The document of a page to write, held from now on (the page held
+    // before is set aside).
+    pugi::xml_document& hold(size_t index);
+    void setAside();
+    static long lastRow(const Page& page);
+    static long mergeCount(const Page& page);
     std::string sheetXml(const Page& page) const;
     void pageDoc(const Page& page, pugi::xml_document& doc) const;
     // Every page is a copy of the same sheet: the output is that sheet once,
@@ -382,7 +422,8 @@ struct XlsReport::Impl {
     // converter lays out one sheet much faster than a sheet per page).
     // Both work on the pages [first, last).
     bool canStack(size_t first, size_t last) const;
-    std::string stackedSheetXml(size_t first, size_t last) const;
+    // The sheet goes to the stream page by page (no page is held for it).
+    bool writeStackedSheet(size_t first, size_t last, std::ostream& out) const;
 };
 
 void XlsReport::Impl::load(const QString& path) {
@@ -640,6 +681,47 @@ pugi::xml_node XlsReport::Impl::cell(pugi::xml_document& doc, int column, long r
     return added;
 }
 
+pugi::xml_document& XlsReport::Impl::hold(size_t index) {
+    if (held != index) {
+        setAside();
+        Page& page = pages[index];
+        page.doc = std::make_unique<pugi::xml_document>();
+        if (!Reparse(*page.doc, page.xml))
+            throw AppError(xlrErrRender, QString::fromUtf8("帳票のページを読み戻せません。"), "XlsReport");
+        std::string().swap(page.xml);
+        held = index;
+    }
+    return *pages[index].doc;
+}
+
+void XlsReport::Impl::setAside() {
+    if (held >= pages.size()) return;
+    Page& page = pages[held];
+    page.lastRow = lastRow(page);
+    page.merges = mergeCount(page);
+    page.record.cells.shrink_to_fit();
+    page.xml = Serialize(*page.doc);
+    page.doc.reset();
+    held = pages.size();
+}
+
+long XlsReport::Impl::mergeCount(const Page& page) {
+    if (!page.doc) return page.merges;
+    long n = 0;
+    for (pugi::xml_node m = page.doc->child("worksheet").child("mergeCells").child("mergeCell"); m;
+         m = m.next_sibling("mergeCell"))
+        ++n;
+    return n;
+}
+
+long XlsReport::Impl::lastRow(const Page& page) {
+    if (!page.doc) return page.lastRow;
+    long last = 0;
+    for (pugi::xml_node row : page.doc->child("worksheet").child("sheetData").children("row"))
+        last = std::max(last, static_cast<long>(row.attribute("r").as_llong()));
+    return last;
+}
+
 std::string XlsReport::Impl::sheetXml(const Page& page) const {
     pugi::xml_document doc;
     pageDoc(page, doc);
@@ -647,7 +729,10 @@ std::string XlsReport::Impl::sheetXml(const Page& page) const {
 }
 
 void XlsReport::Impl::pageDoc(const Page& page, pugi::xml_document& doc) const {
-    doc.reset(*page.doc);
+    if (page.doc)
+        doc.reset(*page.doc);
+    else if (!Reparse(doc, page.xml))
+        throw AppError(xlrErrRender, QString::fromUtf8("帳票のページを読み戻せません。"), "XlsReport");
     pugi::xml_node ws = doc.child("worksheet");
     // Marker cells the report never wrote come out empty.
     for (pugi::xml_node row : ws.child("sheetData").children("row")) {
@@ -684,76 +769,110 @@ bool XlsReport::Impl::canStack(size_t first, size_t last) const {
     return true;
 }
 
-std::string XlsReport::Impl::stackedSheetXml(size_t first, size_t last) const {
+bool XlsReport::Impl::writeStackedSheet(size_t first, size_t last, std::ostream& out) const {
     // The height of a page in rows: the last row any page uses.
     long height = 0;
-    for (size_t i = first; i < last; ++i)
-        for (pugi::xml_node row : pages[i].doc->child("worksheet").child("sheetData").children("row"))
-            height = std::max(height, static_cast<long>(row.attribute("r").as_llong()));
+    long mergeTotal = 0;
+    for (size_t i = first; i < last; ++i) {
+        height = std::max(height, lastRow(pages[i]));
+        mergeTotal += mergeCount(pages[i]);
+    }
     const QRegularExpression cellRef("([A-Za-z]+)\\$?([0-9]+)");
-    auto moved = [&](const QString& ref, long by) {
-        QString out = ref;
-        QRegularExpressionMatchIterator it = cellRef.globalMatch(ref);
+    auto moved = [&](const char* ref, long by) {
+        int column = 0;
+        long row = 0;
+        if (ParseRef(ref, column, row)) return CellRef(column, row + by).toStdString();
+        const QString text = Utf8(ref);
+        QString out = text;
+        QRegularExpressionMatchIterator it = cellRef.globalMatch(text);
         int shift = 0;
         while (it.hasNext()) {
             QRegularExpressionMatch m = it.next();
-            const QString row = QString::number(m.captured(2).toLong() + by);
-            out.replace(m.capturedStart(2) + shift, m.capturedLength(2), row);
-            shift += row.size() - m.capturedLength(2);
+            const QString r = QString::number(m.captured(2).toLong() + by);
+            out.replace(m.capturedStart(2) + shift, m.capturedLength(2), r);
+            shift += r.size() - m.capturedLength(2);
         }
-        return out;
+        return out.toStdString();
     };
 
-    pugi::xml_document doc;
-    pageDoc(pages[first], doc);
-    pugi::xml_node ws = doc.child("worksheet");
-    ws.remove_child("dimension");
-    pugi::xml_node data = ws.child("sheetData");
-    while (data.first_child()) data.remove_child(data.first_child());
-    pugi::xml_node merges = ws.child("mergeCells");
-    if (merges)
-        while (merges.first_child()) merges.remove_child(merges.first_child());
-    long mergeCount = 0;
+    // The sheet of the first page without its rows and merged ranges, with
+    // places kept for those of every page.
+    const std::string rowsHere = "<!--rows-->";
+    const std::string mergesHere = "<!--merges-->";
+    std::string sheet;
+    {
+        pugi::xml_document doc;
+        pageDoc(pages[first], doc);
+        pugi::xml_node ws = doc.child("worksheet");
+        ws.remove_child("dimension");
+        pugi::xml_node data = ws.child("sheetData");
+        while (data.first_child()) data.remove_child(data.first_child());
+        bool anyRow = false;
+        for (size_t i = first; i < last && !anyRow; ++i) anyRow = lastRow(pages[i]) > 0;
+        if (anyRow) data.append_child(pugi::node_comment).set_value("rows");
+        pugi::xml_node merges = ws.child("mergeCells");
+        if (merges) {
+            while (merges.first_child()) merges.remove_child(merges.first_child());
+            if (mergeTotal > 0) merges.append_child(pugi::node_comment).set_value("merges");
+            merges.remove_attribute("count");
+            merges.append_attribute("count") = static_cast<long long>(mergeTotal);
+        }
+        // A manual page break after every page but the last. The breaks go
+        // after the page settings (and their header and footer).
+        pugi::xml_node after = ws.child("headerFooter");
+        if (!after) after = ws.child("pageSetup");
+        if (!after) after = ws.child("pageMargins");
+        if (!after) after = ws.child("printOptions");
+        if (!after) after = merges ? merges : data;
+        pugi::xml_node breaks = ws.insert_child_after("rowBreaks", after);
+        const long long count = static_cast<long long>(last - first) - 1;
+        breaks.append_attribute("count") = count;
+        breaks.append_attribute("manualBreakCount") = count;
+        for (long long i = 1; i <= count; ++i) {
+            pugi::xml_node b = breaks.append_child("brk");
+            b.append_attribute("id") = i * height;
+            b.append_attribute("max") = "16383";
+            b.append_attribute("man") = "1";
+        }
+        sheet = Serialize(doc);
+    }
+    const size_t rowsAt = sheet.find(rowsHere);
+    const size_t mergesAt = sheet.find(mergesHere, rowsAt == std::string::npos ? 0 : rowsAt);
+
+    // The rows of the pages, one page at a time, moved down to their place;
+    // their merged ranges are gathered meanwhile (the sheet lists them after
+    // the rows).
+    std::string merged;
+    pugi::xml_document page, mergeCell;
+    mergeCell.append_child("mergeCell").append_attribute("ref");
+    size_t at = 0;
+    auto upTo = [&](size_t where, const std::string& mark) {
+        out.write(sheet.data() + at, static_cast<std::streamsize>(where - at));
+        at = where + mark.size();
+    };
+    if (rowsAt != std::string::npos) upTo(rowsAt, rowsHere);
     for (size_t i = 0; i < last - first; ++i) {
         const long by = static_cast<long>(i) * height;
-        pugi::xml_document page;
         pageDoc(pages[first + i], page);
         pugi::xml_node pws = page.child("worksheet");
         for (pugi::xml_node row : pws.child("sheetData").children("row")) {
-            pugi::xml_node copy = data.append_copy(row);
-            copy.attribute("r").set_value(static_cast<long long>(row.attribute("r").as_llong() + by));
-            for (pugi::xml_node c : copy.children("c"))
-                c.attribute("r").set_value(moved(Utf8(c.attribute("r").value()), by).toUtf8().constData());
+            row.attribute("r").set_value(static_cast<long long>(row.attribute("r").as_llong() + by));
+            for (pugi::xml_node c : row.children("c"))
+                c.attribute("r").set_value(moved(c.attribute("r").value(), by).c_str());
+            if (rowsAt != std::string::npos) row.print(out, "", pugi::format_raw, pugi::encoding_utf8);
         }
-        if (merges)
-            for (pugi::xml_node m : pws.child("mergeCells").children("mergeCell")) {
-                merges.append_child("mergeCell").append_attribute("ref") =
-                    moved(Utf8(m.attribute("ref").value()), by).toUtf8().constData();
-                ++mergeCount;
-            }
+        for (pugi::xml_node m : pws.child("mergeCells").children("mergeCell")) {
+            mergeCell.first_child().attribute("ref").set_value(moved(m.attribute("ref").value(), by).c_str());
+            merged += SerializeNode(mergeCell.first_child());
+        }
     }
-    if (merges) {
-        merges.remove_attribute("count");
-        merges.append_attribute("count") = static_cast<long long>(mergeCount);
+    page.reset();
+    if (mergesAt != std::string::npos) {
+        upTo(mergesAt, mergesHere);
+        out << merged;
     }
-    // A manual page break after every page but the last. The breaks go
-    // after the page settings (and their header and footer).
-    pugi::xml_node after = ws.child("headerFooter");
-    if (!after) after = ws.child("pageSetup");
-    if (!after) after = ws.child("pageMargins");
-    if (!after) after = ws.child("printOptions");
-    if (!after) after = merges ? merges : data;
-    pugi::xml_node breaks = ws.insert_child_after("rowBreaks", after);
-    const long long count = static_cast<long long>(last - first) - 1;
-    breaks.append_attribute("count") = count;
-    breaks.append_attribute("manualBreakCount") = count;
-    for (long long i = 1; i <= count; ++i) {
-        pugi::xml_node b = breaks.append_child("brk");
-        b.append_attribute("id") = i * height;
-        b.append_attribute("max") = "16383";
-        b.append_attribute("man") = "1";
-    }
-    return Serialize(doc);
+    out.write(sheet.data() + at, static_cast<std::streamsize>(sheet.size() - at));
+    return static_cast<bool>(out);
 }
 
 XlsReport::XlsReport() : d_(std::make_unique<Impl>()) {}
@@ -762,6 +881,10 @@ XlsReport::~XlsReport() = default;
 bool XlsReport::Begun() const { return d_->begun; }
 int XlsReport::PageCount() const { return static_cast<int>(d_->pages.size()); }
 bool XlsReport::PageOpen() const { return d_->pageOpen; }
+int XlsReport::HeldPages() const {
+    return static_cast<int>(std::count_if(d_->pages.begin(), d_->pages.end(),
+                                          [](const Impl::Page& p) { return p.doc != nullptr; }));
+}
 
 void XlsReport::BeginReport() {
     d_ = std::make_unique<Impl>();
@@ -783,12 +906,14 @@ void XlsReport::NewPage(const QString& sheet, const QVariant&) {
         throw AppError(xlrErrSheetMissing,
                        QString::fromUtf8("帳票の様式にシート「%1」がありません。").arg(sheet) + "\n" + templateFile_,
                        "XlsReport");
+    d_->setAside();
     Impl::Page page;
     page.sheet = index;
     page.doc = std::make_unique<pugi::xml_document>();
     page.doc->reset(d_->sheets[index]->doc);
     page.record.sheet = d_->sheets[index]->name;
     d_->pages.push_back(std::move(page));
+    d_->held = d_->pages.size() - 1;
     d_->pageOpen = true;
     d_->calls << "NewPage " + d_->sheets[index]->name;
 }
@@ -825,7 +950,7 @@ void XlsReport::write(int page, int column, long row, const QString& marker, int
     if (page < 0 || page >= static_cast<int>(d_->pages.size()))
         throw AppError(xlrErrNoPage, QString::fromUtf8("帳票のページが開始されていません。"), "XlsReport");
     Impl::Page& p = d_->pages[static_cast<size_t>(page)];
-    pugi::xml_node c = d_->cell(*p.doc, column, row);
+    pugi::xml_node c = d_->cell(d_->hold(static_cast<size_t>(page)), column, row);
     ClearCell(c);
 
     QVariant stored;
@@ -988,16 +1113,30 @@ void XlsReport::saveWorkbook(const QString& path, size_t first, size_t last) {
     parts.emplace_back("xl/styles.xml", styles);
     if (!d_->sstXml.empty()) parts.emplace_back("xl/sharedStrings.xml", WithSubstitutedFonts(d_->sstXml));
     if (!d_->themeXml.empty()) parts.emplace_back("xl/theme/theme1.xml", d_->themeXml);
-    if (stacked)
-        parts.emplace_back("xl/worksheets/sheet1.xml", d_->stackedSheetXml(first, last));
-    else
+    auto cannotWrite = [&] {
+        return AppError(xlrErrRender, QString::fromUtf8("帳票のファイルを書き込めません。") + "\n" + path,
+                        "XlsReport");
+    };
+    // The sheet of stacked pages, the bulk of a long report, is written to
+    // a file beside the workbook a page at a time and packed from there.
+    std::vector<std::pair<std::string, QString>> files;
+    std::unique_ptr<QTemporaryFile> sheetFile;
+    if (stacked) {
+        sheetFile = std::make_unique<QTemporaryFile>(QFileInfo(path).absolutePath() + "/sheet-XXXXXX.xml");
+        if (!sheetFile->open()) throw cannotWrite();
+        sheetFile->close();
+        std::ofstream out(QFile::encodeName(sheetFile->fileName()).constData(), std::ios::binary | std::ios::trunc);
+        if (!d_->writeStackedSheet(first, last, out)) throw cannotWrite();
+        out.close();
+        if (!out) throw cannotWrite();
+        files.emplace_back("xl/worksheets/sheet1.xml", sheetFile->fileName());
+    } else {
         for (size_t i = 0; i < n; ++i)
             parts.emplace_back("xl/worksheets/sheet" + std::to_string(i + 1) + ".xml",
                                d_->sheetXml(d_->pages[first + i]));
+    }
 
-    if (!WriteZip(path, parts))
-        throw AppError(xlrErrRender, QString::fromUtf8("帳票のファイルを書き込めません。") + "\n" + path,
-                       "XlsReport");
+    if (!WriteZip(path, parts, files)) throw cannotWrite();
 }
 
 namespace {
@@ -1030,7 +1169,8 @@ void XlsReport::ConversionProgress(ProgressDialog* dialog, std::function<bool()>
 bool XlsReport::output(ReportOutput::Kind kind, bool renderPdf, ReportOutput& out) {
     out = ReportOutput();
     out.kind = kind;
-    for (const Impl::Page& p : d_->pages) out.pages.push_back(p.record);
+    if (g_handler)
+        for (const Impl::Page& p : d_->pages) out.pages.push_back(p.record);
     out.calls = d_->calls;
     out.previewWindow = previewWindow_;
     out.outputName = OutputName();

@@ -180,6 +180,9 @@ public:
     bool Begun() const;
     int PageCount() const;
     bool PageOpen() const;
+    // Pages whose sheets are held as documents now: the page written last
+    // (the others are kept serialized until they are output).
+    int HeldPages() const;
 
     // Writes the filled workbook of the pages so far to the path (the
     // output of PrintOut and Preview before rendering).

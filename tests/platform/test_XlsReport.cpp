@@ -16,6 +16,7 @@
 #include <poppler-qt6.h>
 #include <sstream>
 #include <memory>
+#include <optional>
 #include "platform/ProgressDialog.h"
 #include "platform/ReportConverter.h"
 #include <QTimer>
@@ -589,6 +590,31 @@ TEST_F(XlsReportTest, PagesOfOneSheetGoOnOneSheetWithPageBreaksAndLookAsOnTheirO
         ASSERT_EQ(alone.size(), 1u);
         EXPECT_TRUE(pages[static_cast<size_t>(page - 1)] == alone[0]) << "page " << page << " differs";
     }
+}
+
+TEST_F(XlsReportTest, ALongReportHoldsOnePageOpenAtATimeAndKeepsEveryPagesCells) {
+    XlsReport r;
+    Begin(r, Ledger());
+    std::optional<XlsCell> kept;   // a cell of the first page, written again at the end
+    int mostHeld = 0;
+    for (int page = 1; page <= 60; ++page) {
+        r.NewPage("LP410", "1");
+        r.MarkerCell("**PAGE").Value(page);
+        r.MarkerCell("**KAMOKU").Value(QString("頁%1").arg(page));
+        if (page == 1) kept = r.MarkerCell("**KAMOKU");
+        r.EndPage();
+        mostHeld = std::max(mostHeld, r.HeldPages());
+    }
+    kept->Value("後から");
+    mostHeld = std::max(mostHeld, r.HeldPages());
+    EXPECT_LE(mostHeld, 1);
+    EXPECT_EQ(kept->Value().toString(), "後から");
+    const QString path = dir_.filePath("long.xlsx");
+    r.SaveWorkbook(path);
+    const QStringList texts = Book(path).Texts(1);
+    EXPECT_EQ(texts.filter(QRegularExpression("^頁[0-9]+$")).size(), 59);
+    EXPECT_EQ(texts.filter("頁60").size(), 1);
+    EXPECT_EQ(texts.filter("後から").size(), 1);
 }
 
 // ---------------------------------------------------------------- conversion in pieces

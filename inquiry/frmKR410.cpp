@@ -14,10 +14,12 @@
 #include "platform/KeyCodes.h"
 #include "platform/MsgBox.h"
 #include "platform/Panel3D.h"
+#include "platform/RowCursor.h"
 #include "platform/VbCompat.h"
 #include "platform/VoucherGrid.h"
 
 #include <QFileInfo>
+#include <algorithm>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QKeyEvent>
@@ -74,6 +76,9 @@ VoucherGridLayout JournalGridLayout() {
 // ---------------------------------------------------------------- window
 
 frmKR410::frmKR410(QWidget* parent) : QDialog(parent) {
+    fillTimer_ = new QTimer(this);
+    fillTimer_->setInterval(0);
+    connect(fillTimer_, &QTimer::timeout, this, [this] { FillMore(); });
     BuildControls();
     Form_Load();
 }
@@ -190,6 +195,7 @@ void frmKR410::Form_Activate() {
 }
 
 void frmKR410::Form_QueryUnload() {
+    StopFill();
     gobjVoucherOpener.Release();
     EndSystem();
 }
@@ -228,7 +234,8 @@ void frmKR410::cmdEnd_Click() { Unload(); }
 bool frmKR410::fncShowJournal() { return fncLoadJournal(txtDateS->Date(), txtDateE->Date()); }
 
 bool frmKR410::fncLoadJournal(const QDate& dtStart, const QDate& dtEnd) {
-    RecordsetPtr rs;
+    // A fill still running for the previous query ends here.
+    StopFill();
     // Drawing comes back on however the query ends.
     struct RedrawOn {
         VoucherGrid* grid;
@@ -288,50 +295,97 @@ bool frmKR410::fncLoadJournal(const QDate& dtStart, const QDate& dtEnd) {
         gstrSQL += "   AND DNH_DATE >= " + Num(dS);
         gstrSQL += "   AND DNH_DATE <= " + Num(dE);
         gstrSQL += "   AND DNM_GYO < 90";
-        // A voucher's lines in their line order, debit before credit.
         gstrSQL += " ORDER BY DNH_DATE, DNH_DENNO, DNH_YM, DNM_GYO, DNM_TSKBN";
-        rs = gobjDB->OpenRecordset(gstrSQL);
-        if (rs->Eof()) {
-            rs.reset();
+        // The lines come a batch at a time: the first screenful at once, the
+        // rest while the window stays usable.
+        cursor_ = std::make_unique<RowCursor>(*gobjDB, gstrSQL);
+        auto first = cursor_->Next(kFirstLines);
+        if (first.empty()) {
+            cursor_.reset();
             Warn("該当データは、ありませんでした。");
             return false;
         }
-        DenMain->setRows(static_cast<int>(rs->RecordCount()));
+        // The cursor keeps its row, as far as the lines reach.
+        const int keepRow = DenMain->CurrentRow();
+        DenMain->setRows(0);
+        lngRowDenDate.clear();
+        shared_.clear();
         DenMain->setGridEnabled(true);
-
-        auto code = [](const DbValue& v) {
-            const long n = ValLng(v);
-            return n != 0 ? Num(n) : QString();
-        };
-        int i = 0;
-        while (!rs->Eof()) {
-            const long lngDate = ValLng(rs->Fields("DNH_DATE").Value());
-            lngRowDenDate.resize(static_cast<size_t>(i) + 1);
-            lngRowDenDate[i] = lngDate;
-            DenMain->setFillRow(i);
-            DenMain->setCell("DATA_DENNO", i, rs->Fields("DNH_DENNO").Value().Text());
-            DenMain->setCell("DATA_DATE", i, FncCnvDate(lngDate).toString("yyyy/MM/dd"));
-            DenMain->setCell("DATA_KMKCD", i, code(rs->Fields("DNM_KMKCD").Value()));
-            DenMain->setCell("DATA_HK1CD", i, code(rs->Fields("DNM_HK1CD").Value()));
-            DenMain->setCell("DATA_HK2CD", i, code(rs->Fields("DNM_HK2CD").Value()));
-            DenMain->setCell("DATA_KMKNM", i, rs->Fields("KMK_RNAME").Value().Text());
-            DenMain->setCell("DATA_HK1NM", i, rs->Fields("HK1_RNAME").Value().Text());
-            DenMain->setCell("DATA_HK2NM", i, rs->Fields("HK2_RNAME").Value().Text());
-            const Currency curKin = ValCur(rs->Fields("DNM_KIN").Value()) + ValCur(rs->Fields("DNM_TAX").Value());
-            const long lngTsKbn = ValLng(rs->Fields("DNM_TSKBN").Value());
-            if (lngTsKbn == 1) DenMain->setCell("DATA_KARI", i, curKin);
-            else if (lngTsKbn == 2) DenMain->setCell("DATA_KASI", i, curKin);
-            DenMain->setCell("DATA_TEKIYO", i, rs->Fields("DNM_TEKIYO").Value().Text());
-            ++i;
-            rs->MoveNext();
-        }
+        AppendLines(first);
+        DenMain->setCurrentRow(std::min(keepRow, DenMain->Rows() - 1));
+        if (cursor_->AtEnd()) cursor_.reset();
+        else fillTimer_->start();
         return true;
     } catch (const AppError& e) {
-        rs.reset();
+        StopFill();
         DenMain->setRedraw(true);
         ShowErrMsg(e);
         return false;
     }
+}
+
+void frmKR410::StopFill() {
+    fillTimer_->stop();
+    cursor_.reset();
+}
+
+void frmKR410::FillMore() {
+    if (!cursor_) {
+        fillTimer_->stop();
+        return;
+    }
+    try {
+        AppendLines(cursor_->Next(kLinesPerTurn));
+        if (cursor_->AtEnd()) StopFill();
+    } catch (const AppError& e) {
+        StopFill();
+        ShowErrMsg(e);
+    }
+}
+
+// The journal's lines appended to the grid. Names, dates and codes repeat
+// from line to line: each distinct text is kept once and shared.
+void frmKR410::AppendLines(const std::vector<std::vector<DbValue>>& lines) {
+    enum { fYm, fDenNo, fDate, fKmk, fHk1, fHk2, fKmkNm, fHk1Nm, fHk2Nm, fTsKbn, fKin, fTax, fTekiyo };
+    auto share = [this](const QString& text) -> QString {
+        if (text.isEmpty()) return QString();
+        auto it = shared_.constFind(text);
+        if (it == shared_.constEnd()) it = shared_.insert(text, text);
+        return *it;
+    };
+    auto code = [&](const DbValue& v) {
+        const long n = ValLng(v);
+        return n != 0 ? share(Num(n)) : QString();
+    };
+    const int cells = static_cast<int>(DenMain->GridLayout().cells.size());
+    const int iDenNo = DenMain->CellIndex("DATA_DENNO"), iDate = DenMain->CellIndex("DATA_DATE"),
+              iKmk = DenMain->CellIndex("DATA_KMKCD"), iHk1 = DenMain->CellIndex("DATA_HK1CD"),
+              iHk2 = DenMain->CellIndex("DATA_HK2CD"), iKmkNm = DenMain->CellIndex("DATA_KMKNM"),
+              iHk1Nm = DenMain->CellIndex("DATA_HK1NM"), iHk2Nm = DenMain->CellIndex("DATA_HK2NM"),
+              iKari = DenMain->CellIndex("DATA_KARI"), iKasi = DenMain->CellIndex("DATA_KASI"),
+              iTekiyo = DenMain->CellIndex("DATA_TEKIYO");
+    std::vector<QStringList> rows;
+    rows.reserve(lines.size());
+    for (const auto& f : lines) {
+        const long lngDate = ValLng(f[fDate]);
+        lngRowDenDate.push_back(lngDate);
+        QStringList v(cells);
+        v[iDenNo] = f[fDenNo].Text();
+        v[iDate] = share(FncCnvDate(lngDate).toString("yyyy/MM/dd"));
+        v[iKmk] = code(f[fKmk]);
+        v[iHk1] = code(f[fHk1]);
+        v[iHk2] = code(f[fHk2]);
+        v[iKmkNm] = share(f[fKmkNm].Text());
+        v[iHk1Nm] = share(f[fHk1Nm].Text());
+        v[iHk2Nm] = share(f[fHk2Nm].Text());
+        const Currency curKin = ValCur(f[fKin]) + ValCur(f[fTax]);
+        const long lngTsKbn = ValLng(f[fTsKbn]);
+        if (lngTsKbn == 1) v[iKari] = curKin.ToString();
+        else if (lngTsKbn == 2) v[iKasi] = curKin.ToString();
+        v[iTekiyo] = f[fTekiyo].Text();
+        rows.push_back(std::move(v));
+    }
+    DenMain->AppendRows(std::move(rows));
 }
 
 // ---------------------------------------------------------------- drill-down

@@ -4,7 +4,13 @@
 // line opens its voucher in the voucher entry program, and the journal is
 // read again when that program ends. Closing the window ends the program.
 #pragma once
+#include "platform/DbValue.h"
+#include "platform/RowCursor.h"
+
 #include <QDate>
+#include <QHash>
+#include <QTimer>
+#include <memory>
 #include <QDialog>
 #include <QString>
 #include <vector>
@@ -71,6 +77,16 @@ private:
     void SetFormStyle();
     void Unload();
     void Warn(const QString& text, imFieldBase* field = nullptr);
+
+    // The journal's lines, read while the window is shown.
+    void StopFill();
+    void FillMore();
+    void AppendLines(const std::vector<std::vector<DbValue>>& lines);
+    static constexpr int kFirstLines = 200;
+    static constexpr int kLinesPerTurn = 5000;
+    std::unique_ptr<RowCursor> cursor_;
+    QTimer* fillTimer_ = nullptr;
+    QHash<QString, QString> shared_;
 
     bool activated_ = false;
 };

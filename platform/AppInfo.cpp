@@ -1,5 +1,7 @@
 #include "platform/AppInfo.h"
 
+#include "platform/ReportConverter.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFont>
@@ -89,6 +91,8 @@ void InitApplication() {
     QFont f(QString::fromUtf8("ＭＳ Ｐゴシック"));
     f.setPointSize(10);
     QApplication::setFont(f);
+    // What a killed run of the reports left in the temporary folder.
+    ReportConverter::RemoveLeftovers();
 }
 
 }  // namespace AppInfo

@@ -193,6 +193,11 @@ void DBAccess::SetBusyTimeout(int ms) {
     if (engine_) engine_->SetBusyTimeout(ms);
 }
 
+void DBAccess::SetLockWaitHandler(std::function<void(int msLeft)> handler) {
+    lockWait_ = std::move(handler);
+    if (engine_) engine_->SetLockWaitHandler(lockWait_ ? &lockWait_ : nullptr);
+}
+
 long DBAccess::StatementsPrepared() const { return prepared_ + (engine_ ? engine_->Prepared() : 0); }
 
 namespace {
@@ -275,6 +280,7 @@ bool DBAccess::Connect() {
     }
     if (!link.server) return ConnectFile(link.file, false);
     auto engine = std::make_unique<PostgresEngine>(busyMs_);
+    fileDb_ = false;
     emptyRefused_ = false;
     const bool opened = engine->Open(link.target, emptyAllowed_, &emptyRefused_);
     return adopt(std::move(engine), opened);
@@ -284,6 +290,7 @@ bool DBAccess::ConnectFile(const QString& file, bool create) {
     Disconnect();
     ClearError();
     auto engine = std::make_unique<SqliteEngine>(busyMs_);
+    fileDb_ = true;
     emptyRefused_ = false;
     const bool opened = engine->Open(file, create, emptyAllowed_, &emptyRefused_);
     return adopt(std::move(engine), opened);
@@ -299,6 +306,7 @@ bool DBAccess::adopt(std::unique_ptr<DbEngine> engine, bool opened) {
     }
     engine_ = std::move(engine);
     engine_->SetCommitFault(&commitFault_);
+    if (lockWait_) engine_->SetLockWaitHandler(&lockWait_);
     return true;
 }
 

@@ -172,6 +172,8 @@ public:
     QString DataLinkFile() const;
     // The database file named by the data-link file (after Connect()).
     QString DatabaseFile() const { return dbFile_; }
+    // Whether the connection is to a database file (not a server).
+    bool IsFileDatabase() const { return engine_ != nullptr && fileDb_; }
     // Connects straight to a database file (tools and tests).
     bool ConnectFile(const QString& file, bool create = false);
     // Whether an existing empty file may be connected to (to become a new
@@ -186,6 +188,11 @@ public:
     void ClearError();
     // Milliseconds a statement waits for another program's lock.
     void SetBusyTimeout(int ms);
+    // Called while a statement waits for another program's lock, about
+    // every 50 ms, with the milliseconds of the wait left (the whole wait
+    // stays the busy timeout), and once with -1 when that statement goes
+    // on or gives up. An empty function: the statement waits unseen.
+    void SetLockWaitHandler(std::function<void(int msLeft)> handler);
     // The last error was a full disk (or a database at its size limit):
     // nothing was written; the same save succeeds once there is room.
     bool DiskFull() const { return diskFull_; }
@@ -242,6 +249,8 @@ private:
     bool emptyRefused_ = false;
     std::function<void()> damagedHandler_;
     std::function<int()> commitFault_;
+    std::function<void(int)> lockWait_;
+    bool fileDb_ = false;
     long prepared_ = 0;  // by connections closed before
 };
 

@@ -55,6 +55,10 @@ public:
     virtual bool TableNames(QStringList* names) = 0;
     virtual bool IndexNames(QStringList* names) = 0;
     virtual void SetBusyTimeout(int ms) = 0;
+    // Told while a statement waits for another program's lock (see
+    // DBAccess::SetLockWaitHandler); null: the statement waits unseen. An
+    // engine that cannot tell the wait as it goes leaves it unseen.
+    virtual void SetLockWaitHandler(const std::function<void(int)>* handler) { (void)handler; }
     // Rolls back what is open and closes the connection.
     virtual void Close() = 0;
     // The database as messages name it (the file, or server and database).

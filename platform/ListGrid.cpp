@@ -14,15 +14,10 @@
 
 namespace {
 
-const QString& EmptyText() {
-    static const QString empty;
-    return empty;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
-// The cells: one vector of texts per row (shorter rows read as empty), and
+// The cells: one text per row (see StoreRow), and
 // the settings of each column. While quiet, changes are only noted and
 // announced all at once when it ends.
 
@@ -79,22 +74,59 @@ public:
     }
 
     // 0-based access.
-    const QString& Raw(int r, int c) const {
-        const auto& row = rows_[r];
-        return c < static_cast<int>(row.size()) ? row[c] : EmptyText();
+    QString Raw(int r, int c) const {
+        const QString& row = rows_[r];
+        // The c-th cell: skip c separators.
+        qsizetype start = 0;
+        for (int k = 0; k < c; ++k) {
+            const qsizetype sep = row.indexOf(kSep, start);
+            if (sep < 0) return QString();
+            start = sep + 1;
+        }
+        qsizetype end = row.indexOf(kSep, start);
+        if (end < 0) end = row.size();
+        return row.mid(start, end - start);
+    }
+
+    // Every cell of a row, padded to the column count.
+    QStringList Cells(int r) const {
+        QStringList cells;
+        if (!rows_[r].isEmpty()) cells = rows_[r].split(kSep);
+        while (cells.size() < static_cast<qsizetype>(cols_.size())) cells.append(QString());
+        return cells;
     }
 
     void SetRaw(int r, int c, const QString& text) {
-        auto& row = rows_[r];
-        if (c >= static_cast<int>(row.size())) {
-            if (text.isEmpty()) return;
-            row.resize(cols_.size());
-        }
-        row[c] = cols_[c].kind == ListGrid::CellKind::Date ? DateNumberText(text) : text;
+        QStringList cells = Cells(r);
+        cells[c] = Stored(c, text);
+        StoreRow(r, cells);
+    }
+
+    // Cells c1, c1 + 1, ... of a row take the given texts.
+    void SetRawCells(int r, int c1, const QStringList& texts, int c2) {
+        QStringList cells = Cells(r);
+        for (int j = 0; j < texts.size() && c1 + j <= c2; ++j) cells[c1 + j] = Stored(c1 + j, texts[j]);
+        StoreRow(r, cells);
+    }
+
+    // A row is kept as one text, its cells joined by a NUL character, and
+    // nothing at all while every cell is empty: a long list costs little
+    // beyond its texts.
+    void StoreRow(int r, const QStringList& cells) {
+        qsizetype last = cells.size();
+        while (last > 0 && cells[last - 1].isEmpty()) --last;
+        rows_[r] = last == 0 ? QString() : cells.mid(0, last).join(kSep);
+        rows_[r].squeeze();
+    }
+
+    QString Stored(int c, const QString& text) const {
+        QString t = cols_[c].kind == ListGrid::CellKind::Date ? DateNumberText(text) : text;
+        if (t.contains(kSep)) t.remove(kSep);
+        return t;
     }
 
     QString Shown(int r, int c) const {
-        const QString& raw = Raw(r, c);
+        const QString raw = Raw(r, c);
         if (raw.isEmpty()) return raw;
         switch (cols_[c].kind) {
         case ListGrid::CellKind::Date: {
@@ -145,8 +177,10 @@ public:
         } else if (n < old) {
             beginRemoveColumns(QModelIndex(), n, old - 1);
             cols_.resize(n);
-            for (auto& row : rows_) {
-                if (static_cast<int>(row.size()) > n) row.resize(n);
+            for (int r = 0; r < rowCount(); ++r) {
+                QStringList cells = Cells(r);
+                cells.resize(n);
+                StoreRow(r, cells);
             }
             endRemoveColumns();
         }
@@ -196,7 +230,8 @@ public:
     }
 
 private:
-    std::vector<std::vector<QString>> rows_;
+    static constexpr QChar kSep = QChar(0);
+    std::vector<QString> rows_;
     std::vector<Column> cols_;
     QColor back1_, fore1_, back2_, fore2_;
     bool colored_ = false;
@@ -322,13 +357,15 @@ void ListGrid::setClip(const QString& text) {
     const Block b = CurrentBlock();
     if (b.empty()) return;
     static const QRegularExpression lineBreak("\r\n|\r|\n");
-    QStringList lines = text.split(lineBreak);
+    QStringList lines;
+    // One row at a time is the common case: no need to look for breaks.
+    if (text.contains(QLatin1Char('\r')) || text.contains(QLatin1Char('\n'))) lines = text.split(lineBreak);
+    else lines << text;
     if (lines.size() > 1 && lines.back().isEmpty()) lines.removeLast();   // a closing line break
     int lastRow = b.row1 - 1;
     for (int i = 0; i < lines.size() && b.row1 + i <= b.row2; ++i) {
         const int r = b.row1 + i;
-        const QStringList cells = lines[i].split(QLatin1Char('\t'));
-        for (int j = 0; j < cells.size() && b.col1 + j <= b.col2; ++j) model_->SetRaw(r - 1, b.col1 + j - 1, cells[j]);
+        model_->SetRawCells(r - 1, b.col1 - 1, lines[i].split(QLatin1Char('\t')), b.col2 - 1);
         lastRow = r;
     }
     model_->CellsChanged(b.row1 - 1, b.col1 - 1, lastRow - 1, b.col2 - 1);
@@ -346,9 +383,9 @@ void ListGrid::setText(const QString& text) {
     if (blockMode_) {
         const Block b = CurrentBlock();
         if (b.empty()) return;
-        for (int r = b.row1; r <= b.row2; ++r) {
-            for (int c = b.col1; c <= b.col2; ++c) model_->SetRaw(r - 1, c - 1, text);
-        }
+        QStringList texts;
+        for (int c = b.col1; c <= b.col2; ++c) texts << text;
+        for (int r = b.row1; r <= b.row2; ++r) model_->SetRawCells(r - 1, b.col1 - 1, texts, b.col2 - 1);
         model_->CellsChanged(b.row1 - 1, b.col1 - 1, b.row2 - 1, b.col2 - 1);
         return;
     }

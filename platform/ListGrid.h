@@ -18,6 +18,8 @@
 //   and shows it as "yyyy/mm/dd"; an Amount column keeps the text as given
 //   and shows it as "###,###,###,##0". Text always gives the kept value.
 // - Hidden columns keep their values and can be read and written.
+// - A cell keeps its text without NUL characters; a row costs little more
+//   than its texts (one text per row, no item per cell).
 // - The cursor always marks a whole row. ActiveRow is its row, 0 when the
 //   list has no rows; when rows appear in an empty list the cursor goes to
 //   row 1.

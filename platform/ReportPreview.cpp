@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QVBoxLayout>
 #include <cmath>
@@ -106,10 +107,26 @@ QString FileNameOf(const QString& name) {
     return s;
 }
 
-// "<name>.pdf" in the documents folder, or the first "<name> (n).pdf" that
-// is not taken.
+// The folders the reports were last printed to as PDF files, by report
+// (the name up to its first "_": "振替伝票", "総勘定元帳"), kept for the user
+// in the configuration folder.
+QString ReportFolderSettings() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/tavik/report-folders.ini";
+}
+
+QString ReportKind(const QString& name) { return FileNameOf(name.section('_', 0, 0)); }
+
+void RememberPdfFolder(const QString& name, const QString& folder) {
+    QSettings settings(ReportFolderSettings(), QSettings::IniFormat);
+    settings.setValue("pdf/" + ReportKind(name), folder);
+}
+
+// "<name>.pdf" in the folder the report was last printed to, else in the
+// documents folder, or the first "<name> (n).pdf" that is not taken.
 QString ProposedPdf(const QString& name) {
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    QString folder = QSettings(ReportFolderSettings(), QSettings::IniFormat).value("pdf/" + ReportKind(name)).toString();
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (folder.isEmpty() || !QFileInfo(folder).isDir()) folder = QDir::homePath();
     const QDir dir(folder);
     const QString base = FileNameOf(name);
@@ -179,6 +196,7 @@ bool ChooseReportOutput(QPrinter& printer, const QString& name, int pages, QWidg
             MsgBox(QString::fromUtf8("「%1」は既にあります。\n置き換えますか？").arg(chosen.absoluteFilePath()),
                    vbYesNo | vbQuestion | vbDefaultButton2, title) != vbYes)
             continue;
+        RememberPdfFolder(name, chosen.absolutePath());
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(chosen.absoluteFilePath());
         return true;

@@ -33,8 +33,10 @@ bool PrintPdfPages(const QString& pdfPath, QPrinter& printer);
 // Where a report named `name` goes when it is printed. With a printer set
 // up: the print dialog (printer, copies and, when pages > 0, the pages).
 // Without any printer the report can only go to a PDF file: a file dialog
-// proposes "<name>.pdf" in the user's documents folder (the home folder
-// when there is none), "<name> (2).pdf" and so on when that file is there
+// proposes "<name>.pdf" in the folder that report (the name up to its
+// first "_") was last printed to, the first time in the user's documents
+// folder (the home folder when there is none), "<name> (2).pdf" and so on
+// when that file is there
 // already; a file that is there is replaced only after the user said Yes
 // (No goes back to the dialog). The printer is then set to that file. The
 // name is also the print job's title. False when the user cancels.

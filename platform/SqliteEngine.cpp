@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <sqlite3.h>
 #include <unistd.h>
@@ -83,7 +84,39 @@ int SqliteEngine::onCommit(void* self) {
 
 void SqliteEngine::SetBusyTimeout(int ms) {
     busyMs_ = ms;
-    if (db_) sqlite3_busy_timeout(db_, ms);
+    if (db_ && !lockWait_) sqlite3_busy_timeout(db_, ms);
+}
+
+void SqliteEngine::SetLockWaitHandler(const std::function<void(int)>* handler) {
+    lockWait_ = handler;
+    lockWaiting_ = false;
+    if (!db_ || !open_) return;
+    if (lockWait_) sqlite3_busy_handler(db_, &SqliteEngine::onBusy, this);
+    else sqlite3_busy_timeout(db_, busyMs_);
+}
+
+// The busy timeout's wait, told to the handler as it goes; count is 0 at
+// the first retry of a statement.
+int SqliteEngine::onBusy(void* self, int count) {
+    auto* e = static_cast<SqliteEngine*>(self);
+    const qint64 now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::steady_clock::now().time_since_epoch())
+                           .count();
+    if (count == 0 || !e->lockWaiting_) {
+        e->lockWaiting_ = true;
+        e->lockWaitStartMs_ = now;
+    }
+    const qint64 left = e->busyMs_ - (now - e->lockWaitStartMs_);
+    if (left <= 0) return 0;
+    if (e->lockWait_ && *e->lockWait_) (*e->lockWait_)(static_cast<int>(left));
+    sqlite3_sleep(static_cast<int>(std::min<qint64>(left, 50)));
+    return 1;
+}
+
+void SqliteEngine::endLockWait() {
+    if (!lockWaiting_) return;
+    lockWaiting_ = false;
+    if (lockWait_ && *lockWait_) (*lockWait_)(-1);
 }
 namespace {
 // What lies in a file before SQLite is let at it: nothing yet (a new
@@ -495,6 +528,11 @@ bool SqliteEngine::runCached(const QString& key, sqlite3_stmt* st, const std::ve
 }
 
 bool SqliteEngine::Run(const QString& sql, DbRows* rows, QStringList* names) {
+    // A wait for another program's lock ends with its statement.
+    struct EndLockWait {
+        SqliteEngine& e;
+        ~EndLockWait() { e.endLockWait(); }
+    } endLockWait{*this};
     // A statement run before with this text, or with other numbers.
     QString shape;
     std::vector<qint64> numbers;

@@ -43,6 +43,7 @@ public:
     bool TableNames(QStringList* names) override;
     bool IndexNames(QStringList* names) override;
     void SetBusyTimeout(int ms) override;
+    void SetLockWaitHandler(const std::function<void(int)>* handler) override;
     void Close() override;
     QString Name() const override { return file_; }
     long Prepared() const override { return prepared_; }
@@ -59,6 +60,11 @@ private:
                    QStringList* names);
     bool stepAll(sqlite3_stmt* st, DbRows* rows, QStringList* names);
     static int onCommit(void* self);
+    static int onBusy(void* self, int count);
+    void endLockWait();
+    const std::function<void(int)>* lockWait_ = nullptr;
+    bool lockWaiting_ = false;
+    qint64 lockWaitStartMs_ = 0;
 
     sqlite3* db_ = nullptr;
     QString file_;

@@ -172,6 +172,8 @@ public:
         if (rowCount() > 0) emit headerDataChanged(Qt::Vertical, 0, rowCount() - 1);
     }
     void beginReset() { beginResetModel(); }
+    void beginAppend(int first, int last) { beginInsertRows(QModelIndex(), first, last); }
+    void endAppend() { endInsertRows(); }
     void endReset() { endResetModel(); }
 
 private:
@@ -998,6 +1000,24 @@ void VoucherGrid::FillRows(int firstRow, std::vector<QStringList> rows) {
         last = row;
     }
     if (last >= 0) cellsChanged(firstRow, last);
+}
+
+void VoucherGrid::AppendRows(std::vector<QStringList> rows) {
+    if (rows.empty()) return;
+    const int first = Rows();
+    const int lines = layout_.linesPerRow;
+    const qsizetype cells = static_cast<qsizetype>(layout_.cells.size());
+    model_->beginAppend(first * lines, (first + static_cast<int>(rows.size())) * lines - 1);
+    data_.reserve(data_.size() + rows.size());
+    for (QStringList& values : rows) {
+        values.resize(cells);
+        data_.push_back(std::move(values));
+    }
+    model_->endAppend();
+    for (int r = first; r < Rows(); ++r)
+        for (const auto& c : layout_.cells)
+            if (c.span > 1) view_->setSpan(r * lines + c.line, c.column, 1, c.span);
+    if (first == 0) syncView();
 }
 
 void VoucherGrid::Clear() {

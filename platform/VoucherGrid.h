@@ -141,6 +141,9 @@ public:
     // ClearCells() it drops an edit in progress and raises no CellChanged.
     // Drawn at once, or when drawing is switched back on.
     void FillRows(int firstRow, std::vector<QStringList> rows);
+    // Rows added at the end with the given raw values (as FillRows); the
+    // cursor and the rows already there stay as they are.
+    void AppendRows(std::vector<QStringList> rows);
 
     // Rows: the number of row blocks; RowCount: the rows in use (the last
     // row with any non-empty cell, plus one).

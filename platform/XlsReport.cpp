@@ -1,7 +1,12 @@
 #include "platform/XlsReport.h"
 
 #include "platform/ProgressDialog.h"
+#include "platform/ReportConverter.h"
 #include "platform/ReportPreview.h"
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include <QApplication>
 #include <QDate>
@@ -13,33 +18,22 @@
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QImage>
-#include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
-#include <QProcess>
 #include <QRegularExpression>
-#include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QThread>
-#include <QTimer>
-#include <QUrl>
-#include <QElapsedTimer>
-#include <QEventLoop>
+#include <QTemporaryFile>
 #include <algorithm>
 #include <cmath>
 #include <map>
 #include <poppler-qt6.h>
 #include <pugixml.hpp>
+#include <fstream>
 #include <sstream>
 #include <thread>
 #include <exception>
 #include <utility>
-#include <algorithm>
-#include <csignal>
 #include <cstring>
-#include <sys/stat.h>
-#include <sys/types.h>
-#include <unistd.h>
 #include <zip.h>
 
 namespace {
@@ -123,13 +117,24 @@ bool ReadZip(const QString& path, Parts& parts) {
     return ok;
 }
 
-bool WriteZip(const QString& path, const std::vector<std::pair<std::string, std::string>>& parts) {
+// The parts given by their data, then those given as files (named by the
+// part first, the file second).
+bool WriteZip(const QString& path, const std::vector<std::pair<std::string, std::string>>& parts,
+              const std::vector<std::pair<std::string, QString>>& files = {}) {
     int error = 0;
     zip_t* z = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
     if (!z) return false;
     for (const auto& [name, data] : parts) {
         // The buffers outlive zip_close(): libzip reads them only then.
         zip_source_t* src = zip_source_buffer(z, data.data(), data.size(), 0);
+        if (!src || zip_file_add(z, name.c_str(), src, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE) < 0) {
+            if (src) zip_source_free(src);
+            zip_discard(z);
+            return false;
+        }
+    }
+    for (const auto& [name, file] : files) {
+        zip_source_t* src = zip_source_file(z, QFile::encodeName(file).constData(), 0, 0);
         if (!src || zip_file_add(z, name.c_str(), src, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE) < 0) {
             if (src) zip_source_free(src);
             zip_discard(z);
@@ -150,6 +155,20 @@ std::string Serialize(const pugi::xml_document& doc) {
 bool Parse(pugi::xml_document& doc, const std::string& xml) {
     return doc.load_buffer(xml.data(), xml.size(), pugi::parse_default | pugi::parse_ws_pcdata_single,
                            pugi::encoding_utf8);
+}
+
+// Reads back what Serialize() wrote of a document of ours, as it was (line
+// ends and whitespace in attributes left as they are).
+bool Reparse(pugi::xml_document& doc, const std::string& xml) {
+    return doc.load_buffer(xml.data(), xml.size(),
+                           pugi::parse_cdata | pugi::parse_escapes | pugi::parse_ws_pcdata_single,
+                           pugi::encoding_utf8);
+}
+
+std::string SerializeNode(pugi::xml_node node) {
+    std::ostringstream out;
+    node.print(out, "", pugi::format_raw, pugi::encoding_utf8);
+    return out.str();
 }
 
 QString Utf8(const char* s) { return QString::fromUtf8(s); }
@@ -266,108 +285,6 @@ double DateSerial(const QDateTime& dt, bool date1904) {
     return days + dt.time().msecsSinceStartOfDay() / 86400000.0;
 }
 
-QString SofficePath() {
-    QString env = qEnvironmentVariable("TAVIK_SOFFICE");
-    if (!env.isEmpty()) return env;
-    for (const char* name : {"soffice", "libreoffice"}) {
-        QString p = QStandardPaths::findExecutable(name);
-        if (!p.isEmpty()) return p;
-    }
-    return QString();
-}
-
-// One LibreOffice profile per process, so that conversions of concurrent
-// programs (and test runs) never share one. It goes with the program, and
-// after a converter was ended half way (its profile may be left broken).
-// Converters running side by side each have one of their own (by slot).
-std::map<int, std::unique_ptr<QTemporaryDir>>& ProfileDirs() {
-    static std::map<int, std::unique_ptr<QTemporaryDir>> dirs;
-    return dirs;
-}
-
-QString ProfileUrl(int slot) {
-    std::unique_ptr<QTemporaryDir>& dir = ProfileDirs()[slot];
-    if (!dir) dir = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/tavik-lo-XXXXXX");
-    return QUrl::fromLocalFile(dir->path()).toString();
-}
-
-void DropProfile() { ProfileDirs().clear(); }
-
-// The processes of the groups that run (one that ended but was not yet
-// reaped does not count), by their /proc entries.
-QStringList GroupProcesses(const std::vector<pid_t>& groups) {
-    QStringList found;
-    const QStringList entries = QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString& e : entries) {
-        bool number = false;
-        e.toInt(&number);
-        if (!number) continue;
-        QFile f("/proc/" + e + "/stat");
-        if (!f.open(QIODevice::ReadOnly)) continue;
-        const QByteArray stat = f.readAll();
-        // "pid (name) state ppid pgrp ...": the name may hold blanks.
-        const int close = stat.lastIndexOf(')');
-        if (close < 0) continue;
-        const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
-        if (fields.size() > 2 && fields[0] != "Z" && fields[0] != "X" &&
-            std::find(groups.begin(), groups.end(), static_cast<pid_t>(fields[2].toLongLong())) != groups.end())
-            found << e;
-    }
-    return found;
-}
-
-// True while a process of the group runs.
-bool GroupRuns(pid_t group) { return !GroupProcesses({group}).isEmpty(); }
-
-// The Unix sockets that processes of the groups have bound, by path.
-// LibreOffice binds its single-instance pipe in /tmp whatever TMPDIR says,
-// and a converter that is ended leaves it there.
-QStringList BoundSockets(const std::vector<pid_t>& groups) {
-    const QStringList processes = GroupProcesses(groups);
-    if (processes.isEmpty()) return {};
-    std::map<QByteArray, QByteArray> pathOf;  // inode -> path
-    QFile table("/proc/net/unix");
-    if (table.open(QIODevice::ReadOnly))
-        for (const QByteArray& line : table.readAll().split('\n')) {
-            // "Num RefCount Protocol Flags Type St Inode Path"
-            const QList<QByteArray> f = line.simplified().split(' ');
-            if (f.size() >= 8 && f[7].startsWith('/')) pathOf[f[6]] = f[7];
-        }
-    QStringList found;
-    for (const QString& pid : processes) {
-        const QString fds = "/proc/" + pid + "/fd";
-        for (const QString& fd : QDir(fds).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
-            char target[64];
-            const ssize_t n = ::readlink(QFile::encodeName(fds + "/" + fd).constData(), target, sizeof target - 1);
-            if (n <= 9 || std::strncmp(target, "socket:[", 8) != 0) continue;
-            const auto it = pathOf.find(QByteArray(target + 8, static_cast<int>(n) - 9));
-            if (it != pathOf.end() && !found.contains(QFile::decodeName(it->second)))
-                found << QFile::decodeName(it->second);
-        }
-    }
-    return found;
-}
-
-// Removes what of the sockets is left (a socket, nothing else).
-void RemoveSockets(const QStringList& paths) {
-    for (const QString& path : paths) {
-        struct stat st {};
-        const QByteArray name = QFile::encodeName(path);
-        if (::lstat(name.constData(), &st) == 0 && S_ISSOCK(st.st_mode)) ::unlink(name.constData());
-    }
-}
-
-// Ends every process of the converter's group and waits (a little) until
-// they are gone.
-void EndGroup(pid_t group) {
-    if (group <= 1) return;
-    if (::kill(-group, SIGKILL) != 0) return;   // none left
-    QElapsedTimer waited;
-    waited.start();
-    while (GroupRuns(group) && waited.elapsed() < 10000) QThread::msleep(10);
-}
-
-
 // ---------------------------------------------------------------- texts that shrink to fit
 
 // The smallest size, in points on paper, that a text of a shrink-to-fit
@@ -446,9 +363,15 @@ struct XlsReport::Impl {
         std::map<std::pair<int, long>, int> mergeEnds;       // first cell of a merge -> its last column
         double scale = 100.0;                                // print scale, percent
     };
+    // A page is held as a document while it is written; once the report
+    // goes on to another page it is set aside as its serialized sheet, so
+    // that a long report keeps one page's document at a time.
     struct Page {
         size_t sheet = 0;
-        std::unique_ptr<pugi::xml_document> doc;
+        std::unique_ptr<pugi::xml_document> doc;   // while held
+        std::string xml;                           // once set aside
+        long lastRow = 0;                          // its last row, once set aside
+        long merges = 0;                           // its merged ranges, once set aside
         ReportPage record;
         std::map<std::pair<int, long>, QVariant> values;   // stored values by cell
     };
@@ -464,9 +387,10 @@ struct XlsReport::Impl {
     std::string stylesXml, sstXml, themeXml;
     std::vector<std::unique_ptr<DefinedName>> names;
     std::vector<Page> pages;
+    size_t held = 0;           // the page held as a document (pages.size(): none)
     bool pageOpen = false;
     QStringList calls;
-    std::unique_ptr<QTemporaryDir> work;
+    std::unique_ptr<ReportConverter::TempFolder> work;
     int outputs = 0;
     // The cell formats, and the formats made for texts that shrink to fit
     // (by template format and size in tenths of a point).
@@ -485,6 +409,12 @@ struct XlsReport::Impl {
     QString fitText(const Page& page, pugi::xml_node c, int column, long row, const QString& text);
     int fittedFormat(int format, int tenths);
     pugi::xml_node cell(pugi::xml_document& doc, int column, long row);
+    // The document of a page to write, held from now on (the page held
+    // before is set aside).
+    pugi::xml_document& hold(size_t index);
+    void setAside();
+    static long lastRow(const Page& page);
+    static long mergeCount(const Page& page);
     std::string sheetXml(const Page& page) const;
     void pageDoc(const Page& page, pugi::xml_document& doc) const;
     // Every page is a copy of the same sheet: the output is that sheet once,
@@ -492,7 +422,8 @@ struct XlsReport::Impl {
     // converter lays out one sheet much faster than a sheet per page).
     // Both work on the pages [first, last).
     bool canStack(size_t first, size_t last) const;
-    std::string stackedSheetXml(size_t first, size_t last) const;
+    // The sheet goes to the stream page by page (no page is held for it).
+    bool writeStackedSheet(size_t first, size_t last, std::ostream& out) const;
 };
 
 void XlsReport::Impl::load(const QString& path) {
@@ -750,6 +681,47 @@ pugi::xml_node XlsReport::Impl::cell(pugi::xml_document& doc, int column, long r
     return added;
 }
 
+pugi::xml_document& XlsReport::Impl::hold(size_t index) {
+    if (held != index) {
+        setAside();
+        Page& page = pages[index];
+        page.doc = std::make_unique<pugi::xml_document>();
+        if (!Reparse(*page.doc, page.xml))
+            throw AppError(xlrErrRender, QString::fromUtf8("帳票のページを読み戻せません。"), "XlsReport");
+        std::string().swap(page.xml);
+        held = index;
+    }
+    return *pages[index].doc;
+}
+
+void XlsReport::Impl::setAside() {
+    if (held >= pages.size()) return;
+    Page& page = pages[held];
+    page.lastRow = lastRow(page);
+    page.merges = mergeCount(page);
+    page.record.cells.shrink_to_fit();
+    page.xml = Serialize(*page.doc);
+    page.doc.reset();
+    held = pages.size();
+}
+
+long XlsReport::Impl::mergeCount(const Page& page) {
+    if (!page.doc) return page.merges;
+    long n = 0;
+    for (pugi::xml_node m = page.doc->child("worksheet").child("mergeCells").child("mergeCell"); m;
+         m = m.next_sibling("mergeCell"))
+        ++n;
+    return n;
+}
+
+long XlsReport::Impl::lastRow(const Page& page) {
+    if (!page.doc) return page.lastRow;
+    long last = 0;
+    for (pugi::xml_node row : page.doc->child("worksheet").child("sheetData").children("row"))
+        last = std::max(last, static_cast<long>(row.attribute("r").as_llong()));
+    return last;
+}
+
 std::string XlsReport::Impl::sheetXml(const Page& page) const {
     pugi::xml_document doc;
     pageDoc(page, doc);
@@ -757,7 +729,10 @@ std::string XlsReport::Impl::sheetXml(const Page& page) const {
 }
 
 void XlsReport::Impl::pageDoc(const Page& page, pugi::xml_document& doc) const {
-    doc.reset(*page.doc);
+    if (page.doc)
+        doc.reset(*page.doc);
+    else if (!Reparse(doc, page.xml))
+        throw AppError(xlrErrRender, QString::fromUtf8("帳票のページを読み戻せません。"), "XlsReport");
     pugi::xml_node ws = doc.child("worksheet");
     // Marker cells the report never wrote come out empty.
     for (pugi::xml_node row : ws.child("sheetData").children("row")) {
@@ -794,76 +769,110 @@ bool XlsReport::Impl::canStack(size_t first, size_t last) const {
     return true;
 }
 
-std::string XlsReport::Impl::stackedSheetXml(size_t first, size_t last) const {
+bool XlsReport::Impl::writeStackedSheet(size_t first, size_t last, std::ostream& out) const {
     // The height of a page in rows: the last row any page uses.
     long height = 0;
-    for (size_t i = first; i < last; ++i)
-        for (pugi::xml_node row : pages[i].doc->child("worksheet").child("sheetData").children("row"))
-            height = std::max(height, static_cast<long>(row.attribute("r").as_llong()));
+    long mergeTotal = 0;
+    for (size_t i = first; i < last; ++i) {
+        height = std::max(height, lastRow(pages[i]));
+        mergeTotal += mergeCount(pages[i]);
+    }
     const QRegularExpression cellRef("([A-Za-z]+)\\$?([0-9]+)");
-    auto moved = [&](const QString& ref, long by) {
-        QString out = ref;
-        QRegularExpressionMatchIterator it = cellRef.globalMatch(ref);
+    auto moved = [&](const char* ref, long by) {
+        int column = 0;
+        long row = 0;
+        if (ParseRef(ref, column, row)) return CellRef(column, row + by).toStdString();
+        const QString text = Utf8(ref);
+        QString out = text;
+        QRegularExpressionMatchIterator it = cellRef.globalMatch(text);
         int shift = 0;
         while (it.hasNext()) {
             QRegularExpressionMatch m = it.next();
-            const QString row = QString::number(m.captured(2).toLong() + by);
-            out.replace(m.capturedStart(2) + shift, m.capturedLength(2), row);
-            shift += row.size() - m.capturedLength(2);
+            const QString r = QString::number(m.captured(2).toLong() + by);
+            out.replace(m.capturedStart(2) + shift, m.capturedLength(2), r);
+            shift += r.size() - m.capturedLength(2);
         }
-        return out;
+        return out.toStdString();
     };
 
-    pugi::xml_document doc;
-    pageDoc(pages[first], doc);
-    pugi::xml_node ws = doc.child("worksheet");
-    ws.remove_child("dimension");
-    pugi::xml_node data = ws.child("sheetData");
-    while (data.first_child()) data.remove_child(data.first_child());
-    pugi::xml_node merges = ws.child("mergeCells");
-    if (merges)
-        while (merges.first_child()) merges.remove_child(merges.first_child());
-    long mergeCount = 0;
+    // The sheet of the first page without its rows and merged ranges, with
+    // places kept for those of every page.
+    const std::string rowsHere = "<!--rows-->";
+    const std::string mergesHere = "<!--merges-->";
+    std::string sheet;
+    {
+        pugi::xml_document doc;
+        pageDoc(pages[first], doc);
+        pugi::xml_node ws = doc.child("worksheet");
+        ws.remove_child("dimension");
+        pugi::xml_node data = ws.child("sheetData");
+        while (data.first_child()) data.remove_child(data.first_child());
+        bool anyRow = false;
+        for (size_t i = first; i < last && !anyRow; ++i) anyRow = lastRow(pages[i]) > 0;
+        if (anyRow) data.append_child(pugi::node_comment).set_value("rows");
+        pugi::xml_node merges = ws.child("mergeCells");
+        if (merges) {
+            while (merges.first_child()) merges.remove_child(merges.first_child());
+            if (mergeTotal > 0) merges.append_child(pugi::node_comment).set_value("merges");
+            merges.remove_attribute("count");
+            merges.append_attribute("count") = static_cast<long long>(mergeTotal);
+        }
+        // A manual page break after every page but the last. The breaks go
+        // after the page settings (and their header and footer).
+        pugi::xml_node after = ws.child("headerFooter");
+        if (!after) after = ws.child("pageSetup");
+        if (!after) after = ws.child("pageMargins");
+        if (!after) after = ws.child("printOptions");
+        if (!after) after = merges ? merges : data;
+        pugi::xml_node breaks = ws.insert_child_after("rowBreaks", after);
+        const long long count = static_cast<long long>(last - first) - 1;
+        breaks.append_attribute("count") = count;
+        breaks.append_attribute("manualBreakCount") = count;
+        for (long long i = 1; i <= count; ++i) {
+            pugi::xml_node b = breaks.append_child("brk");
+            b.append_attribute("id") = i * height;
+            b.append_attribute("max") = "16383";
+            b.append_attribute("man") = "1";
+        }
+        sheet = Serialize(doc);
+    }
+    const size_t rowsAt = sheet.find(rowsHere);
+    const size_t mergesAt = sheet.find(mergesHere, rowsAt == std::string::npos ? 0 : rowsAt);
+
+    // The rows of the pages, one page at a time, moved down to their place;
+    // their merged ranges are gathered meanwhile (the sheet lists them after
+    // the rows).
+    std::string merged;
+    pugi::xml_document page, mergeCell;
+    mergeCell.append_child("mergeCell").append_attribute("ref");
+    size_t at = 0;
+    auto upTo = [&](size_t where, const std::string& mark) {
+        out.write(sheet.data() + at, static_cast<std::streamsize>(where - at));
+        at = where + mark.size();
+    };
+    if (rowsAt != std::string::npos) upTo(rowsAt, rowsHere);
     for (size_t i = 0; i < last - first; ++i) {
         const long by = static_cast<long>(i) * height;
-        pugi::xml_document page;
         pageDoc(pages[first + i], page);
         pugi::xml_node pws = page.child("worksheet");
         for (pugi::xml_node row : pws.child("sheetData").children("row")) {
-            pugi::xml_node copy = data.append_copy(row);
-            copy.attribute("r").set_value(static_cast<long long>(row.attribute("r").as_llong() + by));
-            for (pugi::xml_node c : copy.children("c"))
-                c.attribute("r").set_value(moved(Utf8(c.attribute("r").value()), by).toUtf8().constData());
+            row.attribute("r").set_value(static_cast<long long>(row.attribute("r").as_llong() + by));
+            for (pugi::xml_node c : row.children("c"))
+                c.attribute("r").set_value(moved(c.attribute("r").value(), by).c_str());
+            if (rowsAt != std::string::npos) row.print(out, "", pugi::format_raw, pugi::encoding_utf8);
         }
-        if (merges)
-            for (pugi::xml_node m : pws.child("mergeCells").children("mergeCell")) {
-                merges.append_child("mergeCell").append_attribute("ref") =
-                    moved(Utf8(m.attribute("ref").value()), by).toUtf8().constData();
-                ++mergeCount;
-            }
+        for (pugi::xml_node m : pws.child("mergeCells").children("mergeCell")) {
+            mergeCell.first_child().attribute("ref").set_value(moved(m.attribute("ref").value(), by).c_str());
+            merged += SerializeNode(mergeCell.first_child());
+        }
     }
-    if (merges) {
-        merges.remove_attribute("count");
-        merges.append_attribute("count") = static_cast<long long>(mergeCount);
+    page.reset();
+    if (mergesAt != std::string::npos) {
+        upTo(mergesAt, mergesHere);
+        out << merged;
     }
-    // A manual page break after every page but the last. The breaks go
-    // after the page settings (and their header and footer).
-    pugi::xml_node after = ws.child("headerFooter");
-    if (!after) after = ws.child("pageSetup");
-    if (!after) after = ws.child("pageMargins");
-    if (!after) after = ws.child("printOptions");
-    if (!after) after = merges ? merges : data;
-    pugi::xml_node breaks = ws.insert_child_after("rowBreaks", after);
-    const long long count = static_cast<long long>(last - first) - 1;
-    breaks.append_attribute("count") = count;
-    breaks.append_attribute("manualBreakCount") = count;
-    for (long long i = 1; i <= count; ++i) {
-        pugi::xml_node b = breaks.append_child("brk");
-        b.append_attribute("id") = i * height;
-        b.append_attribute("max") = "16383";
-        b.append_attribute("man") = "1";
-    }
-    return Serialize(doc);
+    out.write(sheet.data() + at, static_cast<std::streamsize>(sheet.size() - at));
+    return static_cast<bool>(out);
 }
 
 XlsReport::XlsReport() : d_(std::make_unique<Impl>()) {}
@@ -872,6 +881,10 @@ XlsReport::~XlsReport() = default;
 bool XlsReport::Begun() const { return d_->begun; }
 int XlsReport::PageCount() const { return static_cast<int>(d_->pages.size()); }
 bool XlsReport::PageOpen() const { return d_->pageOpen; }
+int XlsReport::HeldPages() const {
+    return static_cast<int>(std::count_if(d_->pages.begin(), d_->pages.end(),
+                                          [](const Impl::Page& p) { return p.doc != nullptr; }));
+}
 
 void XlsReport::BeginReport() {
     d_ = std::make_unique<Impl>();
@@ -893,12 +906,14 @@ void XlsReport::NewPage(const QString& sheet, const QVariant&) {
         throw AppError(xlrErrSheetMissing,
                        QString::fromUtf8("帳票の様式にシート「%1」がありません。").arg(sheet) + "\n" + templateFile_,
                        "XlsReport");
+    d_->setAside();
     Impl::Page page;
     page.sheet = index;
     page.doc = std::make_unique<pugi::xml_document>();
     page.doc->reset(d_->sheets[index]->doc);
     page.record.sheet = d_->sheets[index]->name;
     d_->pages.push_back(std::move(page));
+    d_->held = d_->pages.size() - 1;
     d_->pageOpen = true;
     d_->calls << "NewPage " + d_->sheets[index]->name;
 }
@@ -935,7 +950,7 @@ void XlsReport::write(int page, int column, long row, const QString& marker, int
     if (page < 0 || page >= static_cast<int>(d_->pages.size()))
         throw AppError(xlrErrNoPage, QString::fromUtf8("帳票のページが開始されていません。"), "XlsReport");
     Impl::Page& p = d_->pages[static_cast<size_t>(page)];
-    pugi::xml_node c = d_->cell(*p.doc, column, row);
+    pugi::xml_node c = d_->cell(d_->hold(static_cast<size_t>(page)), column, row);
     ClearCell(c);
 
     QVariant stored;
@@ -1098,16 +1113,30 @@ void XlsReport::saveWorkbook(const QString& path, size_t first, size_t last) {
     parts.emplace_back("xl/styles.xml", styles);
     if (!d_->sstXml.empty()) parts.emplace_back("xl/sharedStrings.xml", WithSubstitutedFonts(d_->sstXml));
     if (!d_->themeXml.empty()) parts.emplace_back("xl/theme/theme1.xml", d_->themeXml);
-    if (stacked)
-        parts.emplace_back("xl/worksheets/sheet1.xml", d_->stackedSheetXml(first, last));
-    else
+    auto cannotWrite = [&] {
+        return AppError(xlrErrRender, QString::fromUtf8("帳票のファイルを書き込めません。") + "\n" + path,
+                        "XlsReport");
+    };
+    // The sheet of stacked pages, the bulk of a long report, is written to
+    // a file beside the workbook a page at a time and packed from there.
+    std::vector<std::pair<std::string, QString>> files;
+    std::unique_ptr<QTemporaryFile> sheetFile;
+    if (stacked) {
+        sheetFile = std::make_unique<QTemporaryFile>(QFileInfo(path).absolutePath() + "/sheet-XXXXXX.xml");
+        if (!sheetFile->open()) throw cannotWrite();
+        sheetFile->close();
+        std::ofstream out(QFile::encodeName(sheetFile->fileName()).constData(), std::ios::binary | std::ios::trunc);
+        if (!d_->writeStackedSheet(first, last, out)) throw cannotWrite();
+        out.close();
+        if (!out) throw cannotWrite();
+        files.emplace_back("xl/worksheets/sheet1.xml", sheetFile->fileName());
+    } else {
         for (size_t i = 0; i < n; ++i)
             parts.emplace_back("xl/worksheets/sheet" + std::to_string(i + 1) + ".xml",
                                d_->sheetXml(d_->pages[first + i]));
+    }
 
-    if (!WriteZip(path, parts))
-        throw AppError(xlrErrRender, QString::fromUtf8("帳票のファイルを書き込めません。") + "\n" + path,
-                       "XlsReport");
+    if (!WriteZip(path, parts, files)) throw cannotWrite();
 }
 
 namespace {
@@ -1115,200 +1144,7 @@ namespace {
 int g_largeReport = 100;   // pages up to which a report converts in one piece
 int g_conversionParts = 4;  // pieces of a larger report, converted side by side
 
-struct ConverterRun {
-    QString program;
-    QStringList arguments;
-    // The converter's temporary folder (TMPDIR); none: the program's.
-    QString tempDir;
-};
-
-// Runs the commands side by side, each in a process group of its own, and
-// waits for all of them. stop is asked now and then; when it says true,
-// or when one of them fails, every group ends at once. Returns false when
-// stopped; a failure leaves its output in failure.
-bool RunConverters(const std::vector<ConverterRun>& runs, const std::function<bool()>& stop, bool* failed,
-                   QString* failure) {
-    *failed = false;
-    std::vector<std::unique_ptr<QProcess>> processes;
-    std::vector<pid_t> groups;
-    const bool gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
-    if (gui) QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    auto endAll = [&] {
-        // Stopped first, so that none binds a socket after they were seen.
-        for (pid_t group : groups) ::kill(-group, SIGSTOP);
-        const QStringList sockets = BoundSockets(groups);
-        for (pid_t group : groups) ::kill(-group, SIGKILL);
-        for (pid_t group : groups) EndGroup(group);
-        RemoveSockets(sockets);
-    };
-    auto failedOne = [&](QProcess& p) {
-        return p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0;
-    };
-    bool stopped = false;
-    for (const ConverterRun& run : runs) {
-        auto p = std::make_unique<QProcess>();
-        p->setProcessChannelMode(QProcess::MergedChannels);
-        // The launcher, soffice.bin and whatever they start form a process
-        // group of their own, so that the whole converter can be ended.
-        p->setChildProcessModifier([] { ::setsid(); });
-        if (!run.tempDir.isEmpty()) {
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            for (const char* name : {"TMPDIR", "TMP", "TEMP"}) env.insert(name, run.tempDir);
-            p->setProcessEnvironment(env);
-        }
-        p->start(run.program, run.arguments);
-        if (!p->waitForStarted(-1)) {
-            *failed = true;
-            *failure = p->errorString();
-            processes.push_back(std::move(p));
-            break;
-        }
-        groups.push_back(static_cast<pid_t>(p->processId()));
-        processes.push_back(std::move(p));
-    }
-    if (!*failed) {
-        auto running = [&] {
-            int n = 0;
-            for (const auto& p : processes)
-                if (p->state() != QProcess::NotRunning) ++n;
-            return n;
-        };
-        auto firstFailure = [&]() -> QProcess* {
-            for (const auto& p : processes)
-                if (p->state() == QProcess::NotRunning && failedOne(*p)) return p.get();
-            return nullptr;
-        };
-        if (!QCoreApplication::instance()) {
-            for (const auto& p : processes) p->waitForFinished(-1);
-        } else if (running() > 0) {
-            // No time limit: the conversion takes as long as the report
-            // needs. Meanwhile the windows paint, and a stop is asked for.
-            QEventLoop loop;
-            for (const auto& p : processes)
-                QObject::connect(p.get(), &QProcess::finished, &loop, [&] {
-                    if (running() == 0 || firstFailure()) loop.quit();
-                });
-            QTimer poll;
-            bool asking = false;
-            QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-                if (running() == 0 || firstFailure()) {
-                    loop.quit();
-                    return;
-                }
-                if (asking || !stop) return;
-                asking = true;
-                if (stop()) {
-                    stopped = true;
-                    loop.quit();
-                }
-                asking = false;
-            });
-            poll.start(50);
-            // Without someone to ask, the user's input waits (the windows
-            // must not be used half way through an output).
-            if (running() > 0 && !firstFailure())
-                loop.exec(stop ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
-        }
-        if (!stopped)
-            if (QProcess* p = firstFailure()) {
-                *failed = true;
-                *failure = QString::fromLocal8Bit(p->readAll()).trimmed().right(500);
-            }
-    }
-    if (gui) QGuiApplication::restoreOverrideCursor();
-    // Whatever of the converters is still there ends here.
-    endAll();
-    for (const auto& p : processes) p->waitForFinished(5000);
-    if (!stopped && !*failed)
-        for (const auto& p : processes)
-            if (failedOne(*p)) {
-                *failed = true;
-                *failure = QString::fromLocal8Bit(p->readAll()).trimmed().right(500);
-                break;
-            }
-    return !stopped;
-}
-
-QString PdfUnitePath() {
-    QString env = qEnvironmentVariable("TAVIK_PDFUNITE");
-    if (!env.isEmpty()) return env;
-    return QStandardPaths::findExecutable("pdfunite");
-}
-
 }  // namespace
-
-QString XlsReport::RenderPdf(const QString& workbookPath, const QString& outputDir,
-                             const std::function<bool()>& stop) {
-    const QStringList pdfs = RenderPdfs({workbookPath}, outputDir, stop);
-    return pdfs.isEmpty() ? QString() : pdfs.front();
-}
-
-QStringList XlsReport::RenderPdfs(const QStringList& workbookPaths, const QString& outputDir,
-                                  const std::function<bool()>& stop) {
-    const QString soffice = SofficePath();
-    if (soffice.isEmpty())
-        throw AppError(xlrErrRender,
-                       QString::fromUtf8("帳票を出力するための LibreOffice (soffice) が見つかりません。"),
-                       "XlsReport");
-    // The converters' temporary files go to a folder of their own in the
-    // work folder, removed with what they leave there on every path.
-    QTemporaryDir temp(outputDir + "/temp-XXXXXX");
-    if (!temp.isValid())
-        throw AppError(xlrErrRender, QString::fromUtf8("帳票の作業フォルダを作成できません。"), "XlsReport");
-    QStringList pdfs;
-    std::vector<ConverterRun> runs;
-    for (int i = 0; i < workbookPaths.size(); ++i) {
-        const QString pdf = outputDir + "/" + QFileInfo(workbookPaths[i]).completeBaseName() + ".pdf";
-        QFile::remove(pdf);
-        pdfs << pdf;
-        // Each converter has its own profile: two never share one.
-        runs.push_back({soffice,
-                        {"-env:UserInstallation=" + ProfileUrl(i), "--headless", "--invisible", "--norestore",
-                         "--nologo", "--nodefault", "--nolockcheck", "--convert-to", "pdf", "--outdir", outputDir,
-                         workbookPaths[i]},
-                        temp.path()});
-    }
-    bool failed = false;
-    QString failure;
-    const bool done = RunConverters(runs, stop, &failed, &failure);
-    if (!done) {
-        for (const QString& pdf : pdfs) QFile::remove(pdf);
-        DropProfile();
-        return QStringList();
-    }
-    for (const QString& pdf : pdfs)
-        if (!QFileInfo(pdf).isFile()) failed = true;
-    if (failed) {
-        for (const QString& pdf : pdfs) QFile::remove(pdf);
-        DropProfile();
-        throw AppError(xlrErrRender, QString::fromUtf8("帳票を作成できませんでした。") + "\n" + failure,
-                       "XlsReport");
-    }
-    return pdfs;
-}
-
-bool XlsReport::JoinPdfs(const QStringList& pdfPaths, const QString& target, const std::function<bool()>& stop) {
-    const QString pdfunite = PdfUnitePath();
-    if (pdfunite.isEmpty())
-        throw AppError(xlrErrRender,
-                       QString::fromUtf8("帳票を作成できませんでした。") + "\n" +
-                           QString::fromUtf8("PDF を結合するための pdfunite が見つかりません。"),
-                       "XlsReport");
-    QFile::remove(target);
-    bool failed = false;
-    QString failure;
-    const bool done = RunConverters({{pdfunite, QStringList(pdfPaths) << target, QString()}}, stop, &failed, &failure);
-    if (!done) {
-        QFile::remove(target);
-        return false;
-    }
-    if (failed || !QFileInfo(target).isFile()) {
-        QFile::remove(target);
-        throw AppError(xlrErrRender, QString::fromUtf8("帳票を作成できませんでした。") + "\n" + failure,
-                       "XlsReport");
-    }
-    return true;
-}
 
 void XlsReport::ParallelConversion(int largeReport, int parts) {
     g_largeReport = std::max(1, largeReport);
@@ -1333,12 +1169,13 @@ void XlsReport::ConversionProgress(ProgressDialog* dialog, std::function<bool()>
 bool XlsReport::output(ReportOutput::Kind kind, bool renderPdf, ReportOutput& out) {
     out = ReportOutput();
     out.kind = kind;
-    for (const Impl::Page& p : d_->pages) out.pages.push_back(p.record);
+    if (g_handler)
+        for (const Impl::Page& p : d_->pages) out.pages.push_back(p.record);
     out.calls = d_->calls;
     out.previewWindow = previewWindow_;
     out.outputName = OutputName();
     if (!d_->work) {
-        d_->work = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/tavik-report-XXXXXX");
+        d_->work = ReportConverter::NewWorkFolder();
         if (!d_->work->isValid())
             throw AppError(xlrErrRender, QString::fromUtf8("帳票の作業フォルダを作成できません。"), "XlsReport");
     }
@@ -1401,7 +1238,7 @@ bool XlsReport::output(ReportOutput::Kind kind, bool renderPdf, ReportOutput& ou
         };
     try {
         if (parts <= 1) {
-            out.pdfPath = RenderPdf(out.workbookPath, d_->work->path(), stop);
+            out.pdfPath = ReportConverter::RenderPdf(out.workbookPath, d_->work->path(), stop);
         } else {
             // Each piece is a workbook of its own run of pages (written side
             // by side), converted side by side with the others; their PDFs
@@ -1422,11 +1259,11 @@ bool XlsReport::output(ReportOutput::Kind kind, bool renderPdf, ReportOutput& ou
                 });
             }
             for (Writer& w : writers) w.check();
-            const QStringList pdfs = RenderPdfs(pieces, d_->work->path(), stop);
+            const QStringList pdfs = ReportConverter::RenderPdfs(pieces, d_->work->path(), stop);
             for (const QString& piece : pieces) QFile::remove(piece);
             if (!pdfs.isEmpty()) {
                 const QString joined = base + ".pdf";
-                if (JoinPdfs(pdfs, joined, stop)) out.pdfPath = joined;
+                if (ReportConverter::JoinPdfs(pdfs, joined, stop)) out.pdfPath = joined;
                 for (const QString& pdf : pdfs) QFile::remove(pdf);
             }
             whole.check();
@@ -1459,14 +1296,32 @@ void XlsReport::PrintOut() {
         return;
     }
     if (d_->pages.empty()) return;
-    if (!output(ReportOutput::Print, true, out)) {
+    const QPrinterInfo printerInfo = QPrinterInfo::defaultPrinter();
+    // Without a printer to print straight to, a dialog follows the
+    // conversion; until then a progress dialog says that the PDF is being
+    // made, unless the caller's shows the conversion.
+    std::unique_ptr<ProgressDialog> making;
+    if (printerInfo.isNull() && !progress_ && qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        making = std::make_unique<ProgressDialog>();
+        making->Title(OutputName());
+        making->Message(QString::fromUtf8("PDFファイルを作成中"));
+        progress_ = making.get();
+    }
+    bool made = false;
+    try {
+        made = output(ReportOutput::Print, true, out);
+    } catch (...) {
+        if (making) progress_ = nullptr;
+        throw;
+    }
+    if (making) progress_ = nullptr;
+    if (!made) {
         stopped_ = true;
         Abort();
         return;
     }
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(OutputName());
-    const QPrinterInfo printerInfo = QPrinterInfo::defaultPrinter();
     if (printerInfo.isNull()) {
         // No default printer to print straight to: let the user choose one,
         // or a PDF file when there is no printer at all.
@@ -1509,7 +1364,14 @@ void XlsReport::Preview(int width, int height) {
     preview.exec();
 }
 
-void XlsReport::Abort() { d_ = std::make_unique<Impl>(); }
+void XlsReport::Abort() {
+    d_ = std::make_unique<Impl>();
+#ifdef __GLIBC__
+    // The pages of a long report leave the heap in many small pieces that
+    // the allocator keeps unless told: hand them back to the system.
+    malloc_trim(0);
+#endif
+}
 
 QString XlsReport::OutputName() const {
     if (!outputName_.isEmpty()) return outputName_;

@@ -35,22 +35,22 @@
 //    DisplayStyle (kept; the window shows one page at a time), Caption (the
 //    window title; empty gives "印刷プレビュー").
 //
-// Pages are rendered to PDF by LibreOffice ("soffice --headless", a private
-// profile per process). The conversion has no time limit; while it runs the
-// windows go on painting and the progress dialog given to
-// ConversionProgress() shows it as a step of its own (a running bar), and
-// its cancel stops it. A stopped or failed conversion ends every process of
-// the converter (it runs in a process group of its own) and removes its
-// work folders. The converters' temporary files (TMPDIR) lie in a folder of
-// their own inside the work folder, removed on every path, and the sockets
-// a converter that was ended leaves behind are removed. The Windows fonts "ＭＳ Ｐゴシック" and "ＭＳ ゴシック"
+// Pages are rendered to PDF by LibreOffice through ReportConverter. The
+// conversion has no time limit; while it runs the windows go on painting
+// and the progress dialog given to ConversionProgress() shows it as a step
+// of its own (a running bar), and its cancel stops it. A stopped or failed
+// conversion ends every converter and removes the report's work folder.
+// The Windows fonts "ＭＳ Ｐゴシック" and "ＭＳ ゴシック"
 // are written into the output as IPAPGothic and IPAGothic. Pages copied
 // from one template sheet go out as that one sheet with a page break after
 // each page. A large report converts in a few pieces side by side, each
 // converter with a profile of its own, and their PDFs are joined in order
 // (pdfunite). Printing hands the PDF to the default printer (the print dialog
 // when there is none, a PDF file when there is no printer at all: see
-// ChooseReportOutput) through PrintPdfPages(); the preview is ReportPreview.
+// ChooseReportOutput) through PrintPdfPages(); without a default printer a
+// progress dialog of its own ("PDFファイルを作成中", its cancel stops) shows
+// while the PDF is made, unless ConversionProgress() gave one. The preview
+// is ReportPreview.
 //
 // Tests install SetReportOutputHandler(): PrintOut and Preview then hand
 // what they would output to the handler (no printer, no window).
@@ -180,23 +180,13 @@ public:
     bool Begun() const;
     int PageCount() const;
     bool PageOpen() const;
+    // Pages whose sheets are held as documents now: the page written last
+    // (the others are kept serialized until they are output).
+    int HeldPages() const;
 
     // Writes the filled workbook of the pages so far to the path (the
     // output of PrintOut and Preview before rendering).
     void SaveWorkbook(const QString& path);
-    // Renders a workbook file to PDF into outputDir; returns the PDF path.
-    // stop is asked now and then while the converter runs; when it says
-    // true the converter is ended and the result is empty.
-    static QString RenderPdf(const QString& workbookPath, const QString& outputDir,
-                             const std::function<bool()>& stop = {});
-    // Renders workbook files to PDF side by side (a converter each) into
-    // outputDir; returns the PDF paths in the same order, or none when stop
-    // said true. A failure of one ends all of them.
-    static QStringList RenderPdfs(const QStringList& workbookPaths, const QString& outputDir,
-                                  const std::function<bool()>& stop = {});
-    // Joins PDF files, in order, into target (with pdfunite); false when
-    // stop said true.
-    static bool JoinPdfs(const QStringList& pdfPaths, const QString& target, const std::function<bool()>& stop = {});
     // Reports of more than largeReport pages convert in up to parts pieces
     // side by side (100 and 4 unless changed); ConversionParts tells how
     // many pieces a report of that many pages goes out in.

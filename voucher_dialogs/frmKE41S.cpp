@@ -44,6 +44,10 @@ enum : int {
 
 const QString kMsgNoRow = QStringLiteral("行が選択されていません");
 
+// More vouchers than this in a list without a date condition are counted
+// and the clerk asked before they are read.
+constexpr long kLargeList = 100000;
+
 // A text cell of a row written through the block clip text: a tab or line
 // break inside it would split the row, so they become blanks.
 QString ClipCell(QString text) {
@@ -160,28 +164,53 @@ void frmKE41S::SetFormStyle() {
 
 void frmKE41S::ShowVoucherList() {
     try {
-        gstrSQL = "SELECT DNH_NENDO, DNH_YM, DNH_DATE, DNH_DENNO, DNH_DTEKIYO, DNH_NDATE, USG_NAME, ";
-        gstrSQL += " CASE DNH_KBN WHEN 1 THEN '○' ELSE '' END AS KBN";
-        gstrSQL += " FROM DNHDT";
-        gstrSQL += " LEFT JOIN USGMF ON DNH_TANCD = USG_ID";
-        gstrSQL += " WHERE DNH_SSKCD = " + QString::number(glngSskCd);
-        gstrSQL += "   AND DNH_GRPCD = " + QString::number(glngGrpCd);
-        gstrSQL += "   AND DNH_DELKBN = 0";
-        gstrSQL += "   AND DNH_DENNO BETWEEN " + QString::number(glngSrchDenNoSt) + " AND " +
-                   QString::number(glngSrchDenNoEnd);
+        // The conditions of the list.
+        QString where = " FROM DNHDT";
+        where += " LEFT JOIN USGMF ON DNH_TANCD = USG_ID";
+        where += " WHERE DNH_SSKCD = " + QString::number(glngSskCd);
+        where += "   AND DNH_GRPCD = " + QString::number(glngGrpCd);
+        where += "   AND DNH_DELKBN = 0";
+        where += "   AND DNH_DENNO BETWEEN " + QString::number(glngSrchDenNoSt) + " AND " +
+                 QString::number(glngSrchDenNoEnd);
         if (gintSrchDate == 1)
-            gstrSQL += "   AND DNH_DATE BETWEEN " + QString::number(glngSrchDateSt) + " AND " +
-                       QString::number(glngSrchDateEnd);
+            where += "   AND DNH_DATE BETWEEN " + QString::number(glngSrchDateSt) + " AND " +
+                     QString::number(glngSrchDateEnd);
         if (gintSrchNDate == 1)
-            gstrSQL += "   AND DNH_NDATE BETWEEN " + QString::number(glngSrchNDateSt) + " AND " +
-                       QString::number(glngSrchNDateEnd);
-        gstrSQL += "   AND DNH_KBN < 10";
-        if (glngSrchTanCd != 0) gstrSQL += "   AND DNH_TANCD = " + QString::number(glngSrchTanCd);
-        if (!gstrSrchTekiyo.isEmpty()) gstrSQL += "   AND DNH_DTEKIYO LIKE " + fncSqlQuote("%" + gstrSrchTekiyo + "%");
-        if (glngSrchKessan != 0) gstrSQL += "   AND DNH_KBN = " + QString::number(glngSrchKessan);
+            where += "   AND DNH_NDATE BETWEEN " + QString::number(glngSrchNDateSt) + " AND " +
+                     QString::number(glngSrchNDateEnd);
+        where += "   AND DNH_KBN < 10";
+        if (glngSrchTanCd != 0) where += "   AND DNH_TANCD = " + QString::number(glngSrchTanCd);
+        if (!gstrSrchTekiyo.isEmpty()) where += "   AND DNH_DTEKIYO LIKE " + fncSqlQuote("%" + gstrSrchTekiyo + "%");
+        if (glngSrchKessan != 0) where += "   AND DNH_KBN = " + QString::number(glngSrchKessan);
+
+        // Without any date condition the list may hold every voucher the
+        // books ever kept: the clerk is told how many first and may narrow
+        // the conditions instead.
+        if (gintSrchDate != 1 && gintSrchNDate != 1) {
+            RecordsetPtr count = gobjDB->OpenRecordset("SELECT COUNT(*) AS CNT" + where);
+            const long n = count->Eof() ? 0 : ValLng(count->Fields("CNT").Value());
+            if (n > kLargeList &&
+                MsgBox("該当する伝票が " + FormatAmount(Currency::FromWhole(n)) + " 件あります。すべて表示しますか？",
+                       vbYesNo | vbQuestion | vbDefaultButton2, windowTitle()) != vbYes) {
+                spdMeisai->setMaxRows(0);
+                return;
+            }
+        }
+
+        // The amount of each voucher (amount plus tax of its entered debit
+        // lines, 0 without any) comes with its row.
+        gstrSQL = "SELECT DNH_NENDO, DNH_YM, DNH_DATE, DNH_DENNO, DNH_DTEKIYO, DNH_NDATE, USG_NAME, ";
+        gstrSQL += " CASE DNH_KBN WHEN 1 THEN '○' ELSE '' END AS KBN, ";
+        gstrSQL += " COALESCE((SELECT SUM(DNM_KIN + DNM_TAX) FROM DNMDT";
+        gstrSQL += "   WHERE DNM_SSKCD = DNH_SSKCD";
+        gstrSQL += "     AND DNM_GRPCD = DNH_GRPCD";
+        gstrSQL += "     AND DNM_YM = DNH_YM";
+        gstrSQL += "     AND DNM_DENNO = DNH_DENNO";
+        gstrSQL += "     AND DNM_TSKBN = 1";
+        gstrSQL += "     AND DNM_GYO < 90), 0) AS KIN";
+        gstrSQL += where;
+        // Vouchers equal in the chosen order come by their key.
         switch (gintSrchSort) {
-        // Vouchers of the same date (number, input date) in one order on
-        // every database.
         case 0: gstrSQL += " ORDER BY DNH_DATE DESC, DNH_YM DESC, DNH_DENNO DESC"; break;
         case 1: gstrSQL += " ORDER BY DNH_DENNO DESC, DNH_YM DESC"; break;
         case 2: gstrSQL += " ORDER BY DNH_NDATE DESC, DNH_YM DESC, DNH_DENNO DESC"; break;
@@ -192,6 +221,8 @@ void frmKE41S::ShowVoucherList() {
         spdMeisai->setMaxRows(rs->Eof() ? 0 : static_cast<int>(rs->RecordCount()));
         spdMeisai->setBlockMode(true);
         spdMeisai->setReDraw(false);
+        const int fNendo = 0, fYm = 1, fDate = 2, fDenNo = 3, fTekiyo = 4, fNDate = 5, fTanto = 6, fKbn = 7,
+                  fKin = 8;
         int row = 0;
         while (!rs->Eof()) {
             ++row;
@@ -199,39 +230,22 @@ void frmKE41S::ShowVoucherList() {
             spdMeisai->setRow2(row);
             spdMeisai->setCol(1);
             spdMeisai->setCol2(spdMeisai->MaxCols());
-
-            // The voucher's amount: amount plus tax of its entered debit lines.
-            const long ym = ValLng(rs->Fields("DNH_YM").Value());
-            const long denNo = ValLng(rs->Fields("DNH_DENNO").Value());
-            QString sql = "SELECT SUM(DNM_KIN + DNM_TAX) AS KIN ";
-            sql += " FROM DNMDT";
-            sql += " WHERE DNM_SSKCD = " + QString::number(glngSskCd);
-            sql += "   AND DNM_GRPCD = " + QString::number(glngGrpCd);
-            sql += "   AND DNM_YM = " + QString::number(ym);
-            sql += "   AND DNM_DENNO = " + QString::number(denNo);
-            sql += "   AND DNM_TSKBN = 1";
-            sql += "   AND DNM_GYO < 90";
-            sql += " GROUP BY DNM_YM, DNM_DENNO";
-            Currency kin;
-            {
-                RecordsetPtr amount = gobjDB->OpenRecordset(sql);
-                if (!amount->Eof()) kin = ValCur(amount->Fields("KIN").Value());
-            }
-
+            const Currency kin = ValCur(rs->Fields(fKin).Value());
             const QStringList cells = {
-                rs->Fields("DNH_NENDO").Value().Text(),
-                QString::number(ym),
-                rs->Fields("DNH_DATE").Value().Text(),
-                QString::number(denNo),
-                ClipCell(rs->Fields("DNH_DTEKIYO").Value().Text().trimmed()),
+                rs->Fields(fNendo).Value().Text(),
+                rs->Fields(fYm).Value().Text(),
+                rs->Fields(fDate).Value().Text(),
+                rs->Fields(fDenNo).Value().Text(),
+                ClipCell(rs->Fields(fTekiyo).Value().Text().trimmed()),
                 kin.ToString(),
-                rs->Fields("DNH_NDATE").Value().Text(),
-                ClipCell(rs->Fields("USG_NAME").Value().Text()),
-                rs->Fields("KBN").Value().Text(),
+                rs->Fields(fNDate).Value().Text(),
+                ClipCell(rs->Fields(fTanto).Value().Text()),
+                rs->Fields(fKbn).Value().Text(),
             };
             spdMeisai->setClip(cells.join(QLatin1Char('\t')));
             rs->MoveNext();
         }
+        rs.reset();
         spdMeisai->setReDraw(true);
         spdMeisai->setBlockMode(false);
     } catch (const AppError& e) {

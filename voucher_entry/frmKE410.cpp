@@ -25,6 +25,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -34,6 +35,7 @@
 #include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <memory>
 
 using namespace basStdComm;
 using namespace basWKE410;
@@ -958,23 +960,36 @@ QString frmKE410::StoredVoucherImage(long ym, long no) {
 
 // Inside the save's transaction, before anything is reversed: another
 // program (or a second voucher window opened from an inquiry) may have
-// deleted the voucher, moved it to another number or changed it since it
-// was loaded. Then nothing is written. A voucher gone goes the way of a
-// failed load; a changed one stays on screen with what was typed, and is
-// refused again until it is opened anew. The message waits for the roll-back
-// (ShowStaleNotice), so that no other program waits while it is on screen.
+// deleted the voucher, moved it to another month or number or changed it
+// since it was loaded. Then nothing is written. A voucher deleted goes the
+// way of a failed load; a changed or moved one stays on screen with what
+// was typed, and is refused again until it is opened anew. The message
+// waits for the roll-back (ShowStaleNotice), so that no other program waits
+// while it is on screen.
 bool frmKE410::CheckLoadedVoucherLive() {
     const QString stored = StoredVoucherImage(glngDenYm, glngDenNo);
-    if (stored.isEmpty()) {
+    if (!stored.isEmpty() && stored == loadedImage_) return true;
+    // A deletion marks the header and leaves it under its number; a save
+    // that moves the voucher takes its rows away from here and stores them
+    // under the new month and number, so the voucher still lives there.
+    if (stored.isEmpty() && MarkedDeleted(glngDenYm, glngDenNo)) {
         staleNotice_ = "このデータは他のユーザーによって削除されました。";
         blnLoadError = true;
         return false;
     }
-    if (stored != loadedImage_) {
-        staleNotice_ = "このデータは他のユーザーによって変更されました。伝票を開き直して下さい。";
-        return false;
-    }
-    return true;
+    staleNotice_ = "このデータは他のユーザーによって変更されました。伝票を開き直して下さい。";
+    return false;
+}
+
+// A header of that month and number marked deleted.
+bool frmKE410::MarkedDeleted(long ym, long no) {
+    gstrSQL = "SELECT COUNT(*) FROM DNHDT";
+    gstrSQL += " WHERE DNH_SSKCD = " + QString::number(glngSskCd);
+    gstrSQL += "   AND DNH_GRPCD = " + QString::number(glngGrpCd);
+    gstrSQL += "   AND DNH_YM = " + QString::number(ym);
+    gstrSQL += "   AND DNH_DENNO = " + QString::number(no);
+    gstrSQL += "   AND DNH_DELKBN <> 0";
+    return ValLng(gobjDB->OpenRecordset(gstrSQL)->Fields(0).Value()) > 0;
 }
 
 void frmKE410::ShowStaleNotice() {
@@ -1278,6 +1293,103 @@ bool frmKE410::CheckHalf(int row, const QString& x) {
 // ---------------------------------------------------------------- writers
 
 namespace {
+// While the window works and takes no input (waiting for another program,
+// printing): the line of key hints says why, and keys, clicks and closing
+// aimed at the window are dropped, so that nothing is typed into a voucher
+// about to be cleared or put back. Dialogs opened meanwhile take input.
+class BusyLine : public QObject {
+public:
+    BusyLine(QWidget* window, QLabel* line, const QString& text) : window_(window), line_(line), hint_(line->text()) {
+        line_->setText(text);
+        line_->setStyleSheet("color: #b00000; font-weight: bold;");
+        qApp->installEventFilter(this);
+        QApplication::processEvents();
+    }
+    ~BusyLine() override {
+        QApplication::processEvents();  // what was typed meanwhile is dropped too
+        qApp->removeEventFilter(this);
+        line_->setStyleSheet(QString());
+        line_->setText(hint_);
+    }
+    void Say(const QString& text) {
+        line_->setText(text);
+        QApplication::processEvents();
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        switch (e->type()) {
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::InputMethod:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+            break;
+        case QEvent::Close:
+            if (e->spontaneous()) break;
+            return false;
+        default:
+            return false;
+        }
+        QObject* o = watched;
+        if (auto* s = qobject_cast<QShortcut*>(o)) o = s->parent();
+        auto* w = qobject_cast<QWidget*>(o);
+        return w && w->window() == window_;
+    }
+
+private:
+    QWidget* window_;
+    QLabel* line_;
+    QString hint_;
+};
+
+// A save waiting for another program's write lock: the wait cursor at once,
+// after a second a line with the seconds left, no input meanwhile.
+class LockWaitNotice {
+public:
+    LockWaitNotice(QWidget* window, QLabel* line) : window_(window), line_(line) {
+        gobjDB->SetLockWaitHandler([this](int msLeft) { Waiting(msLeft); });
+    }
+    ~LockWaitNotice() {
+        gobjDB->SetLockWaitHandler(nullptr);
+        End();
+    }
+    LockWaitNotice(const LockWaitNotice&) = delete;
+    LockWaitNotice& operator=(const LockWaitNotice&) = delete;
+
+private:
+    void Waiting(int msLeft) {
+        if (msLeft < 0) {
+            End();
+            return;
+        }
+        if (!busy_) {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            busy_ = std::make_unique<BusyLine>(window_, line_, line_->text());
+            since_.start();
+        }
+        if (since_.elapsed() < 1000) {
+            QApplication::processEvents();
+            return;
+        }
+        busy_->Say("他のプログラムがデータベースを更新中です。終わるまでお待ちください（あと" +
+                   QString::number((msLeft + 999) / 1000) + "秒）");
+    }
+    void End() {
+        if (!busy_) return;
+        busy_.reset();
+        QApplication::restoreOverrideCursor();
+    }
+    QWidget* window_;
+    QLabel* line_;
+    std::unique_ptr<BusyLine> busy_;
+    QElapsedTimer since_;
+};
+
 // A failed statement: the database's own text, and the writer stops. A
 // voucher key that is already taken is said in words.
 bool ExecOrReport(const QString& sql, const QString& title) {
@@ -1319,7 +1431,8 @@ bool frmKE410::fncSaveVoucher() {
                 MsgBox("決算期間マスタの取得に失敗しました。決算期間マスタの内容を確認してください。", vbCritical, title);
             return false;
         }
-        bool allocate = gstrEditMode == "I" || gstrEditMode == "C";
+        const bool newVoucher = gstrEditMode == "I" || gstrEditMode == "C";
+        bool allocate = newVoucher;
         if (gstrEditMode == "U" && ChangeNeedsNewNumber(m, y)) {
             if (!renumberNoticed_)
                 MsgBox("伝票日付が変更になり、再採番の必要がありますので、伝票番号を採番し直します。", vbInformation,
@@ -1331,7 +1444,10 @@ bool frmKE410::fncSaveVoucher() {
             const long shown = txtDenno->NumValue();
             bool movedPast = false;
             txtDenno->Value(QString::number(FncSaibanDenNo(0, d, 0, 0, &movedPast)));
-            numberMovedOn_ = movedPast && txtDenno->NumValue() != shown;
+            // A new voucher is stored under the number shown unless another
+            // program took it meanwhile; a moved one under a number proposed
+            // for its new month unless the counter lagged behind.
+            numberMovedOn_ = txtDenno->NumValue() != shown && (newVoucher ? shown > 0 : movedPast);
             if (txtDenno->NumValue() == 0) {
                 // The counter the database failed to write has been reported.
                 if (!gobjDB->DatabaseFault())
@@ -1539,46 +1655,16 @@ bool frmKE410::AskSaveChanges() {
 
 void frmKE410::cmdUpd_Click() {
     if (!TakeInputInProgress()) return;
-    if (gstrEditMode != "D" && !fncCheckVoucher()) return;
     const QString mode = gstrEditMode;
-    NoticeRenumbering();
-    struct Reset {
-        bool& flag;
-        ~Reset() { flag = false; }
-    } reset{renumberNoticed_};
-    const ScreenBeforeSave before = KeepScreenBeforeSave();
-    staleNotice_.clear();
-    try {
-        DBTransaction tx(*gobjDB);
-        bool ok = false;
-        if (mode == "I" || mode == "C") {
-            ok = fncSaveVoucher();
-        } else if (mode == "U") {
-            ok = fncRemoveOldVoucher() && fncSaveVoucher();
-        } else if (mode == "D") {
-            // The transaction holds no lock until its first statement: the
-            // question keeps no other program waiting.
-            if (MsgBox("削除してもよろしいですか？", vbYesNo | vbInformation, windowTitle()) != vbYes) return;
-            ok = fncDeleteVoucher();
-        } else {
-            return;  // reference: nothing is written
-        }
-        if (!ok) {
-            tx.Rollback();
-            RestoreScreenBeforeSave(before);
-            ShowStaleNotice();
-            if (blnLoadError) Unload();  // the voucher was gone: closed as after its load
-            return;
-        }
-        tx.Commit();
-    } catch (const AppError& e) {
-        // Also a commit that failed (a full disk shows here): nothing stored.
-        RestoreScreenBeforeSave(before);
-        ReportSaveError(e, windowTitle());
+    if (mode != "D" && !fncCheckVoucher()) return;
+    if (mode != "I" && mode != "C" && mode != "U" && mode != "D") return;  // reference: nothing is written
+    // Asked before the transaction begins: the question keeps no other
+    // program waiting.
+    if (mode == "D" && MsgBox("削除してもよろしいですか？", vbYesNo | vbInformation, windowTitle()) != vbYes) return;
+    if (!SaveInTransaction()) {
+        if (blnLoadError) Unload();  // the voucher was gone: closed as after its load
         return;
     }
-    blnChanged = false;
-    NoticeNumberMovedOn();
     if (mode != "D") PrintCurrentVoucher(0);
     if (mode == "I") {
         NextNewVoucher();
@@ -1636,8 +1722,8 @@ void frmKE410::NoticeRenumbering() {
 }
 
 // Told after the commit, so that no other program waits while it is on
-// screen: the proposed number was found in use and the voucher was stored
-// under the next free one.
+// screen: the number shown was taken meanwhile (by another program, or
+// found in use) and the voucher was stored under the next free one.
 void frmKE410::NoticeNumberMovedOn() {
     if (!numberMovedOn_) return;
     numberMovedOn_ = false;
@@ -1646,9 +1732,14 @@ void frmKE410::NoticeNumberMovedOn() {
            vbInformation, windowTitle());
 }
 
-// Stores the voucher on screen in one transaction: a changed voucher
-// replaces its stored version; anything failing rolls everything back.
+// The one save of the window, behind every command that stores or deletes
+// (F10, print, the save question before leaving a voucher or closing), in
+// one transaction: a new voucher is stored, a changed one replaces its
+// stored version, a deleted one is marked so; anything failing, the commit
+// included, rolls everything back and leaves the screen as typed. False
+// when nothing was stored (the reason has been shown).
 bool frmKE410::SaveInTransaction() {
+    const QString mode = gstrEditMode;
     NoticeRenumbering();
     struct Reset {
         bool& flag;
@@ -1656,10 +1747,15 @@ bool frmKE410::SaveInTransaction() {
     } reset{renumberNoticed_};
     const ScreenBeforeSave before = KeepScreenBeforeSave();
     staleNotice_.clear();
+    QString stored;
     try {
+        LockWaitNotice waitNotice(this, Label1);
         DBTransaction tx(*gobjDB);
-        const bool changing = gstrEditMode == "U";
-        if (!(changing ? (fncRemoveOldVoucher() && fncSaveVoucher()) : fncSaveVoucher())) {
+        bool ok = false;
+        if (mode == "D") ok = fncDeleteVoucher();
+        else if (mode == "U") ok = fncRemoveOldVoucher() && fncSaveVoucher();
+        else ok = fncSaveVoucher();
+        if (!ok) {
             tx.Rollback();
             RestoreScreenBeforeSave(before);
             ShowStaleNotice();
@@ -1667,21 +1763,21 @@ bool frmKE410::SaveInTransaction() {
         }
         // A changed voucher the window goes on standing on: what it stored
         // becomes what it loaded.
-        QString stored;
-        if (changing) {
+        if (mode == "U") {
             long d = txtDate->NumValue();
             stored = StoredVoucherImage(FncGetKskMonth(d, 0, 0), txtDenno->NumValue());
         }
         tx.Commit();
-        blnChanged = false;
-        if (changing) loadedImage_ = stored;
-        NoticeNumberMovedOn();
-        return true;
     } catch (const AppError& e) {
+        // Also a commit that failed (a full disk shows here): nothing stored.
         RestoreScreenBeforeSave(before);
         ReportSaveError(e, windowTitle());
         return false;
     }
+    blnChanged = false;
+    if (mode == "U") loadedImage_ = stored;
+    NoticeNumberMovedOn();
+    return true;
 }
 
 // After a voucher was added: an empty screen for the next one, the date kept.
@@ -1781,6 +1877,9 @@ void frmKE410::PrintCurrentVoucher(long lngWhen) {
         return;
     }
     const long no = txtDenno->NumValue();
+    // Printing takes seconds: the window says that it takes no input
+    // meanwhile rather than losing what is typed unseen.
+    BusyLine busy(this, Label1, "伝票を印刷しています。終わるまでお待ちください（この間の入力は受け付けません）");
     basPrint::fncPrintVouchers(nullptr, false, 0, key, key, no, no, 0, 0, 0);
 }
 

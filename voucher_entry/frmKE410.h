@@ -140,6 +140,7 @@ private:
     void NoticeNumberMovedOn();
     RecordsetPtr OpenLoadedHeader();
     QString StoredVoucherImage(long ym, long no);
+    bool MarkedDeleted(long ym, long no);
     void ShowStaleNotice();
     // What a save changes on screen before its commit (the changed flag, the
     // number and the header description), put back when the save fails

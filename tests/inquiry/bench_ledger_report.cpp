@@ -1,6 +1,8 @@
 // Time taken by the ledger report of cash for the fiscal year, with about
 // `pages` pages (30 lines a page), from the query to the PDF made by
-// LibreOffice, and the converter's peak memory.
+// LibreOffice and shown in the preview (first, second and last page, then
+// closed), the converter's peak memory, and the program's own: its peak and
+// what stays resident once the preview is closed and the report dropped.
 // Usage: bench_ledger_report [pages] [runs] [pieces]
 // (pieces: most converters side by side for a large report; 1 converts it
 // in one piece)
@@ -14,15 +16,40 @@
 #include "platform/AppInfo.h"
 #include "platform/MsgBox.h"
 #include "platform/VbCompat.h"
+#include "platform/ReportPreview.h"
 #include "platform/XlsReport.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QTimer>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace basStdComm;
+
+namespace {
+
+// Resident memory of this process now, in MB.
+double ResidentMb() {
+    long pages = 0, resident = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+        std::fclose(f);
+    }
+    return resident * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+// Largest resident memory of this process so far, in MB.
+double PeakResidentMb() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024.0;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     const auto app = StartBench(argc, argv);
@@ -58,9 +85,24 @@ int main(int argc, char** argv) {
     XlsReport report;
     basLP410Report::SetReportControl(&report);
     int pdfPages = 0;
-    SetReportOutputHandler([&](const ReportOutput& out) { pdfPages = out.pageCount; }, true);
+    // The real preview, as the user sees it: its first pages and its last,
+    // then closed.
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* preview = qobject_cast<ReportPreview*>(w);
+            if (!preview || !preview->isVisible()) continue;
+            pdfPages = preview->PageCount();
+            preview->ShowPage(2);
+            preview->ShowPage(preview->PageCount());
+            QCoreApplication::processEvents();
+            preview->reject();
+        }
+    });
+    look.start(100);
     std::vector<qint64> times, fills;
-    double peakMb = 0;
+    double peakMb = 0, afterMb = 0;
+    const double startMb = ResidentMb();
     for (int i = 0; i < runs; ++i) {
         ConverterMemory memory(temp.path());
         QElapsedTimer timer;
@@ -71,19 +113,21 @@ int main(int argc, char** argv) {
         }
         fills.push_back(timer.elapsed());
         pdfPages = 0;
-        report.PrintOut();
+        report.Preview();
         times.push_back(timer.elapsed());
         peakMb = std::max(peakMb, memory.PeakMb());
         report.Abort();
+        afterMb = ResidentMb();
         if (pdfPages == 0) {
             std::fprintf(stderr, "no PDF\n");
             return 1;
         }
     }
-    SetReportOutputHandler(nullptr);
     std::printf("ledger report of %d lines: %d pages\n", lines, pdfPages);
     std::printf("fill over %d runs: %s\n", runs, qPrintable(Spread(fills)));
     std::printf("fill and PDF over %d runs: %s\n", runs, qPrintable(Spread(times)));
     std::printf("LibreOffice peak memory: %.0f MB\n", peakMb);
+    std::printf("program memory: %.0f MB before, peak %.0f MB, %.0f MB after the preview closed\n", startMb,
+                PeakResidentMb(), afterMb);
     return 0;
 }

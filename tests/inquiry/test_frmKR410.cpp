@@ -183,6 +183,32 @@ TEST_F(Journal, LinesComeInDateAndNumberOrderWithoutTaxLines) {
               (std::vector<long>{20260510, 20260510, 20260510, 20260510, 20260620, 20260620}));
 }
 
+TEST_F(Journal, ALongJournalIsShownAtOnceAndFillsWhileTheWindowIsUsableInLineOrder) {
+    // 1,500 vouchers of one day, each of two lines stored last line first.
+    const QString n = "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1500) ";
+    folder.Sql(n + "INSERT INTO DNHDT (DNH_SSKCD, DNH_GRPCD, DNH_YM, DNH_DENNO, DNH_NENDO, DNH_Y, DNH_M, "
+                   "DNH_DATE, DNH_NDATE, DNH_TANCD, DNH_DTEKIYO, DNH_KBN, DNH_DELKBN) "
+                   "SELECT 1, 1, 202612, i, 2026, 2026, 12, 20261203, 20261203, 1, '', 0, 0 FROM n");
+    for (const auto& [gyo, kmk] : {std::pair{2, kSales}, std::pair{1, kCash}})
+        folder.Sql(n + QString("INSERT INTO DNMDT (DNM_SSKCD, DNM_GRPCD, DNM_YM, DNM_DENNO, DNM_GYO, DNM_TSKBN, "
+                               "DNM_KMKCD, DNM_ZKBN, DNM_KIN, DNM_TAX) "
+                               "SELECT 1, 1, 202612, i, %1, 1, %2, 0, 100, 0 FROM n").arg(gyo).arg(kmk));
+    auto f = Open();
+    ASSERT_TRUE(f->fncShowJournal());
+    // The query returns with the first lines on show, the rest to come.
+    EXPECT_GT(f->DenMain->Rows(), 0);
+    EXPECT_LT(f->DenMain->Rows(), 3000);
+    QTRY_COMPARE(f->DenMain->Rows(), 3000);
+    QStringList wrong;
+    for (int r = 0; r < 3000; ++r) {
+        const QString want = QString::number(r / 2 + 1) + " " + QString::number(r % 2 ? kSales : kCash);
+        const QString got = cell(*f, "DATA_DENNO", r) + " " + cell(*f, "DATA_KMKCD", r);
+        if (got != want) wrong << got;
+    }
+    EXPECT_TRUE(wrong.isEmpty()) << wrong.mid(0, 5).join("|").toStdString();
+    EXPECT_EQ(f->lngRowDenDate.size(), 3000u);
+}
+
 TEST_F(Journal, EachLineShowsItsOwnCodesNamesAndAmountPlusTax) {
     Scenario();
     auto f = Open();

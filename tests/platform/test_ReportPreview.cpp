@@ -7,6 +7,7 @@
 #include "TestSupport.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -163,6 +164,23 @@ TEST_F(Preview, WithoutAPrinterTheReportGoesToAPdfFileNamedAfterIt) {
     EXPECT_EQ(user.OtherDialogs().join(", ").toStdString(), "");
     EXPECT_EQ(user.Proposed().join(", ").toStdString(), file.toStdString());
     EXPECT_EQ(PdfPages(file), 3);
+}
+
+TEST_F(Preview, TheFileDialogProposesTheFolderTheReportWasLastPrintedTo) {
+    if (!QPrinterInfo::availablePrinters().isEmpty()) GTEST_SKIP() << "a printer is set up on this machine";
+    TempHome home;
+    const QString folder = QFileInfo(home.Documents()).path() + "/帳票";
+    ASSERT_TRUE(QDir().mkpath(folder));
+    auto proposed = [&](const QString& name, const QString& answer) {
+        window->SetDocumentName(name);
+        PrintDialogUser user({answer});
+        window->cmdPrint->click();
+        return user.Proposed().join(", ").toStdString();
+    };
+    proposed("振替伝票_202604_No7", folder + "/伝票7.pdf");
+    EXPECT_EQ(proposed("振替伝票_202604_No8", QString()), (folder + "/振替伝票_202604_No8.pdf").toStdString());
+    EXPECT_EQ(proposed("総勘定元帳_100_202604", QString()), (home.Documents() + "/総勘定元帳_100_202604.pdf").toStdString())
+        << "another report has a folder of its own";
 }
 
 TEST_F(Preview, AFileThereAlreadyIsReplacedOnlyWhenTheUserAgrees) {

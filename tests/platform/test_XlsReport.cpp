@@ -16,7 +16,9 @@
 #include <poppler-qt6.h>
 #include <sstream>
 #include <memory>
+#include <optional>
 #include "platform/ProgressDialog.h"
+#include "platform/ReportConverter.h"
 #include <QTimer>
 #include <QPrinterInfo>
 #include <QDir>
@@ -333,6 +335,7 @@ TEST_F(XlsReportTest, WithoutAPrinterPrintOutProposesAPdfFileOfTheReportsName) {
     EXPECT_EQ(user.OtherDialogs().join(", ").toStdString(), "");
     EXPECT_EQ(user.Proposed().join(", ").toStdString(), file.toStdString());
     EXPECT_EQ(XlsReport::PdfPageCount(file), 1);
+    EXPECT_EQ(user.Progress().join(", ").toStdString(), "PDFファイルを作成中") << "the PDF being made shows at once";
 }
 
 TEST_F(XlsReportTest, AbortDropsEverything) {
@@ -534,8 +537,8 @@ TEST_F(XlsReportTest, TemplateSheetsPrintAtAFixedScaleThatGivesTheFittedPage) {
         const QString fittedFile = dir_.path() + "/fitted.xlsx";
         ASSERT_TRUE(Zip(fittedFile, fitted));
         QTemporaryDir a, b;
-        const std::vector<QImage> asIs = PageImages(XlsReport::RenderPdf(file, a.path()));
-        const std::vector<QImage> asFitted = PageImages(XlsReport::RenderPdf(fittedFile, b.path()));
+        const std::vector<QImage> asIs = PageImages(ReportConverter::RenderPdf(file, a.path()));
+        const std::vector<QImage> asFitted = PageImages(ReportConverter::RenderPdf(fittedFile, b.path()));
         ASSERT_EQ(asIs.size(), static_cast<size_t>(sheets)) << "one page a sheet: " << file.toStdString();
         ASSERT_EQ(asIs.size(), asFitted.size());
         for (size_t i = 0; i < asIs.size(); ++i)
@@ -589,44 +592,34 @@ TEST_F(XlsReportTest, PagesOfOneSheetGoOnOneSheetWithPageBreaksAndLookAsOnTheirO
     }
 }
 
+TEST_F(XlsReportTest, ALongReportHoldsOnePageOpenAtATimeAndKeepsEveryPagesCells) {
+    XlsReport r;
+    Begin(r, Ledger());
+    std::optional<XlsCell> kept;   // a cell of the first page, written again at the end
+    int mostHeld = 0;
+    for (int page = 1; page <= 60; ++page) {
+        r.NewPage("LP410", "1");
+        r.MarkerCell("**PAGE").Value(page);
+        r.MarkerCell("**KAMOKU").Value(QString("頁%1").arg(page));
+        if (page == 1) kept = r.MarkerCell("**KAMOKU");
+        r.EndPage();
+        mostHeld = std::max(mostHeld, r.HeldPages());
+    }
+    kept->Value("後から");
+    mostHeld = std::max(mostHeld, r.HeldPages());
+    EXPECT_LE(mostHeld, 1);
+    EXPECT_EQ(kept->Value().toString(), "後から");
+    const QString path = dir_.filePath("long.xlsx");
+    r.SaveWorkbook(path);
+    const QStringList texts = Book(path).Texts(1);
+    EXPECT_EQ(texts.filter(QRegularExpression("^頁[0-9]+$")).size(), 59);
+    EXPECT_EQ(texts.filter("頁60").size(), 1);
+    EXPECT_EQ(texts.filter("後から").size(), 1);
+}
+
 // ---------------------------------------------------------------- conversion in pieces
 
 namespace {
-
-// Restores the default pieces and the converter programs after a test.
-struct ConversionSettings {
-    QByteArray soffice = qgetenv("TAVIK_SOFFICE");
-    QByteArray pdfunite = qgetenv("TAVIK_PDFUNITE");
-    ~ConversionSettings() {
-        XlsReport::ParallelConversion(100, 4);
-        auto restore = [](const char* name, const QByteArray& value) {
-            if (value.isEmpty())
-                qunsetenv(name);
-            else
-                qputenv(name, value);
-        };
-        restore("TAVIK_SOFFICE", soffice);
-        restore("TAVIK_PDFUNITE", pdfunite);
-    }
-};
-
-// A converter that never finishes: it notes its process id and profile
-// folder in the folder given, then waits. With "fail" in the workbook's
-// name it fails after a second instead.
-QString FakeConverter(const QString& folder) {
-    const QString path = folder + "/soffice";
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly)) return QString();
-    f.write("#!/bin/sh\n"
-            "for a in \"$@\"; do case \"$a\" in -env:UserInstallation=file://*) profile=${a#-env:UserInstallation=file://};; esac; "
-            "last=$a; done\n"
-            "case \"$last\" in *fail*) sleep 1; echo broken piece; exit 1;; esac\n"
-            "echo \"$profile\" > \"" + QFile::encodeName(folder) + "/run.$$\"\n"
-            "exec sleep 300\n");
-    f.close();
-    f.setPermissions(f.permissions() | QFileDevice::ExeOwner);
-    return path;
-}
 
 bool Alive(qint64 pid) { return ::kill(static_cast<pid_t>(pid), 0) == 0; }
 
@@ -690,66 +683,6 @@ TEST_F(XlsReportTest, ReportConvertedInPiecesHasTheSamePagesAsInOnePiece) {
         }
     }
     EXPECT_EQ(differing, 0);
-}
-
-TEST_F(XlsReportTest, StoppingPiecesEndsEveryConverterAndRemovesTheirProfiles) {
-    ConversionSettings keep;
-    QTemporaryDir runs;
-    const QString fake = FakeConverter(runs.path());
-    ASSERT_FALSE(fake.isEmpty());
-    qputenv("TAVIK_SOFFICE", QFile::encodeName(fake));
-    const QStringList books = {dir_.path() + "/a.xlsx", dir_.path() + "/b.xlsx", dir_.path() + "/c.xlsx"};
-    auto started = [&] { return QDir(runs.path()).entryList({"run.*"}, QDir::Files); };
-    QElapsedTimer waited;
-    waited.start();
-    QStringList seen;
-    // Stops once all three converters run side by side.
-    const QStringList pdfs = XlsReport::RenderPdfs(books, dir_.path(), [&] {
-        seen = started();
-        return seen.size() == 3 || waited.elapsed() > 20000;
-    });
-    EXPECT_TRUE(pdfs.isEmpty()) << "a stopped conversion gives no PDF";
-    ASSERT_EQ(seen.size(), 3) << "the three pieces convert at the same time";
-    QStringList profiles;
-    for (const QString& run : seen) {
-        const qint64 pid = run.mid(4).toLongLong();
-        EXPECT_FALSE(Alive(pid)) << "converter " << pid << " still runs";
-        QFile f(runs.path() + "/" + run);
-        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-        const QString profile = QString::fromLocal8Bit(f.readAll()).trimmed();
-        EXPECT_FALSE(profile.isEmpty());
-        EXPECT_FALSE(QFileInfo::exists(profile)) << "profile left behind: " << profile.toStdString();
-        profiles << profile;
-    }
-    profiles.removeDuplicates();
-    EXPECT_EQ(profiles.size(), 3) << "each converter has a profile of its own";
-}
-
-TEST_F(XlsReportTest, OnePieceFailingEndsTheOthersAndRaisesTheRenderError) {
-    ConversionSettings keep;
-    QTemporaryDir runs;
-    const QString fake = FakeConverter(runs.path());
-    ASSERT_FALSE(fake.isEmpty());
-    qputenv("TAVIK_SOFFICE", QFile::encodeName(fake));
-    const QStringList books = {dir_.path() + "/a.xlsx", dir_.path() + "/b-fail.xlsx", dir_.path() + "/c.xlsx"};
-    QElapsedTimer took;
-    took.start();
-    EXPECT_EQ(ErrorOf([&] { XlsReport::RenderPdfs(books, dir_.path()); }), xlrErrRender);
-    EXPECT_LT(took.elapsed(), 60000) << "the failure does not wait for the other pieces";
-    const QStringList others = QDir(runs.path()).entryList({"run.*"}, QDir::Files);
-    EXPECT_EQ(others.size(), 2) << "the other pieces were converting";
-    for (const QString& run : others)
-        EXPECT_FALSE(Alive(run.mid(4).toLongLong())) << "a converter still runs";
-}
-
-TEST_F(XlsReportTest, JoiningWithoutPdfuniteRaisesTheRenderError) {
-    ConversionSettings keep;
-    qputenv("TAVIK_PDFUNITE", QFile::encodeName(dir_.path() + "/no-such-program"));
-    EXPECT_EQ(ErrorOf([&] {
-                  XlsReport::JoinPdfs({dir_.path() + "/a.pdf", dir_.path() + "/b.pdf"}, dir_.path() + "/ab.pdf");
-              }),
-              xlrErrRender);
-    EXPECT_FALSE(QFileInfo::exists(dir_.path() + "/ab.pdf"));
 }
 
 TEST_F(XlsReportTest, CancelDuringALargeReportStopsEveryPieceAndOutputsNothing) {

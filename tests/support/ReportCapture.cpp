@@ -12,6 +12,7 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QStandardPaths>
 #include <gtest/gtest.h>
 #include <poppler-qt6.h>
@@ -211,6 +212,10 @@ PrintDialogUser::PrintDialogUser(const QStringList& answers) : answers_(answers.
         QWidget* w = QApplication::activeModalWidget();
         auto* dialog = qobject_cast<QDialog*>(w);
         if (!dialog || !dialog->isVisible()) return;
+        if (auto* progress = qobject_cast<QProgressDialog*>(dialog)) {
+            if (!progress_.contains(progress->labelText())) progress_ << progress->labelText();
+            return;
+        }
         auto* files = qobject_cast<QFileDialog*>(dialog);
         if (!files) {
             others_ << dialog->metaObject()->className();
@@ -248,4 +253,31 @@ PrintDialogUser::PrintDialogUser(const QStringList& answers) : answers_(answers.
         QMetaObject::invokeMethod(files, "accept");
     });
     timer_.start(50);
+}
+
+ConversionSettings::~ConversionSettings() {
+    XlsReport::ParallelConversion(100, 4);
+    auto restore = [](const char* name, const QByteArray& value) {
+        if (value.isEmpty())
+            qunsetenv(name);
+        else
+            qputenv(name, value);
+    };
+    restore("TAVIK_SOFFICE", soffice);
+    restore("TAVIK_PDFUNITE", pdfunite);
+}
+
+QString FakeConverter(const QString& folder) {
+    const QString path = folder + "/soffice";
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly)) return QString();
+    f.write("#!/bin/sh\n"
+            "for a in \"$@\"; do case \"$a\" in -env:UserInstallation=file://*) profile=${a#-env:UserInstallation=file://};; esac; "
+            "last=$a; done\n"
+            "case \"$last\" in *fail*) sleep 1; echo broken piece; exit 1;; esac\n"
+            "echo \"$profile\" > \"" + QFile::encodeName(folder) + "/run.$$\"\n"
+            "exec sleep 300\n");
+    f.close();
+    f.setPermissions(f.permissions() | QFileDevice::ExeOwner);
+    return path;
 }

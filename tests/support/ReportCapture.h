@@ -96,13 +96,15 @@ private:
 // Stands in for the user at the dialogs a report is printed through: each
 // file dialog that opens takes the next answer, a file to choose (a full
 // path), an empty text to cancel, or a folder ending in "/" to show and,
-// once its files are listed, cancel; the file it proposed is kept. Any
-// other dialog (the print dialog) is cancelled and its class kept.
+// once its files are listed, cancel; the file it proposed is kept. A
+// progress dialog is left alone (its messages are kept); any other dialog
+// (the print dialog) is cancelled and its class kept.
 class PrintDialogUser {
 public:
     explicit PrintDialogUser(const QStringList& answers);
     const QStringList& Proposed() const { return proposed_; }
     const QStringList& OtherDialogs() const { return others_; }
+    const QStringList& Progress() const { return progress_; }
 
 private:
     QTimer timer_;
@@ -111,4 +113,18 @@ private:
     QStringList others_;
     int listedTicks_ = 0;
     bool listed_ = false;
+    QStringList progress_;
 };
+
+// Restores the default pieces and the converter programs (TAVIK_SOFFICE,
+// TAVIK_PDFUNITE) after a test.
+struct ConversionSettings {
+    QByteArray soffice = qgetenv("TAVIK_SOFFICE");
+    QByteArray pdfunite = qgetenv("TAVIK_PDFUNITE");
+    ~ConversionSettings();
+};
+
+// A converter that never finishes: it notes its process id and profile
+// folder in the folder given ("run.<pid>"), then waits. With "fail" in the
+// workbook's name it fails after a second instead.
+QString FakeConverter(const QString& folder);

@@ -24,7 +24,21 @@
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
+#include <dlfcn.h>
 #include <memory>
+#include <sqlite3.h>
+
+// Every statement the database runs passes here (the library's own step,
+// counted): a step on a statement not yet begun is one execution.
+namespace {
+long gExecutions = 0;
+}
+extern "C" int sqlite3_step(sqlite3_stmt* st) {
+    using Step = int (*)(sqlite3_stmt*);
+    static const Step real = reinterpret_cast<Step>(dlsym(RTLD_NEXT, "sqlite3_step"));
+    if (!sqlite3_stmt_busy(st)) ++gExecutions;
+    return real(st);
+}
 
 using namespace basStdComm;
 using namespace basWKE410;
@@ -240,6 +254,52 @@ TEST_F(VoucherList, SortFollowsTheChosenOrderAndAnUnknownValueGivesNone) {
         numbers.sort();
         EXPECT_EQ(numbers.join(","), "1,2,3");
     }
+}
+
+TEST_F(VoucherList, TheListAsksTheSameNumberOfStatementsForAnyNumberOfVouchers) {
+    Voucher(1, 20261201, "100");
+    auto f = Open();
+    auto executions = [&] {
+        const long before = gExecutions;
+        f->ShowVoucherList();
+        return gExecutions - before;
+    };
+    const long one = executions();
+    for (int no = 2; no <= 40; ++no) Voucher(no, 20261201 + no % 20, QString::number(no * 100));
+    EXPECT_EQ(executions(), one);
+    ASSERT_EQ(f->spdMeisai->MaxRows(), 40);
+    // The newest date first, the higher number of the two on it first, each
+    // with its own amount.
+    EXPECT_EQ(Cell(*f, 1, 4) + " " + Cell(*f, 1, 6) + " " + Cell(*f, 2, 4) + " " + Cell(*f, 2, 6), "39 3900 19 1900");
+}
+
+TEST_F(VoucherList, VouchersOfOneDateComeByTheirNumber) {
+    // Put in out of order: the list does not follow how they were stored.
+    for (int no : {2, 5, 1, 4, 3}) Voucher(no, 20261201);
+    Voucher(6, 20261202);
+    auto f = Open();
+    EXPECT_EQ(Numbers(*f), "6,5,4,3,2,1");
+    gintSrchSort = 2;
+    f->ShowVoucherList();
+    EXPECT_EQ(Numbers(*f), "6,5,4,3,2,1");
+}
+
+TEST_F(VoucherList, AListWithoutDateConditionsSaysHowManyItWouldListFirst) {
+    Sql("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 100001) "
+        "INSERT INTO DNHDT (DNH_SSKCD, DNH_GRPCD, DNH_YM, DNH_DENNO, DNH_NENDO, DNH_Y, DNH_M, DNH_DATE, "
+        "DNH_NDATE, DNH_TANCD, DNH_DTEKIYO, DNH_KBN, DNH_DELKBN) "
+        "SELECT 1, 1, 202612, i, 2026, 2026, 12, 20261201, 20261201, 1, '', 0, 0 FROM n");
+    gintSrchDate = 0;
+    msgs.Answer(vbNo);
+    auto f = Open();
+    ASSERT_EQ(msgs.Calls().size(), 1u);
+    EXPECT_TRUE(msgs.Last().prompt.contains("100,001")) << msgs.Last().prompt.toStdString();
+    EXPECT_EQ(f->spdMeisai->MaxRows(), 0);
+    // With a date condition the list comes without a word.
+    gintSrchDate = 1;
+    f->ShowVoucherList();
+    EXPECT_EQ(msgs.Calls().size(), 1u);
+    EXPECT_EQ(f->spdMeisai->MaxRows(), 100001);
 }
 
 TEST_F(VoucherList, ABuildErrorIsReportedAndTheListStaysDrawn) {

@@ -361,22 +361,6 @@ TEST_F(LeaveVoucher, VoucherDeletedByAnotherProgramIsNotMadeLiveAgain) {
     EXPECT_FALSE(f->isVisible());  // as after a load of a deleted voucher
 }
 
-TEST_F(LeaveVoucher, VoucherMovedByAnotherProgramIsNotStoredTwice) {
-    const long no = StoreVoucher("450000");
-    auto f = Open("U", 202612, no);
-    QString out;
-    ASSERT_EQ(RunChild("other", {folder.Path(), "redate", "202612", QString::number(no)}, &out), 0)
-        << out.toStdString();
-    ASSERT_EQ(q("SELECT DNH_YM || '/' || DNH_DENNO FROM DNHDT"), "202701/1");
-    put(*f, 0, "KRTEKI", "changed meanwhile");
-    pressF10(*f);
-    EXPECT_EQ(msgs.Texts(), QStringList{"このデータは他のユーザーによって削除されました。"});
-    EXPECT_EQ(q("SELECT GROUP_CONCAT(DNH_YM || '/' || DNH_DENNO) FROM DNHDT"), "202701/1");
-    EXPECT_EQ(q("SELECT SUM(KMZ_KARI) FROM KMZMF WHERE KMZ_KMKCD = 100"), "450000");
-    EXPECT_EQ(q("SELECT KMZ_KARI FROM KMZMF WHERE KMZ_YM = 202701 AND KMZ_KMKCD = 100"), "450000");
-    EXPECT_FALSE(f->isVisible());
-}
-
 TEST_F(LeaveVoucher, DeleteOfAVoucherAlreadyDeletedElsewhereReversesNothingTwice) {
     const long gone = StoreVoucher("300");
     StoreVoucher("200");
@@ -397,6 +381,25 @@ TEST_F(LeaveVoucher, DeleteOfAVoucherAlreadyDeletedElsewhereReversesNothingTwice
 // it: saving over it is refused, nothing is written, the typed change
 // stays on screen and is refused again until the voucher is opened anew.
 const QString kChangedElsewhere = "このデータは他のユーザーによって変更されました。伝票を開き直して下さい。";
+
+// Moved into January by another clerk, the voucher is changed, not deleted.
+TEST_F(LeaveVoucher, VoucherMovedByAnotherProgramIsChangedNotDeleted) {
+    const long first = StoreVoucher("450000");
+    StoreVoucher("300");
+    for (const QString mode : {"U", "D"}) {
+        SCOPED_TRACE(mode.toStdString());
+        auto f = Open(mode, 202612, mode == "U" ? first : first + 1);
+        ASSERT_EQ(RunChild("other", {folder.Path(), "redate", "202612", QString::number(glngDenNo)}), 0);
+        if (mode == "U") typeIntoCell(*f, "KRTEKI", "typed");
+        msgs.Answer(vbYes);
+        pressF10(*f);
+        EXPECT_EQ(msgs.Texts().last(), kChangedElsewhere);
+        EXPECT_EQ(q("SELECT COUNT(*) FROM DNHDT WHERE DNH_YM = 202701 AND DNH_DELKBN = 0"), mode == "U" ? "1" : "2");
+        EXPECT_TRUE(f->isVisible());
+        EXPECT_EQ(f->blnChanged, mode == "U");  // what was typed stays
+        msgs.Clear();
+    }
+}
 
 class ChangedElsewhere : public LeaveVoucher {
 protected:

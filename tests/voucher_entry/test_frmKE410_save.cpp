@@ -2,6 +2,7 @@
 // with their validation and balance posting.
 #include "TestSupport.h"
 #include "VoucherData.h"
+#include "ReportCapture.h"
 
 #include "common/basStdComm.h"
 #include "database/Schema.h"
@@ -27,6 +28,7 @@
 #include <QTableView>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 #include <memory>
 
 using namespace basStdComm;
@@ -500,6 +502,14 @@ TEST_F(VoucherSave, PrintAfterSaveAsksWhenTheBranchSaysSo) {
     EXPECT_EQ(msgs.Texts(), QStringList{"伝票印刷を行いますか？"});
     EXPECT_EQ(q("SELECT COUNT(*) FROM DNHDT"), "1");
     EXPECT_EQ(f->denMeisai->Cell("KRKMKCD", 0), "");
+    // Yes: while it prints, the window says that it takes no input.
+    CopyReportTemplates();
+    QString line;
+    SetReportOutputHandler([&](const ReportOutput&) { line = f->Label1->text(); });
+    purchaseOnCredit(*f);
+    f->cmdUpd_Click();
+    SetReportOutputHandler(nullptr);
+    EXPECT_EQ(line, "伝票を印刷しています。終わるまでお待ちください（この間の入力は受け付けません）");
 }
 
 TEST_F(VoucherSave, AmountsBeyondTheCurrencyRangeAreRefusedNotWrapped) {
@@ -567,12 +577,26 @@ int saverChild(const QStringList& args) {
         f.denMeisai->setCell("KSKMKCD", 0, "130");
         f.denMeisai->setCell("KSKIN", 0, "10");
         f.cmdUpd_Click();
-        if (!msgs.Empty()) return 3;
+        if (!msgs.Texts().filter(QRegularExpression("^(?!伝票番号が既に使用されているため)")).isEmpty()) return 3;
     }
     EndSystem();
     return 0;
 }
 const bool reg = RegisterChild("saver", saverChild);
+
+// Another program saves first under the number shown in add or copy mode.
+TEST_F(VoucherSave, ANumberShownThatAnotherProgramTookMeanwhileIsSaidToBeRenumbered) {
+    for (const QString mode : {"I", "C"}) {
+        auto f = mode == "I" ? Open("I") : Open("C", 202612, 1);
+        purchaseOnCredit(*f);
+        const QString stored = QString::number(f->txtDenno->NumValue() + 5);
+        ASSERT_EQ(RunChild("saver", {folder.Path()}), 0);
+        msgs.Clear();
+        f->cmdUpd_Click();
+        EXPECT_EQ(msgs.Texts(), QStringList{"伝票番号が既に使用されているため、伝票番号を" + stored + "に採番し直しました。"});
+        EXPECT_EQ(q("SELECT COUNT(*) FROM DNHDT WHERE DNH_DENNO = " + stored), "1");
+    }
+}
 
 TEST_F(VoucherSave, TwoProgramsSavingAtOnceGetDistinctNumbersAndBothPost) {
     EndSystem();
@@ -854,6 +878,26 @@ TEST_F(CommitFailure, CloseQuestionKeepsTheWindowAndTheNextCloseAsksAgain) {
     EXPECT_EQ(q("SELECT KMZ_KARI FROM KMZMF WHERE KMZ_YM = 202612 AND KMZ_KMKCD = 500"), "1000");
 }
 
+// Print after saving and the save questions go through the same save.
+TEST_F(CommitFailure, EveryOtherSaveKeepsTheChangeWhenTheCommitFails) {
+    storeOne();
+    const QString saved = balances();
+    auto f = Open("U", 202612, 1);
+    showActive(*f);
+    for (QPushButton* command : {f->cmdPrn, f->cmdPrev, f->cmdNext, f->cmdAdd, f->cmdJump, f->cmdPRead}) {
+        SCOPED_TRACE(command->text().toStdString());
+        typeIntoCell(*f, "KRTEKI", "paper");
+        msgs.Clear();
+        failCommits(true);
+        QTest::mouseClick(command, Qt::LeftButton);  // the question answered Yes
+        failCommits(false);
+        ASSERT_TRUE(msgs.Calls().size() == 2u && msgs.Last().prompt.contains("空き容量")) << msgs.Texts().join("|").toStdString();
+        EXPECT_TRUE(f->isVisible() && f->blnChanged);
+        EXPECT_EQ(f->denMeisai->Cell("KRTEKI", 0) + "/" + f->lblMode->Caption(), "paper/変更");
+        EXPECT_EQ(balances(), saved);
+    }
+}
+
 // ---------------------------------------------------------------- a database that refuses the save
 
 // Another program holding the database's write lock (as a long save of its
@@ -919,17 +963,32 @@ TEST_F(DatabaseRefusal, ADatabaseHeldByAnotherProgramIsSaidToBeInUseOnce) {
         QString file;
         ~Release() { QFile(file).open(QIODevice::WriteOnly); }
     } release{folder.Path() + "/release"};
-    gobjDB->SetBusyTimeout(200);
+    gobjDB->SetBusyTimeout(1500);
     const QString before = stored();
+    // Meanwhile: the wait cursor, after a second the seconds left, no keys.
+    QStringList lines;
+    frmKE410* waiting = nullptr;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        if (!waiting || !waiting->Label1->text().contains("秒") || !QApplication::overrideCursor() ||
+            QApplication::overrideCursor()->shape() != Qt::WaitCursor)
+            return;
+        lines << waiting->Label1->text().left(36);
+        QTest::keyClick(std::exchange(waiting, nullptr)->denMeisai->view(), Qt::Key_Z);
+    });
+    look.start(50);
     for (const char* mode : {"U", "D", "I"}) {
         SCOPED_TRACE(mode);
         auto f = QString(mode) == "I" ? Open("I") : Open(mode, 202612, 1);
+        waiting = f.get();
         showActive(*f);
         if (QString(mode) == "I") purchaseOnCredit(*f);
         if (QString(mode) != "D") typeIntoCell(*f, "KRTEKI", "paper");
         msgs.Clear();
         pressF10(*f);  // the delete question answered Yes
         expectOneMessageSaying("他のプログラムによって使用中です");
+        EXPECT_FALSE(f->denMeisai->CellEditing());
+        EXPECT_FALSE(QApplication::overrideCursor());
         EXPECT_EQ(stored(), before);
         EXPECT_TRUE(f->isVisible());
         EXPECT_EQ(f->denMeisai->Cell("KRKMKCD", 0), "500");
@@ -944,6 +1003,7 @@ TEST_F(DatabaseRefusal, ADatabaseHeldByAnotherProgramIsSaidToBeInUseOnce) {
         EXPECT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
         EXPECT_EQ(own("SELECT COUNT(*) FROM DNHDT WHERE DNH_DTEKIYO = 'paper'"), "1");
     }
+    EXPECT_EQ(lines, QStringList(3, "他のプログラムがデータベースを更新中です。終わるまでお待ちください（あと"));
 }
 
 // A database that refuses to be written, from the save's first statement

@@ -197,6 +197,16 @@ TEST(StartUp, AFailedConnectionShowsItsReason) {
     folder.WriteFile("cut.db", QByteArray("SQLite format 3\0\x10\0\x02\x02", 20));
     folder.WriteFile("DB.udl", "Provider=SQLite;Data Source=cut.db\n");
     failWith("cut.db", "データベースが壊れている");
+    // A server that does not answer, and one without the database, are
+    // named with the database.
+    folder.WriteFile("DB.udl", "Provider=PostgreSQL;Data Source=127.0.0.1:1;Initial Catalog=books;User ID=clerk\n");
+    failWith("サーバー 127.0.0.1:1 のデータベース books", "接続できません");
+    if (TestsOnServer()) {
+        const QString server = qEnvironmentVariable("TAVIK_TEST_PG_SERVER");
+        folder.WriteFile("DB.udl", ("Provider=PostgreSQL;Data Source=" + server +
+                                    ";Initial Catalog=nosuchbook;User ID=postgres\n").toUtf8());
+        failWith("サーバー " + server + " のデータベース nosuchbook", "がありません");
+    }
 }
 
 // An empty file becomes a new book in the voucher entry program, which says

@@ -177,7 +177,9 @@ void frmKE41S::ShowVoucherList() {
                        QString::number(glngSrchNDateEnd);
         gstrSQL += "   AND DNH_KBN < 10";
         if (glngSrchTanCd != 0) gstrSQL += "   AND DNH_TANCD = " + QString::number(glngSrchTanCd);
-        if (!gstrSrchTekiyo.isEmpty()) gstrSQL += "   AND DNH_DTEKIYO LIKE " + fncSqlQuote("%" + gstrSrchTekiyo + "%");
+        // Latin letters in either case, on every database.
+        if (!gstrSrchTekiyo.isEmpty())
+            gstrSQL += "   AND UPPER(DNH_DTEKIYO) LIKE UPPER(" + fncSqlQuote("%" + gstrSrchTekiyo + "%") + ")";
         if (glngSrchKessan != 0) gstrSQL += "   AND DNH_KBN = " + QString::number(glngSrchKessan);
         switch (gintSrchSort) {
         // Vouchers of the same date (number, input date) in one order on

@@ -16,7 +16,10 @@ sqlite=$?
 # there (a checkout in a private home folder).
 pgdir=build/pgtest
 runuser -u postgres -- test -x "$PWD/build" || pgdir=$(mktemp -d /tmp/tavik-pgtest.XXXXXX)
+# A port of its own: the first one free from 55439 on (another checkout's
+# tests may be running on this machine).
 pgport=55439
+while (echo > "/dev/tcp/127.0.0.1/$pgport") 2> /dev/null; do pgport=$((pgport + 1)); done
 trap 'scripts/pg_test_cluster.sh stop "$pgdir" "$pgport"' EXIT
 scripts/pg_test_cluster.sh start "$pgdir" "$pgport" || exit 1
 TAVIK_TEST_ENGINE=postgres TAVIK_TEST_PG_SERVER="127.0.0.1:$pgport" \

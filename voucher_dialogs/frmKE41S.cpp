@@ -180,7 +180,9 @@ void frmKE41S::ShowVoucherList() {
                      QString::number(glngSrchNDateEnd);
         where += "   AND DNH_KBN < 10";
         if (glngSrchTanCd != 0) where += "   AND DNH_TANCD = " + QString::number(glngSrchTanCd);
-        if (!gstrSrchTekiyo.isEmpty()) where += "   AND DNH_DTEKIYO LIKE " + fncSqlQuote("%" + gstrSrchTekiyo + "%");
+        // Latin letters in either case, on every database.
+        if (!gstrSrchTekiyo.isEmpty())
+            where += "   AND UPPER(DNH_DTEKIYO) LIKE UPPER(" + fncSqlQuote("%" + gstrSrchTekiyo + "%") + ")";
         if (glngSrchKessan != 0) where += "   AND DNH_KBN = " + QString::number(glngSrchKessan);
 
         // Without any date condition the list may hold every voucher the

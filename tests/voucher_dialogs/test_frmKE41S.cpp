@@ -220,6 +220,8 @@ TEST_F(VoucherList, EachSearchConditionNarrowsTheList) {
               "5,4,3,2,1");
     EXPECT_EQ(listWith([] { glngSrchTanCd = 1; }), "5,2");
     EXPECT_EQ(listWith([] { gstrSrchTekiyo = "O'Brien"; }), "2");
+    // Latin letters are found in either case.
+    EXPECT_EQ(listWith([] { gstrSrchTekiyo = "o'bRIEN"; }), "2");
     // Percent signs and underscores inside the text keep their pattern meaning.
     EXPECT_EQ(listWith([] { gstrSrchTekiyo = "家%代"; }), "3,1");
     EXPECT_EQ(listWith([] { gstrSrchTekiyo = "100%"; }), "5,4");

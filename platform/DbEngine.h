@@ -70,5 +70,14 @@ public:
     const DbFailure& Failure() const { return failure_; }
 
 protected:
+    // The first column of a statement's rows, as text.
+    bool names(const char* sql, QStringList* out) {
+        DbRows rows;
+        QStringList cols;
+        if (!Run(sql, &rows, &cols)) return false;
+        out->clear();
+        for (const auto& r : rows) *out << r[0].Text();
+        return true;
+    }
     DbFailure failure_;
 };

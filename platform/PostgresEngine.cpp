@@ -241,15 +241,6 @@ bool PostgresEngine::WriteRow(const QString& table, const QStringList& cols, con
     return true;
 }
 
-bool PostgresEngine::names(const char* sql, QStringList* out) {
-    DbRows rows;
-    QStringList cols;
-    if (!Run(sql, &rows, &cols)) return false;
-    out->clear();
-    for (const auto& r : rows) *out << r[0].Text();
-    return true;
-}
-
 bool PostgresEngine::TableNames(QStringList* out) {
     return names("SELECT tablename FROM pg_tables WHERE schemaname = current_schema()", out);
 }

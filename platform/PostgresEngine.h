@@ -62,7 +62,6 @@ public:
     static constexpr long long kBookLockKey = 0x5441564B424F4F4BLL;
 
 private:
-    bool names(const char* sql, QStringList* out);
     // Begins a transaction holding the writers' lock.
     QString beginText() const;
     // Failure() from an error result (false).

@@ -654,15 +654,6 @@ bool SqliteEngine::WriteRow(const QString& table, const QStringList& cols, const
     return true;
 }
 
-bool SqliteEngine::names(const char* sql, QStringList* out) {
-    DbRows rows;
-    QStringList cols;
-    if (!Run(sql, &rows, &cols)) return false;
-    out->clear();
-    for (const auto& r : rows) *out << r[0].Text();
-    return true;
-}
-
 bool SqliteEngine::TableNames(QStringList* out) {
     return names("SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite%'", out);
 }

@@ -51,7 +51,6 @@ public:
 
 private:
     bool fail(int rc);
-    bool names(const char* sql, QStringList* out);
     sqlite3_stmt* takeCached(const QString& sql);
     void keepCached(const QString& sql, sqlite3_stmt* st);
     void clearStatementCache();

@@ -378,7 +378,9 @@ TEST_F(DBAccessTest, UpdatableRecordsetWritesRowAfterRowWithTheirOwnValues) {
         rs->Fields("NAME") = i % 2 ? DbValue() : DbValue(QString("n%1").arg(i));
         rs->Update();
     }
-    if (!TestsOnServer()) EXPECT_EQ(gobjDB->StatementsPrepared() - before, 1);
+    if (!TestsOnServer()) {
+        EXPECT_EQ(gobjDB->StatementsPrepared() - before, 1);
+    }
     EXPECT_EQ(folder.Scalar("SELECT GROUP_CONCAT(ID || '=' || COALESCE(NAME, 'null'), ',') FROM "
                             "(SELECT * FROM T WHERE ID > 100 ORDER BY ID) AS R"),
               "101=n0,102=null,103=n2,104=null,105=n4");

@@ -70,7 +70,7 @@ protected:
         qputenv("TAVIK_SOFFICE", QFile::encodeName(FakeConverter(runs_.path())));
         child.start(QCoreApplication::applicationFilePath(), {"--child", "converting"});
         QStringList run;
-        QTest::qWaitFor([&] { return !(run = QDir(runs_.path()).entryList({"run.*"})).isEmpty(); }, 20000);
+        (void)QTest::qWaitFor([&] { return !(run = QDir(runs_.path()).entryList({"run.*"})).isEmpty(); }, 20000);
         return run.isEmpty() || !QFile::remove(runs_.path() + "/" + run.front()) ? 0 : run.front().mid(4).toLongLong();
     }
     QTemporaryDir dir_, temp_, runs_;
@@ -170,7 +170,9 @@ TEST_F(ReportConverterTest, AProgramEndedBySigtermOrSighupLeavesNothingAndTheNex
         ASSERT_GT(converter, 0) << "the converter did not start";
         ::kill(static_cast<pid_t>(child.processId()), sig);
         ASSERT_TRUE(child.waitForFinished(30000));
-        if (sig != SIGKILL) EXPECT_FALSE(Alive(converter)) << "signal " << sig << ": the converter still runs";
+        if (sig != SIGKILL) {
+            EXPECT_FALSE(Alive(converter)) << "signal " << sig << ": the converter still runs";
+        }
         ::kill(static_cast<pid_t>(converter), SIGKILL);
         EXPECT_EQ(TempEntries().isEmpty(), sig != SIGKILL) << "signal " << sig << ": " << TempEntries().join(", ").toStdString();
     }

@@ -530,6 +530,9 @@ bool frmKE410::ApplyVoucherDate() {
     lblNendo->Caption("----年度");
     txtDenno->Value("");
     txtDate->SetFocus();
+    // A lookup the database failed (a lost connection) has said why; the
+    // calendar is not to blame.
+    if (gobjDB->ErrorNumber() != 0) return false;
     MsgBox("日付指定エラー。決算期間マスタに登録されていない日付が入力されました。", vbExclamation, windowTitle());
     txtDate->SetFocus();
     return false;

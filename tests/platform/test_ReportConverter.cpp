@@ -21,15 +21,6 @@
 
 namespace {
 
-long ErrorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const AppError& e) {
-        return e.Number;
-    }
-    return 0;
-}
-
 bool Alive(qint64 pid) { return ::kill(static_cast<pid_t>(pid), 0) == 0; }
 
 // A Unix socket bound at the path and listening (its descriptor, -1 on failure).

@@ -1,6 +1,7 @@
 #include "platform/XlsReport.h"
 
 #include "ReportCapture.h"
+#include "TestSupport.h"
 #include "common/basStdComm.h"
 
 #include <QDate>
@@ -102,15 +103,6 @@ struct Book {
 // Address parts: "D15" -> column letters and row.
 long RowOf(const QString& address) { return address.mid(address.indexOf(QRegularExpression("[0-9]"))).toLong(); }
 QString ColumnOf(const QString& address) { return address.left(address.indexOf(QRegularExpression("[0-9]"))); }
-
-long ErrorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const AppError& e) {
-        return e.Number;
-    }
-    return 0;
-}
 
 class XlsReportTest : public ::testing::Test {
 protected:

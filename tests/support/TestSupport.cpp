@@ -3,6 +3,7 @@
 #include "common/basStdComm.h"
 #include "database/DemoData.h"
 #include "database/Schema.h"
+#include "platform/AppError.h"
 #include "platform/AppInfo.h"
 #include "platform/VbCompat.h"
 
@@ -226,4 +227,13 @@ int RunRegisteredChild(const QString& role, const QStringList& args) {
     auto it = children().find(role);
     if (it == children().end()) return 99;
     return it->second(args);
+}
+
+long ErrorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const AppError& e) {
+        return e.Number;
+    }
+    return 0;
 }

@@ -77,3 +77,6 @@ bool RegisterChild(const QString& role, ChildMain fn);
 // Starts a child without waiting (for concurrent runs).
 class QProcess;
 std::unique_ptr<QProcess> StartChild(const QString& role, const QStringList& args);
+
+// The error number f raises (AppError), 0 when it raises none.
+long ErrorOf(const std::function<void()>& f);

@@ -3,9 +3,10 @@
 // unless a program has it open.
 // mkdemodb FOLDER/DB.udl [--force]: the same in the database a data-link
 // file names (on a PostgreSQL server): unless it holds the tables already;
-// --force drops this system's tables there first.
+// --force replaces the book there (all or nothing).
 // The vouchers are entered through the voucher entry window, unseen.
 #include "common/basStdComm.h"
+#include "database/BookMove.h"
 #include "database/DemoData.h"
 #include "database/Schema.h"
 #include "platform/AppInfo.h"
@@ -15,6 +16,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QTemporaryDir>
 #include <cstdio>
 
 using namespace basStdComm;
@@ -37,31 +39,29 @@ bool fill(QString* error) {
     return ok;
 }
 
+// The book is made as in a file (see main()): in a file of its own first,
+// then moved into the server's database in one transaction, so that a
+// failure halfway leaves that database as it was.
 int makeOnServer(const QString& link, bool force) {
-    gobjDB->SetDataLinkFile(link);
+    DBAccess server;
+    server.SetDataLinkFile(link);
     QString error;
-    bool ok = gobjDB->Connect();
-    if (ok) {
-        try {
-            const QStringList tables = gobjDB->TableNames();
-            if (!tables.isEmpty() && !force) return 0;
-            if (!tables.isEmpty()) {
-                DBTransaction t(*gobjDB);
-                // The view over the voucher tables goes first.
-                if (!gobjDB->Execute("DROP VIEW IF EXISTS V_DENDT")) throw AppError(gobjDB->ErrorNumber(), gobjDB->ErrorText());
-                for (const QString& table : tables)
-                    if (!gobjDB->Execute("DROP TABLE " + table)) throw AppError(gobjDB->ErrorNumber(), gobjDB->ErrorText());
-                t.Commit();
-            }
-            ok = fill(&error);
-        } catch (const AppError& e) {
-            ok = false;
-            error = e.Description;
-        }
-    } else {
-        error = gobjDB->ErrorText();
+    bool ok = server.Connect();
+    if (!ok) error = server.ErrorText();
+    try {
+        if (ok && !force && !server.TableNames().isEmpty()) return 0;
+    } catch (const AppError& e) {
+        ok = false;
+        error = e.Description;
     }
-    gobjDB->Disconnect();
+    if (ok) {
+        QTemporaryDir dir;
+        ok = dir.isValid() && gobjDB->ConnectFile(dir.path() + "/demo.db", true);
+        if (!ok) error = dir.isValid() ? gobjDB->ErrorText() : "cannot make a temporary folder";
+        ok = ok && fill(&error) && BookMove::Move(*gobjDB, server, true, &error);
+        gobjDB->Disconnect();
+    }
+    server.Disconnect();
     if (!ok) {
         std::fprintf(stderr, "mkdemodb: %s\n", error.toUtf8().constData());
         return 1;

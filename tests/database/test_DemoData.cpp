@@ -3,6 +3,7 @@
 // the programs read them, and filling must be all or nothing.
 #include "TestSupport.h"
 
+#include "database/BookMove.h"
 #include "database/DemoData.h"
 #include "database/Schema.h"
 #include "platform/Currency.h"
@@ -571,6 +572,42 @@ TEST(DemoFill, AnInvalidDayIsRefusedWithoutWriting) {
     EXPECT_FALSE(DemoData::Fill(demo.db, QDate()));
     EXPECT_FALSE(demo.db.ErrorText().isEmpty());
     EXPECT_EQ(Number(demo.db, "SELECT COUNT(*) FROM CNTMF"), 0);
+}
+
+// ---------------------------------------------------------------- moving a book onto a server
+
+TEST(BookMove, ABookMovesOntoTheServerExactlyAndASecondMoveIsRefusedUnlessReplacing) {
+    if (!TestsOnServer()) GTEST_SKIP() << "a server's database is the target";
+    DemoFile book(kDay);
+    ASSERT_TRUE(book.filled) << book.db.ErrorText().toStdString();
+    // A voucher of an amount with a fraction, posted to the balances.
+    ASSERT_TRUE(book.db.Execute("INSERT INTO DNHDT (DNH_SSKCD, DNH_GRPCD, DNH_YM, DNH_DENNO, DNH_NENDO, DNH_Y, DNH_M, "
+                                "DNH_DATE, DNH_NDATE, DNH_DTEKIYO) VALUES (1, 1, 202606, 1, 2026, 2026, 6, 20260615, "
+                                "20260615, '端数のある伝票')"));
+    ASSERT_TRUE(book.db.Execute("INSERT INTO DNMDT (DNM_SSKCD, DNM_GRPCD, DNM_YM, DNM_DENNO, DNM_GYO, DNM_TSKBN, "
+                                "DNM_KMKCD, DNM_KIN) VALUES (1, 1, 202606, 1, 1, 1, 100, 1234.5678), "
+                                "(1, 1, 202606, 1, 1, 2, 310, 1234.5678)"));
+    ASSERT_TRUE(book.db.Execute("UPDATE KMZMF SET KMZ_KARI = KMZ_KARI + 1234.5678 WHERE KMZ_YM = 202606 "
+                                "AND KMZ_SSKCD = 1 AND KMZ_GRPCD = 1 AND KMZ_KMKCD = 100"));
+    AppFolder folder(false);
+    DBAccess server;
+    ASSERT_TRUE(folder.Connect(server)) << server.ErrorText().toStdString();
+    QString error;
+    ASSERT_TRUE(BookMove::Move(book.db, server, false, &error)) << error.toStdString();
+    EXPECT_EQ(Dump(server), Dump(book.db));
+    EXPECT_EQ(Query(server, "SELECT KMZ_KARI FROM KMZMF WHERE KMZ_YM = 202606 AND KMZ_SSKCD = 1 AND KMZ_GRPCD = 1 "
+                            "AND KMZ_KMKCD = 100"),
+              Rows({{"1234.5678"}}));
+
+    // The server holds vouchers now: a second move is refused and changes nothing.
+    ASSERT_TRUE(book.db.Execute("DELETE FROM TEKMF"));
+    const QStringList moved = Dump(server);
+    EXPECT_FALSE(BookMove::Move(book.db, server, false, &error));
+    EXPECT_TRUE(error.contains("--replace")) << error.toStdString();
+    EXPECT_FALSE(server.InTransaction());
+    EXPECT_EQ(Dump(server), moved);
+    ASSERT_TRUE(BookMove::Move(book.db, server, true, &error)) << error.toStdString();
+    EXPECT_EQ(Dump(server), Dump(book.db));
 }
 
 }  // namespace

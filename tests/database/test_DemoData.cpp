@@ -9,7 +9,10 @@
 #include "platform/Currency.h"
 #include "platform/DBAccess.h"
 
+#include <QCoreApplication>
 #include <QDate>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QMap>
 #include <QSet>
 #include <QTemporaryDir>
@@ -608,6 +611,31 @@ TEST(BookMove, ABookMovesOntoTheServerExactlyAndASecondMoveIsRefusedUnlessReplac
     EXPECT_EQ(Dump(server), moved);
     ASSERT_TRUE(BookMove::Move(book.db, server, true, &error)) << error.toStdString();
     EXPECT_EQ(Dump(server), Dump(book.db));
+}
+
+// mkdemodb --force run by the book's owner, a role that may change the
+// rows but may not make tables on the server: the demo book replaces the
+// book; the server is never left without one.
+TEST(BookMove, MakingTheDemoBookAnewOnTheServerNeverLeavesItWithoutABook) {
+    if (!TestsOnServer()) GTEST_SKIP() << "a server's roles";
+    AppFolder folder(false);
+    DBAccess server;
+    ASSERT_TRUE(folder.Connect(server)) << server.ErrorText().toStdString();
+    const QString role = "owner_" + server.DatabaseFile().section('/', -1);
+    QString owned = "ALTER VIEW V_DENDT OWNER TO " + role;
+    for (const QString& t : BookMove::Tables()) owned += ";\nALTER TABLE " + t + " OWNER TO " + role;
+    ASSERT_TRUE(server.Execute("CREATE ROLE " + role + " LOGIN; " + owned)) << server.ErrorText().toStdString();
+    QFile udl(folder.Path() + "/DB.udl");
+    ASSERT_TRUE(udl.open(QIODevice::ReadOnly));
+    const QString link = QString::fromUtf8(udl.readAll()).replace(QRegularExpression("User ID=[^;\\n]*"), "User ID=" + role);
+    folder.WriteFile("owner.udl", link.toUtf8());
+    QProcess demo;
+    demo.start(QCoreApplication::applicationDirPath() + "/../bin/mkdemodb", {folder.Path() + "/owner.udl", "--force"});
+    ASSERT_TRUE(demo.waitForFinished(60000));
+    EXPECT_EQ(demo.exitCode(), 0) << demo.readAllStandardError().toStdString();
+    EXPECT_EQ(server.TableNames().size(), BookMove::Tables().size());
+    EXPECT_GT(Number(server, "SELECT COUNT(*) FROM DNHDT"), 0);
+    server.Execute("REASSIGN OWNED BY " + role + " TO CURRENT_USER; DROP ROLE " + role);
 }
 
 }  // namespace

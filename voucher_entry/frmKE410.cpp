@@ -1118,6 +1118,9 @@ bool frmKE410::LoadVoucher() {
 
         if (gstrEditMode != "C") {
             RecordsetPtr ksk = FncGetKskRs(glngCurNendo, 0, 0);
+            // A lookup the database failed (a lost connection) has said why;
+            // the calendar is not to blame.
+            if (!ksk && gobjDB->ErrorNumber() != 0) return false;
             if (!ksk || ksk->Eof()) {
                 MsgBox("決算期間マスタの取得に失敗しました。伝票日付を確認してください。", vbExclamation, windowTitle());
                 return false;
@@ -1160,6 +1163,9 @@ bool frmKE410::fncCheckVoucher() {
         }
         {
             RecordsetPtr ksk = FncGetKskRs(glngCurNendo, 0, 0);
+            // A lookup the database failed (a lost connection) has said why;
+            // the calendar is not to blame.
+            if (!ksk && gobjDB->ErrorNumber() != 0) return false;
             if (!ksk || ksk->Eof()) {
                 MsgBox("決算期間マスタの取得に失敗しました。伝票日付を確認してください。", vbExclamation, title);
                 txtDate->SetFocus();

@@ -639,15 +639,14 @@ TEST_F(VoucherSave, AConnectionTheServerEndedGivesTheConnectionMessageAndKeepsTh
     put(*f, 0, "KRKIN", "1000");
     put(*f, 0, "KSKMKCD", "130");
     put(*f, 0, "KSKIN", "1000");
-    const QString pid = gobjDB->OpenRecordset("SELECT pg_backend_pid()")->Fields(0).Value().Text();
-    folder.Sql("SELECT pg_terminate_backend(" + pid + ")");
     f->show();
     QApplication::setActiveWindow(f.get());
     f->denMeisai->setFocus();
+    const QString pid = gobjDB->OpenRecordset("SELECT pg_backend_pid()")->Fields(0).Value().Text();
+    folder.Sql("SELECT pg_terminate_backend(" + pid + ")");
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_F10);
-    ASSERT_FALSE(msgs.Empty());
-    EXPECT_FALSE(msgs.Texts().join("|").contains("日付指定エラー")) << "the calendar is not to blame";
-    EXPECT_EQ(msgs.Calls().front().prompt, "データベースの接続でエラーが発生しました。\n\n１度システムを終了し再度実行して下さい。");
+    // Said once, and the calendar is not to blame.
+    EXPECT_EQ(msgs.Texts(), QStringList{"データベースの接続でエラーが発生しました。\n\n１度システムを終了し再度実行して下さい。"});
     EXPECT_EQ(q("SELECT COUNT(*) FROM DNHDT") + "/" + q("SELECT COUNT(*) FROM DNMDT"), "0/0");
     EXPECT_EQ(f->lblMode->Caption(), "追加");
     EXPECT_EQ(shown(*f, "KRKIN", 0), "1000");

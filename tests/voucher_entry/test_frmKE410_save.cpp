@@ -1124,6 +1124,117 @@ TEST_F(DatabaseRefusal, NoNumberingPeriodStillPointsToTheMasters) {
     EXPECT_TRUE(f->blnChanged);
 }
 
+// The same refusals from a PostgreSQL server (these run there only).
+class ServerRefusal : public DatabaseRefusal {
+protected:
+    void SetUp() override {
+        if (!TestsOnServer()) GTEST_SKIP() << "a server's book";
+        DatabaseRefusal::SetUp();
+    }
+};
+
+// Another clerk's save holds the book longer than this one waits: the wait
+// line with the seconds left, then one in-use message; nothing written, the
+// voucher as typed, and it saves once the other clerk is done.
+TEST_F(ServerRefusal, AWaitForAnotherClerksSaveIsShownThenSaidToBeInUse) {
+    DBAccess other;
+    ASSERT_TRUE(folder.Connect(other));
+    other.BeginTrans();
+    ASSERT_TRUE(other.Execute("UPDATE DENMF SET DEN_NO = DEN_NO WHERE DEN_KBN = -1"));
+    gobjDB->SetBusyTimeout(1500);
+    const QString before = stored();
+    auto f = Open("I");
+    QString line;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        if (f->Label1->text().contains("秒") && QApplication::overrideCursor() &&
+            QApplication::overrideCursor()->shape() == Qt::WaitCursor)
+            line = f->Label1->text().left(36);
+    });
+    look.start(50);
+    showActive(*f);
+    purchaseOnCredit(*f);
+    typeIntoCell(*f, "KRTEKI", "paper");
+    msgs.Clear();
+    pressF10(*f);
+    look.stop();
+    expectOneMessageSaying("他のプログラムによって使用中です");
+    EXPECT_EQ(line, "他のプログラムがデータベースを更新中です。終わるまでお待ちください（あと");
+    EXPECT_FALSE(QApplication::overrideCursor());
+    EXPECT_EQ(stored(), before);
+    EXPECT_TRUE(f->blnChanged);
+    EXPECT_EQ(f->denMeisai->Cell("KRTEKI", 0), "paper");
+    other.CommitTrans();
+    msgs.Clear();
+    pressF10(*f);
+    EXPECT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
+    EXPECT_EQ(own("SELECT COUNT(*) FROM DNHDT WHERE DNH_DTEKIYO = 'paper'"), "1");
+}
+
+// The server ends the connection while the save waits for another clerk:
+// the lost-connection message once, nothing written, the voucher as typed.
+TEST_F(ServerRefusal, AConnectionEndedWhileTheSaveWaitsIsSaidOnce) {
+    DBAccess other;
+    ASSERT_TRUE(folder.Connect(other));
+    other.BeginTrans();
+    ASSERT_TRUE(other.Execute("UPDATE DENMF SET DEN_NO = DEN_NO WHERE DEN_KBN = -1"));
+    const QString pid = own("SELECT pg_backend_pid()");
+    auto f = Open("I");
+    QTimer end;
+    QObject::connect(&end, &QTimer::timeout, [&] {
+        if (!QApplication::overrideCursor()) return;
+        end.stop();
+        folder.Sql("SELECT pg_terminate_backend(" + pid + ")");
+    });
+    end.start(20);
+    showActive(*f);
+    purchaseOnCredit(*f);
+    typeIntoCell(*f, "KRTEKI", "paper");
+    msgs.Clear();
+    pressF10(*f);
+    end.stop();
+    other.CommitTrans();
+    EXPECT_EQ(msgs.Texts(), QStringList{"データベースの接続でエラーが発生しました。\n\n１度システムを終了し再度実行して下さい。"});
+    EXPECT_EQ(q("SELECT COUNT(*) FROM DNHDT") + "/" + q("SELECT COUNT(*) FROM DNMDT"), "0/0");
+    EXPECT_TRUE(f->blnChanged);
+    EXPECT_EQ(f->denMeisai->Cell("KRTEKI", 0), "paper");
+}
+
+// A role that may read the book but not write it: one message that says
+// the database cannot be written and names it; the voucher stays as typed.
+TEST_F(ServerRefusal, ARoleThatMayOnlyReadIsToldTheDatabaseCannotBeWritten) {
+    const QString role = QString("tavik_reader_%1").arg(QCoreApplication::applicationPid());
+    folder.Sql("CREATE ROLE " + role + " LOGIN; GRANT SELECT ON ALL TABLES IN SCHEMA public TO " + role);
+    QFile udl(folder.Path() + "/DB.udl");
+    ASSERT_TRUE(udl.open(QIODevice::ReadOnly));
+    const QString link = QString::fromUtf8(udl.readAll());
+    udl.close();
+    struct DropRole {
+        const AppFolder& folder;
+        QString role, link;
+        ~DropRole() {
+            EndSystem();
+            folder.WriteFile("DB.udl", link.toUtf8());
+            folder.Sql("DROP OWNED BY " + role + "; DROP ROLE " + role);
+        }
+    } dropRole{folder, role, link};
+    folder.WriteFile("DB.udl", QString(link).replace(QRegularExpression("User ID=[^;\n]*"), "User ID=" + role).toUtf8());
+    EndSystem();
+    ASSERT_TRUE(fncConnectDB()) << gobjDB->ErrorText().toStdString();
+    const QString before = stored();
+    auto f = Open("I");
+    showActive(*f);
+    purchaseOnCredit(*f);
+    typeIntoCell(*f, "KRTEKI", "paper");
+    msgs.Clear();
+    pressF10(*f);
+    expectOneMessageSaying("データベースに書き込めません");
+    EXPECT_TRUE(msgs.Last().prompt.contains(gobjDB->DatabaseFile())) << msgs.Last().prompt.toStdString();
+    EXPECT_EQ(stored(), before);
+    EXPECT_TRUE(f->blnChanged);
+    EXPECT_EQ(f->denMeisai->Cell("KRTEKI", 0), "paper");
+}
+
 // A NUL or another control character in a description (pasted from
 // elsewhere) does not break the save: it is left out of the stored text.
 TEST_F(VoucherSave, ControlCharactersInDescriptionsAreLeftOut) {

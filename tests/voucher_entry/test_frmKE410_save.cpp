@@ -560,7 +560,8 @@ TEST_F(VoucherSave, KeyboardOnlyEntryOfATwoLineVoucher) {
     EXPECT_EQ(q("SELECT KMZ_KARI FROM KMZMF WHERE KMZ_KMKCD = 100 AND KMZ_YM = 202612"), "5000");
 }
 
-// A child program saving vouchers into the same numbering period.
+// A child program saving vouchers into the same numbering period: five of
+// cash 100 against 130, or `args[3]` of `args[1]` against `args[2]`.
 int saverChild(const QStringList& args) {
     AppInfo::SetFolder(args[0]);
     SetToday(QDate(2026, 12, 8));
@@ -568,14 +569,15 @@ int saverChild(const QStringList& args) {
     ReadSystemIni();
     if (!fncConnectDB()) return 2;
     MsgRecorder msgs;
-    for (int i = 0; i < 5; ++i) {
+    const bool given = args.size() > 3;
+    for (int i = 0; i < (given ? args[3].toInt() : 5); ++i) {
         gstrEditMode = "I";
         gstrStartMode = "";
         glngDenYm = glngDenNendo = glngDenNo = 0;
         frmKE410 f;
-        f.denMeisai->setCell("KRKMKCD", 0, "100");
+        f.denMeisai->setCell("KRKMKCD", 0, given ? args[1] : "100");
         f.denMeisai->setCell("KRKIN", 0, "10");
-        f.denMeisai->setCell("KSKMKCD", 0, "130");
+        f.denMeisai->setCell("KSKMKCD", 0, given ? args[2] : "130");
         f.denMeisai->setCell("KSKIN", 0, "10");
         f.cmdUpd_Click();
         if (!msgs.Texts().filter(QRegularExpression("^(?!伝票番号が既に使用されているため)")).isEmpty()) return 3;
@@ -625,6 +627,25 @@ TEST_F(VoucherSave, EightProgramsSavingAtOnceGetDistinctNumbersAndExactBalances)
     EXPECT_EQ(q("SELECT COUNT(DISTINCT DNH_DENNO) || '/' || COUNT(*) || '/' || MAX(DNH_DENNO) FROM DNHDT"), "40/40/40");
     EXPECT_EQ(q("SELECT KMZ_KARI FROM KMZMF WHERE KMZ_KMKCD = 100 AND KMZ_YM = 202612"), "400");
     EXPECT_EQ(q("SELECT DEN_NO FROM DENMF"), "40");
+}
+
+// Two clerks posting the same two accounts in opposite order, many times at
+// once: no save fails (no deadlock reaches either) and every balance is exact.
+TEST_F(VoucherSave, TwoClerksPostingTheSameAccountsInOppositeOrderBothSaveEveryVoucher) {
+    EndSystem();
+    auto a = StartChild("saver", {folder.Path(), "100", "130", "30"});
+    auto b = StartChild("saver", {folder.Path(), "130", "100", "30"});
+    for (auto* p : {a.get(), b.get()}) {
+        ASSERT_TRUE(p->waitForFinished(120000));
+        EXPECT_EQ(p->exitCode(), 0) << p->readAll().toStdString();
+    }
+    EXPECT_EQ(q("SELECT COUNT(DISTINCT DNH_DENNO) || '/' || COUNT(*) FROM DNHDT"), "60/60");
+    EXPECT_EQ(q("SELECT GROUP_CONCAT(KMZ_KMKCD || ':' || KMZ_KARI || ':' || KMZ_KASI, ' ') FROM "
+                "(SELECT * FROM KMZMF WHERE KMZ_YM = 202612 ORDER BY KMZ_KMKCD) AS k"),
+              "100:300:300 130:300:300");
+    EXPECT_EQ(q("SELECT GROUP_CONCAT(H1Z_KMKCD || ':' || H1Z_KARI || ':' || H1Z_KASI, ' ') FROM "
+                "(SELECT * FROM H1ZMF WHERE H1Z_YM = 202612 ORDER BY H1Z_KMKCD) AS h"),
+              "100:300:300 130:300:300");
 }
 
 // ---------------------------------------------------------------- database errors in words

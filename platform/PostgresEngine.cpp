@@ -2,9 +2,12 @@
 
 #include "platform/DBAccess.h"
 
+#include <QElapsedTimer>
 #include <QLocale>
+#include <QThread>
 #include <QRegularExpression>
 #include <libpq-fe.h>
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -124,11 +127,19 @@ bool PostgresEngine::InTransaction() const {
 }
 
 bool PostgresEngine::Run(const QString& sql, DbRows* rows, QStringList* names) {
-    ++sent_;
     // A write outside a transaction waits for the writers' lock as a
     // transaction does (on SQLite it takes the write lock as well).
     static const QRegularExpression write("^\\s*(INSERT|UPDATE|DELETE)\\b", QRegularExpression::CaseInsensitiveOption);
-    const bool alone = !rows && !InTransaction() && write.match(sql).hasMatch();
+    bool alone = !rows && !InTransaction() && write.match(sql).hasMatch();
+    if (alone && lockWait_ && *lockWait_) {
+        // The wait told as it goes: the lock first, then the write and its
+        // commit.
+        if (!BeginWrite()) return false;
+        if (Run(sql + ";\nCOMMIT", nullptr, nullptr)) return true;
+        if (InTransaction()) PQclear(PQexec(conn_, "ROLLBACK"));
+        return false;
+    }
+    ++sent_;
     const QByteArray q = alone ? (beginText() + "; " + sql + ";\nCOMMIT").toUtf8() : sql.toUtf8();
     Result r(PQexec(conn_, q.constData()));
     if (alone && InTransaction()) PQclear(PQexec(conn_, "ROLLBACK"));
@@ -195,8 +206,39 @@ QString PostgresEngine::beginText() const {
         .arg(kBookLockKey);
 }
 
+bool PostgresEngine::beginTold() {
+    const QString tryLock = QString("SELECT pg_try_advisory_xact_lock(%1)").arg(kBookLockKey);
+    DbRows rows;
+    QStringList names;
+    if (!Run(QString("BEGIN; SET LOCAL lock_timeout = '%1ms'; ").arg(busyMs_) + tryLock, &rows, &names)) return false;
+    QElapsedTimer waited;
+    waited.start();
+    bool told = false;
+    struct EndWait {
+        const std::function<void(int)>* handler;
+        bool& told;
+        ~EndWait() {
+            if (told && handler && *handler) (*handler)(-1);
+        }
+    } endWait{lockWait_, told};
+    while (rows.empty() || rows[0].empty() || rows[0][0].Integer() == 0) {
+        const qint64 left = busyMs_ - waited.elapsed();
+        if (left <= 0) {
+            const QString why = "the writers' lock of the book was not had within " + QString::number(busyMs_) + " ms";
+            failure_ = DbFailure{adErrCommand, kBusyText + why + ")", 0, why};
+            failure_.fault = true;
+            return false;
+        }
+        told = true;
+        (*lockWait_)(static_cast<int>(left));
+        QThread::msleep(static_cast<unsigned long>(std::min<qint64>(left, 50)));
+        if (!Run(tryLock, &rows, &names)) return false;
+    }
+    return true;
+}
+
 bool PostgresEngine::BeginWrite() {
-    if (Run(beginText(), nullptr, nullptr))
+    if (lockWait_ && *lockWait_ ? beginTold() : Run(beginText(), nullptr, nullptr))
         return true;
     // No transaction is left begun, as on SQLite.
     if (InTransaction()) PQclear(PQexec(conn_, "ROLLBACK"));

@@ -16,7 +16,10 @@
 //  - BeginWrite() begins the transaction, sets the lock wait to the busy
 //    timeout and takes the book's one transaction-level lock, in one round
 //    trip: writers of every computer follow each other as on SQLite, and
-//    none deadlocks with another.
+//    none deadlocks with another. With a lock-wait handler set, a lock
+//    another program holds is asked for again about every 50 ms, the
+//    handler told the milliseconds left each time and -1 at the end, up
+//    to the busy timeout (then the in-use text).
 //  - Rows are written back by their physical row address (ctid).
 //  - A connection the server ended, or one lost on the network, reports
 //    adErrConnection; a lock not had in time the in-use text; no right to
@@ -52,6 +55,7 @@ public:
     bool TableNames(QStringList* names) override;
     bool IndexNames(QStringList* names) override;
     void SetBusyTimeout(int ms) override { busyMs_ = ms; }
+    void SetLockWaitHandler(const std::function<void(int)>* handler) override { lockWait_ = handler; }
     void Close() override;
     QString Name() const override { return name_; }
     long Prepared() const override { return sent_; }
@@ -64,10 +68,14 @@ public:
 private:
     // Begins a transaction holding the writers' lock.
     QString beginText() const;
+    // The same, telling the lock-wait handler while another program holds
+    // the lock.
+    bool beginTold();
     // Failure() from an error result (false).
     bool mapError(const pg_result* r);
     pg_conn* conn_ = nullptr;
     QString name_;
     int busyMs_;
     long sent_ = 0;
+    const std::function<void(int)>* lockWait_ = nullptr;
 };

@@ -1118,6 +1118,9 @@ bool frmKE410::LoadVoucher() {
 
         if (gstrEditMode != "C") {
             RecordsetPtr ksk = FncGetKskRs(glngCurNendo, 0, 0);
+            // A lookup the database failed (a lost connection) has said why;
+            // the calendar is not to blame.
+            if (!ksk && gobjDB->ErrorNumber() != 0) return false;
             if (!ksk || ksk->Eof()) {
                 MsgBox("決算期間マスタの取得に失敗しました。伝票日付を確認してください。", vbExclamation, windowTitle());
                 return false;
@@ -1160,6 +1163,9 @@ bool frmKE410::fncCheckVoucher() {
         }
         {
             RecordsetPtr ksk = FncGetKskRs(glngCurNendo, 0, 0);
+            // A lookup the database failed (a lost connection) has said why;
+            // the calendar is not to blame.
+            if (!ksk && gobjDB->ErrorNumber() != 0) return false;
             if (!ksk || ksk->Eof()) {
                 MsgBox("決算期間マスタの取得に失敗しました。伝票日付を確認してください。", vbExclamation, title);
                 txtDate->SetFocus();
@@ -1405,6 +1411,11 @@ bool ExecOrReport(const QString& sql, const QString& title) {
     return false;
 }
 
+// A failed lookup or write whose reason lies in the database itself (held,
+// not writable, full, the connection lost) has been reported in its own
+// words; no master is to blame.
+bool DatabaseSaidWhy() { return gobjDB->DatabaseFault() || gobjDB->ErrorNumber() == adErrConnection; }
+
 // An error that ended a save. A database that refused (held by another
 // program, not writable, full) says so in its own words, once.
 void ReportSaveError(const AppError& e, const QString& title) {
@@ -1429,8 +1440,9 @@ bool frmKE410::fncSaveVoucher() {
         const long m = FncGetKskMonth(dd, 0, 0);
         const long y = m == 0 ? 0 : FncGetKskNendo(d, 0, 0);
         if (m == 0 || y == 0) {
-            // A lookup the database failed has said why; the calendar is not to blame.
-            if (!gobjDB->DatabaseFault())
+            // A lookup the database failed (a lost connection) has said why;
+            // the calendar is not to blame.
+            if (!DatabaseSaidWhy())
                 MsgBox("決算期間マスタの取得に失敗しました。決算期間マスタの内容を確認してください。", vbCritical, title);
             return false;
         }
@@ -1453,7 +1465,7 @@ bool frmKE410::fncSaveVoucher() {
             numberMovedOn_ = txtDenno->NumValue() != shown && (newVoucher ? shown > 0 : movedPast);
             if (txtDenno->NumValue() == 0) {
                 // The counter the database failed to write has been reported.
-                if (!gobjDB->DatabaseFault())
+                if (!DatabaseSaidWhy())
                     MsgBox("伝票番号の取得に失敗しました。決算期間マスタ等の内容を確認してください。", vbCritical, title);
                 return false;
             }

@@ -22,6 +22,9 @@
 #include <QThread>
 #include <cstdio>
 #include <sqlite3.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 using namespace basStdComm;
@@ -299,6 +302,40 @@ TEST_F(StartUp, ADatabaseTheUserCannotWriteIsSaidSoOnce) {
         EXPECT_FALSE(QFileInfo::exists(folder.DbFile() + "-shm"));
     }
     QFile::setPermissions(folder.Path(), all);
+}
+
+// The server named in DB.udl is not running (nothing listens on its port):
+// within seconds one message that names the server and the database and
+// says why; no window opens.
+TEST_F(StartUp, AServerThatIsNotRunningIsNamedWithinSeconds) {
+    if (!TestsOnServer()) GTEST_SKIP() << "a server's book";
+    // A port nothing listens on: one the system gave out and took back.
+    const int probe = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    ASSERT_EQ(bind(probe, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(getsockname(probe, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+    close(probe);
+    const QString port = QString::number(ntohs(addr.sin_port));
+    QFile udl(folder.Path() + "/DB.udl");
+    ASSERT_TRUE(udl.open(QIODevice::ReadOnly));
+    QString link = QString::fromUtf8(udl.readAll());
+    udl.close();
+    const QString database = QRegularExpression("Initial Catalog=([^;\\n]*)").match(link).captured(1);
+    link.replace(QRegularExpression("Data Source=[^;\\n]*"), "Data Source=127.0.0.1:" + port);
+    folder.WriteFile("DB.udl", link.toUtf8());
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_FALSE(run({"I", "/S"}));
+    EXPECT_LT(clock.elapsed(), 8000);
+    ASSERT_EQ(msgs.Calls().size(), 1u) << msgs.Texts().join("|").toStdString();
+    const QString p = msgs.Last().prompt;
+    EXPECT_TRUE(p.contains("127.0.0.1:" + port)) << p.toStdString();
+    EXPECT_TRUE(p.contains(database)) << p.toStdString();
+    EXPECT_TRUE(p.contains("サーバーが停止している")) << p.toStdString();
+    EXPECT_EQ(shown<frmKE410>(), nullptr);
 }
 
 TEST_F(StartUp, ATruncatedDatabaseIsSaidToBeDamaged) {

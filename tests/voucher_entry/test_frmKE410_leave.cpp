@@ -335,6 +335,12 @@ int otherProgramChild(const QStringList& args) {
             f.ApplyVoucherDate();
         }
         if (args[1] == "change") f.denMeisai->setCell("KRTEKI", 0, "other clerk");
+        if (args[1] == "race") {
+            // Loaded; saves its own text once told to go.
+            f.denMeisai->setCell("KRTEKI", 0, args[4]);
+            QFile(args[5] + "." + args[4]).open(QIODevice::WriteOnly);
+            for (int i = 0; i < 3000 && !QFile::exists(args[5]); ++i) QThread::msleep(5);
+        }
         f.cmdUpd_Click();
         for (const QString& text : msgs.Texts()) std::printf("MSG:%s\n", text.toUtf8().constData());
     }
@@ -442,6 +448,31 @@ TEST_F(ChangedElsewhere, ChangeOverAnotherProgramsNewerChangeIsRefusedUntilReope
     pressF10(*g);
     EXPECT_TRUE(msgs.Empty()) << msgs.Texts().join("|").toStdString();
     EXPECT_EQ(q("SELECT DNM_TEKIYO FROM DNMDT WHERE DNM_TSKBN = 2"), "mine");
+    EXPECT_EQ(q("SELECT SUM(KMZ_KARI) || '/' || SUM(KMZ_KASI) FROM KMZMF"), "450000/450000");
+}
+
+// Two clerks save a change of the same voucher at the same moment: exactly
+// one change is stored, the other clerk is told that the voucher was changed
+// meanwhile, and nothing is stored half or twice.
+TEST_F(ChangedElsewhere, TwoClerksChangingTheSameVoucherAtOnceOneWinsTheOtherIsTold) {
+    const long no = StoreVoucher("450000");
+    const QString go = folder.Path() + "/go";
+    std::vector<std::unique_ptr<QProcess>> clerks;
+    for (const char* text : {"clerkA", "clerkB"})
+        clerks.push_back(StartChild("other", {folder.Path(), "race", "202612", QString::number(no), text, go}));
+    ASSERT_TRUE(WaitFor([&] { return QFile::exists(go + ".clerkA") && QFile::exists(go + ".clerkB"); }, 30000));
+    QFile(go).open(QIODevice::WriteOnly);
+    QStringList told;
+    for (auto& c : clerks) {
+        ASSERT_TRUE(c->waitForFinished(60000));
+        EXPECT_EQ(c->exitCode(), 0);
+        told << QString::fromUtf8(c->readAllStandardOutput()).split('\n').filter("MSG:").join("|");
+    }
+    told.sort();
+    EXPECT_EQ(told, (QStringList{"", "MSG:" + kChangedElsewhere}));
+    const QString stored = q("SELECT GROUP_CONCAT(COALESCE(DNM_TEKIYO, ''), '/') FROM DNMDT");
+    EXPECT_TRUE(stored == "clerkA/clerkA" || stored == "clerkB/clerkB") << stored.toStdString();
+    EXPECT_EQ(q("SELECT COUNT(*) || '/' || MAX(DNH_DENNO) FROM DNHDT WHERE DNH_DELKBN = 0"), "1/" + QString::number(no));
     EXPECT_EQ(q("SELECT SUM(KMZ_KARI) || '/' || SUM(KMZ_KASI) FROM KMZMF"), "450000/450000");
 }
 

@@ -182,7 +182,10 @@ bool PostgresEngine::mapError(const PGresult* r) {
     if (PQstatus(conn_) != CONNECTION_OK || state.startsWith("08") || state == "57P01" || state == "57P02" ||
         state == "57P03") {
         failure_.number = adErrConnection;
-        failure_.text = "データベースの接続でエラーが発生しました: " + name_ + " (" + msg + ")";
+        // Whatever the clerk was doing, the program cannot go on with this
+        // connection: the system's own words (the server's are kept as the
+        // driver's text).
+        failure_.text = "データベースの接続でエラーが発生しました。\n\n１度システムを終了し再度実行して下さい。";
     } else if (state == "55P03" || state == "40P01" || state == "40001") {
         failure_.text = kBusyText + msg + ")";
         failure_.fault = true;

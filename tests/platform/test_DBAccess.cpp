@@ -596,6 +596,8 @@ TEST(DBAccessServer, AConnectionEndedMidTransactionIsLostAndKeepsNothing) {
     folder.Sql("SELECT pg_terminate_backend(" + pid + ")");
     EXPECT_FALSE(gobjDB->Execute("INSERT INTO C VALUES (2)"));
     EXPECT_EQ(gobjDB->ErrorNumber(), adErrConnection);
+    // Whichever writer shows the database's text says it in the system's words.
+    EXPECT_EQ(gobjDB->ErrorText(), "データベースの接続でエラーが発生しました。\n\n１度システムを終了し再度実行して下さい。");
     EXPECT_FALSE(gobjDB->DatabaseFault());
     EXPECT_NO_THROW(gobjDB->RollbackTrans());
     EXPECT_EQ(folder.Scalar("SELECT COUNT(*) FROM C"), "0");

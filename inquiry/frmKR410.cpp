@@ -309,7 +309,8 @@ bool frmKR410::fncLoadJournal(const QDate& dtStart, const QDate& dtEnd) {
         const int keepRow = DenMain->CurrentRow();
         DenMain->setRows(0);
         lngRowDenDate.clear();
-        shared_.clear();
+        codeText_.clear();
+        lastDateText_.clear();
         DenMain->setGridEnabled(true);
         AppendLines(first);
         DenMain->setCurrentRow(std::min(keepRow, DenMain->Rows() - 1));
@@ -343,19 +344,16 @@ void frmKR410::FillMore() {
     }
 }
 
-// The journal's lines appended to the grid. Names, dates and codes repeat
-// from line to line: each distinct text is kept once and shared.
+// The journal's lines appended to the grid. Dates and codes repeat from
+// line to line: each one's text is made once.
 void frmKR410::AppendLines(const std::vector<std::vector<DbValue>>& lines) {
     enum { fYm, fDenNo, fDate, fKmk, fHk1, fHk2, fKmkNm, fHk1Nm, fHk2Nm, fTsKbn, fKin, fTax, fTekiyo };
-    auto share = [this](const QString& text) -> QString {
-        if (text.isEmpty()) return QString();
-        auto it = shared_.constFind(text);
-        if (it == shared_.constEnd()) it = shared_.insert(text, text);
-        return *it;
-    };
-    auto code = [&](const DbValue& v) {
+    auto code = [this](const DbValue& v) {
         const long n = ValLng(v);
-        return n != 0 ? share(Num(n)) : QString();
+        if (n == 0) return QString();
+        auto it = codeText_.constFind(n);
+        if (it == codeText_.constEnd()) it = codeText_.insert(n, Num(n));
+        return *it;
     };
     const int cells = static_cast<int>(DenMain->GridLayout().cells.size());
     const int iDenNo = DenMain->CellIndex("DATA_DENNO"), iDate = DenMain->CellIndex("DATA_DATE"),
@@ -369,15 +367,19 @@ void frmKR410::AppendLines(const std::vector<std::vector<DbValue>>& lines) {
     for (const auto& f : lines) {
         const long lngDate = ValLng(f[fDate]);
         lngRowDenDate.push_back(lngDate);
+        if (lngDate != lastDate_ || lastDateText_.isNull()) {
+            lastDate_ = lngDate;
+            lastDateText_ = FncCnvDate(lngDate).toString("yyyy/MM/dd");
+        }
         QStringList v(cells);
         v[iDenNo] = f[fDenNo].Text();
-        v[iDate] = share(FncCnvDate(lngDate).toString("yyyy/MM/dd"));
+        v[iDate] = lastDateText_;
         v[iKmk] = code(f[fKmk]);
         v[iHk1] = code(f[fHk1]);
         v[iHk2] = code(f[fHk2]);
-        v[iKmkNm] = share(f[fKmkNm].Text());
-        v[iHk1Nm] = share(f[fHk1Nm].Text());
-        v[iHk2Nm] = share(f[fHk2Nm].Text());
+        v[iKmkNm] = f[fKmkNm].Text();
+        v[iHk1Nm] = f[fHk1Nm].Text();
+        v[iHk2Nm] = f[fHk2Nm].Text();
         const Currency curKin = ValCur(f[fKin]) + ValCur(f[fTax]);
         const long lngTsKbn = ValLng(f[fTsKbn]);
         if (lngTsKbn == 1) v[iKari] = curKin.ToString();

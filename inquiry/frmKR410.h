@@ -86,7 +86,9 @@ private:
     static constexpr int kLinesPerTurn = 5000;
     std::unique_ptr<RowCursor> cursor_;
     QTimer* fillTimer_ = nullptr;
-    QHash<QString, QString> shared_;
+    QHash<long, QString> codeText_;
+    long lastDate_ = 0;
+    QString lastDateText_;
 
     bool activated_ = false;
 };

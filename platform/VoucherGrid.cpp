@@ -119,9 +119,9 @@ public:
         switch (role) {
         case Qt::DisplayRole:
         case Qt::AccessibleTextRole:
-            return VoucherGrid::FormatText(g_->data_[row][cell], c.format);
+            return VoucherGrid::FormatText(g_->data_.cell(row, cell), c.format);
         case Qt::EditRole:
-            return g_->data_[row][cell];
+            return g_->data_.cell(row, cell);
         case Qt::AccessibleDescriptionRole:
         case Qt::ToolTipRole:
             return c.caption.isEmpty() ? QVariant() : QVariant(c.caption);
@@ -369,7 +369,8 @@ void VoucherGrid::SetGridLayout(const VoucherGridLayout& layout) {
     setFont(f);
 
     model_->beginReset();
-    for (auto& row : data_) row = emptyRow();
+    data_.setCellCount(static_cast<int>(layout_.cells.size()));
+    data_.clearAll();
     model_->endReset();
 
     const int lh = lineHeight();
@@ -446,13 +447,6 @@ int VoucherGrid::columnWidth(int column) const {
     for (const auto& c : layout_.cells)
         if (c.column == column && c.span == 1) w = std::max(w, c.width);
     return w > 0 ? w : 80;
-}
-
-QStringList VoucherGrid::emptyRow() const {
-    QStringList row;
-    row.reserve(static_cast<int>(layout_.cells.size()));
-    for (size_t i = 0; i < layout_.cells.size(); ++i) row << QString();
-    return row;
 }
 
 void VoucherGrid::applySpans() {
@@ -845,7 +839,7 @@ bool VoucherGrid::beginEdit(EditStart how, const QString& typed) {
     const QModelIndex idx = model_->indexOf(curCell_, curRow_);
     editCell_ = curCell_;
     editRow_ = curRow_;
-    editOriginal_ = data_[curRow_][curCell_];
+    editOriginal_ = data_.cell(curRow_, curCell_);
     view_->scrollTo(idx);
     view_->edit(idx);
     if (!editor_) {
@@ -924,7 +918,7 @@ void VoucherGrid::editorFocusLost() {
 QString VoucherGrid::Cell(const QString& key, int row) const {
     int cell = keyIndex_.value(key, -1);
     if (cell < 0 || row < 0 || row >= Rows()) return QString();
-    return data_[row][cell];
+    return data_.cell(row, cell);
 }
 
 QString VoucherGrid::DisplayText(const QString& key, int row) const {
@@ -941,9 +935,7 @@ void VoucherGrid::setCell(const QString& key, int row, const QString& value) {
 
 bool VoucherGrid::store(int cell, int row, const QString& value) {
     if (cell < 0 || row < 0 || row >= Rows()) return false;
-    QString& slot = data_[row][cell];
-    if (slot == value) return false;
-    slot = value;
+    if (!data_.setCell(row, cell, value)) return false;
     if (redraw_)
         model_->refreshCell(cell, row);
     else
@@ -965,7 +957,7 @@ void VoucherGrid::setRows(int rows) {
     rows = std::max(0, rows);
     if (rows == Rows()) return;
     model_->beginReset();
-    data_.resize(static_cast<size_t>(rows), emptyRow());
+    data_.resize(rows);
     model_->endReset();
     applySpans();
     curRow_ = rows > 0 ? std::clamp(curRow_, 0, rows - 1) : 0;
@@ -974,29 +966,24 @@ void VoucherGrid::setRows(int rows) {
 
 int VoucherGrid::RowCount() const {
     for (int r = Rows() - 1; r >= 0; --r)
-        for (const auto& v : data_[r])
-            if (!v.isEmpty()) return r + 1;
+        if (!data_.rowEmpty(r)) return r + 1;
     return 0;
 }
 
 void VoucherGrid::ClearCells() {
     cancelEdit();
-    const QStringList empty = emptyRow();
-    for (auto& row : data_) row = empty;
+    data_.clearAll();
     cellsChanged(0, Rows() - 1);
 }
 
 void VoucherGrid::FillRows(int firstRow, std::vector<QStringList> rows) {
     cancelEdit();
     if (firstRow < 0) return;
-    const qsizetype cells = static_cast<qsizetype>(layout_.cells.size());
     int last = -1;
     for (size_t k = 0; k < rows.size(); ++k) {
         const int row = firstRow + static_cast<int>(k);
         if (row >= Rows()) break;
-        QStringList& values = rows[k];
-        values.resize(cells);
-        data_[row] = std::move(values);
+        data_.setRow(row, std::move(rows[k]));
         last = row;
     }
     if (last >= 0) cellsChanged(firstRow, last);
@@ -1006,13 +993,8 @@ void VoucherGrid::AppendRows(std::vector<QStringList> rows) {
     if (rows.empty()) return;
     const int first = Rows();
     const int lines = layout_.linesPerRow;
-    const qsizetype cells = static_cast<qsizetype>(layout_.cells.size());
     model_->beginAppend(first * lines, (first + static_cast<int>(rows.size())) * lines - 1);
-    data_.reserve(data_.size() + rows.size());
-    for (QStringList& values : rows) {
-        values.resize(cells);
-        data_.push_back(std::move(values));
-    }
+    for (const QStringList& values : rows) data_.appendPacked(values);
     model_->endAppend();
     for (int r = first; r < Rows(); ++r)
         for (const auto& c : layout_.cells)
@@ -1030,16 +1012,16 @@ void VoucherGrid::Clear() {
 void VoucherGrid::InsertRow() {
     commitEdit();
     if (Rows() == 0) return;
-    data_.insert(data_.begin() + curRow_, emptyRow());
-    data_.pop_back();
+    data_.insertEmpty(curRow_);
+    data_.erase(Rows() - 1);
     cellsChanged(curRow_, Rows() - 1);
 }
 
 void VoucherGrid::DeleteRow() {
     commitEdit();
     if (Rows() == 0) return;
-    data_.erase(data_.begin() + curRow_);
-    data_.push_back(emptyRow());
+    data_.erase(curRow_);
+    data_.resize(Rows() + 1);
     cellsChanged(curRow_, Rows() - 1);
 }
 

@@ -28,6 +28,7 @@
 // - Redraw(false) suspends drawing until Redraw(true), for bulk filling.
 #pragma once
 #include "platform/Currency.h"
+#include "platform/GridRows.h"
 
 #include <QHash>
 #include <QLineEdit>
@@ -231,7 +232,6 @@ private:
     int lineHeight() const;
     int firstStop() const;
     int lastStop() const;
-    QStringList emptyRow() const;
     void applySpans();
     void buildBands();
     void placeBands();
@@ -273,7 +273,7 @@ private:
     QHash<QString, int> keyIndex_;
     std::vector<int> cover_;           // linesPerRow x columns -> cell index
     std::vector<int> readingOrder_;    // every cell, by line then column
-    std::vector<QStringList> data_;    // per row: one value per cell
+    GridRows data_;                    // per row: one value per cell
     QHash<QString, QString> totals_;
     QHash<QString, QString> sectionItems_;
     QHash<QString, int> columnDefs_;

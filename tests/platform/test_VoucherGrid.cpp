@@ -14,6 +14,7 @@
 #include <QTableView>
 #include <QMouseEvent>
 #include <gtest/gtest.h>
+#include <malloc.h>
 #include <ostream>
 
 // Readable failure messages.
@@ -704,6 +705,42 @@ TEST(VoucherGridInquiry, OneLineRowsWithReadOnlyCellsAndAFooter) {
     g.Clear();
     EXPECT_EQ(g.Cell("DATA_KARI", 2), "");
     EXPECT_EQ(g.view()->model()->rowCount(), 3);
+}
+
+// A long list appended in bulk (the journal's) takes little more heap than
+// its own text, and every cell still reads and writes as before.
+TEST(VoucherGridInquiry, ManyAppendedRowsTakeLittleMoreThanTheirText) {
+    VoucherGrid g;
+    g.SetGridLayout(InquiryLayout());
+    const int kRows = 100000;
+#ifdef __GLIBC__
+    // Small pieces and the large blocks the allocator maps apart.
+    auto heap = [] {
+        const struct mallinfo2 m = mallinfo2();
+        return static_cast<qint64>(m.uordblks + m.hblkhd);
+    };
+    const qint64 before = heap();
+#endif
+    std::vector<QStringList> rows;
+    qint64 text = 0;
+    for (int r = 0; r < kRows; ++r) {
+        rows.push_back({"2026/04/01", QString::number(r + 1), QString::number(1000 + r), "売上入金 " + QString::number(r)});
+        for (const QString& v : rows.back()) text += v.toUtf8().size();
+    }
+#ifdef __GLIBC__
+    g.AppendRows(std::move(rows));
+    const qint64 grown = heap() - before;
+    EXPECT_LT(grown, 2 * text);
+#else
+    g.AppendRows(std::move(rows));
+#endif
+    ASSERT_EQ(g.Rows(), kRows);
+    EXPECT_EQ(g.Cell("DATA_TEKIYO", 123), "売上入金 123");
+    EXPECT_EQ(g.DisplayText("DATA_KARI", kRows - 1), "100,999");
+    g.setCell("DATA_KARI", 5, "7");
+    EXPECT_EQ(g.Cell("DATA_KARI", 5), "7");
+    EXPECT_EQ(g.Cell("DATA_TEKIYO", 5), "売上入金 5");
+    EXPECT_EQ(g.Cell("DATA_DENNO", 6), "7");
 }
 
 // ---------------------------------------------------------------------------

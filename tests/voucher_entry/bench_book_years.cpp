@@ -5,7 +5,11 @@
 // open year (2026). Every step runs through the windows' own code; each
 // figure is the median of the runs. A step that stays flat in the years
 // shows the same figure in every column.
+// The journal is also filled to its last line: the time until every line
+// is in (wall and processor time) and the resident memory it took, beside
+// the size of the lines' own data (the UTF-8 bytes of every shown cell).
 // Usage: bench_book_years [vouchers a year] [runs] [years, e.g. 1,5,10]
+//        [journal: only the journal's steps]
 #include "BenchSupport.h"
 #include "TestSupport.h"
 #include "VoucherData.h"
@@ -26,6 +30,8 @@
 #include <QPushButton>
 #include <algorithm>
 #include <cstdio>
+#include <malloc.h>
+#include <unistd.h>
 #include <functional>
 #include <map>
 #include <memory>
@@ -195,9 +201,67 @@ const Step kSteps[] = {
     {"voucher list reload, default conditions", "1y*100k 304, 10y*300k 930"},
     {"voucher list open, fiscal year", "1y*100k 2500, 10y*300k 6100"},
     {"journal first opening (open year)", "1y*100k 1800, 10y*300k 5900"},
+    {"journal all lines in (wall ms)", "600k lines <= 1500"},
+    {"journal all lines in (CPU ms)", ""},
+    {"journal memory growth (MB)", "<= 2x own size"},
+    {"journal lines' own size (MB)", ""},
 };
 
-std::map<QString, double> RunBook(int years, int perYear, int runs) {
+// Resident memory of this process now, in MB.
+double ResidentMb() {
+    long pages = 0, resident = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+        std::fclose(f);
+    }
+    return resident * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+// The journal of the open year from its first opening until its last line
+// is in, `runs` times: the median times, and the memory of the last run
+// against the size of what the grid shows.
+void FillJournal(const AppFolder& folder, int runs, std::map<QString, double>& out) {
+    const int lines = folder.Scalar("SELECT COUNT(*) FROM V_DENDT WHERE DNH_SSKCD = 1 AND DNH_GRPCD = 1 "
+                                    "AND DNH_NENDO = 2026 AND DNM_GYO < 90").toInt();
+    std::vector<double> wall, cpu;
+    double grownMb = 0, ownMb = 0;
+    for (int i = 0; i < runs; ++i) {
+#ifdef __GLIBC__
+        malloc_trim(0);
+#endif
+        const double before = ResidentMb();
+        QElapsedTimer timer;
+        timer.start();
+        const double cpu0 = CpuMs();
+        {
+            frmKR410 journal;
+            journal.show();
+            QApplication::setActiveWindow(&journal);
+            journal.Form_Activate();
+            while (journal.DenMain->Rows() < lines) {
+                QApplication::processEvents();
+                if (timer.elapsed() > 600000) {
+                    std::fprintf(stderr, "the journal did not fill\n");
+                    std::exit(1);
+                }
+            }
+            wall.push_back(timer.nsecsElapsed() / 1e6);
+            cpu.push_back(CpuMs() - cpu0);
+            grownMb = ResidentMb() - before;
+            qint64 own = 0;
+            const auto& cells = journal.DenMain->GridLayout().cells;
+            for (int r = 0; r < journal.DenMain->Rows(); ++r)
+                for (const auto& c : cells) own += journal.DenMain->Cell(c.key, r).toUtf8().size();
+            ownMb = own / (1024.0 * 1024.0);
+        }
+    }
+    out["journal all lines in (wall ms)"] = Median(wall);
+    out["journal all lines in (CPU ms)"] = Median(cpu);
+    out["journal memory growth (MB)"] = grownMb;
+    out["journal lines' own size (MB)"] = ownMb;
+}
+
+std::map<QString, double> RunBook(int years, int perYear, int runs, bool journalOnly) {
     MsgRecorder msgs;
     // Messages a step showed (answered with their first button), told.
     struct Results : std::map<QString, double> {
@@ -218,101 +282,102 @@ std::map<QString, double> RunBook(int years, int perYear, int runs) {
     ReadTabIni();
     const int firstYear = kOpenYear - years + 1;
     const long mid = std::max(1, perYear / 24);
-
-    {
-        gstrStartMode = "";
-        gstrEditMode = "I";
-        frmKE410 f;
-        out["next voucher (open year)"] =
-            Time(runs, [&] { Load(f, "U", kOpenYear, 202610, mid); }, [&] {
-                f.cmdNext_Click();
-                return glngDenYm == 202610 && glngDenNo == mid + 1;
-            });
-        out["previous from first year's April"] =
-            Time(runs, [&] { Load(f, "S", firstYear, firstYear * 100 + 4, mid); }, [&] {
-                f.cmdPrev_Click();
-                return glngDenNo == mid - 1;
-            });
-    }
-    {
-        gstrEditMode = "I";
-        frmKE410 f;
-        FillFifty(f);
-        if (!Add(f, 20261215)) std::exit(1);  // the month's counter moves past the stored numbers
-        out["50-row save, per-month numbering"] = Time(runs, nullptr, [&] { return Add(f, 20261215); });
-    }
-    folder.Sql("UPDATE SSKMF SET SSK_SBANKBN = 1");
-    {
-        gstrEditMode = "I";
-        frmKE410 f;
-        FillFifty(f);
-        if (!Add(f, 20261215)) std::exit(1);  // the year's counter moves past the stored numbers
-        out["50-row save, per-year numbering"] = Time(runs, nullptr, [&] { return Add(f, 20261215); });
-        frmKE41J dlg(&f);
-        dlg.txtDate->Value("2026");
-        dlg.txtDenno->Value(QString::number(mid));
-        out["jump dialog, per-year"] = Time(runs, [&] { gblnJumpDone = false; }, [&] {
-            dlg.cmdUpd_Click();
-            return gblnJumpDone;
-        });
-    }
-    folder.Sql("UPDATE SSKMF SET SSK_SBANKBN = 0");
-    {
-        gstrEditMode = "I";
-        frmKE410 f;
-        frmKE41J dlg(&f);
-        dlg.txtDate->Value("2026/10");
-        dlg.txtDenno->Value(QString::number(mid));
-        out["jump dialog, per-month"] = Time(runs, [&] { gblnJumpDone = false; }, [&] {
-            dlg.cmdUpd_Click();
-            return gblnJumpDone && glngDenYm == 202610;
-        });
-    }
-    for (const auto& [month, date, ym] : {std::tuple{"April", 20260415L, 202604L}, {"March", 20270315L, 202703L}}) {
-        gstrEditMode = "I";
-        frmKE410 f;
-        FillOne(f);
-        if (!Add(f, date)) std::exit(1);
-        const long no = folder.Scalar(QString("SELECT MAX(DNH_DENNO) FROM DNHDT WHERE DNH_YM = %1").arg(ym)).toLong();
-        out[QString("change %1 voucher (3,000 subs)").arg(month)] =
-            Time(runs, [&] { Load(f, "U", kOpenYear, ym, no); }, [&] {
-                DBTransaction tx(*gobjDB);
-                if (!f.fncRemoveOldVoucher() || !f.fncSaveVoucher()) return false;
-                tx.Commit();
-                return true;
-            });
-        out[QString("delete %1 voucher (3,000 subs)").arg(month)] =
-            Time(runs, [&] { Load(f, "D", kOpenYear, ym, no); }, [&] {
-                gobjDB->BeginTrans();
-                const bool ok = f.fncDeleteVoucher();
-                gobjDB->RollbackTrans();
-                return ok;
-            });
-    }
-    {
-        InitSearchDefaults();
-        QElapsedTimer timer;
-        std::vector<double> open, reload;
-        for (int i = 0; i < runs; ++i) {
-            timer.start();
-            frmKE41S list;
-            open.push_back(timer.nsecsElapsed() / 1e6);
-            timer.start();
-            list.ShowVoucherList();
-            reload.push_back(timer.nsecsElapsed() / 1e6);
+    if (!journalOnly) {
+        {
+            gstrStartMode = "";
+            gstrEditMode = "I";
+            frmKE410 f;
+            out["next voucher (open year)"] =
+                Time(runs, [&] { Load(f, "U", kOpenYear, 202610, mid); }, [&] {
+                    f.cmdNext_Click();
+                    return glngDenYm == 202610 && glngDenNo == mid + 1;
+                });
+            out["previous from first year's April"] =
+                Time(runs, [&] { Load(f, "S", firstYear, firstYear * 100 + 4, mid); }, [&] {
+                    f.cmdPrev_Click();
+                    return glngDenNo == mid - 1;
+                });
         }
-        out["voucher list open, default conditions"] = Median(open);
-        out["voucher list reload, default conditions"] = Median(reload);
-        glngSrchDateSt = 20260401;
-        glngSrchDateEnd = 20270331;
-        open.clear();
-        for (int i = 0; i < runs; ++i) {
-            timer.start();
-            frmKE41S list;
-            open.push_back(timer.nsecsElapsed() / 1e6);
+        {
+            gstrEditMode = "I";
+            frmKE410 f;
+            FillFifty(f);
+            if (!Add(f, 20261215)) std::exit(1);  // the month's counter moves past the stored numbers
+            out["50-row save, per-month numbering"] = Time(runs, nullptr, [&] { return Add(f, 20261215); });
         }
-        out["voucher list open, fiscal year"] = Median(open);
-        InitSearchDefaults();
+        folder.Sql("UPDATE SSKMF SET SSK_SBANKBN = 1");
+        {
+            gstrEditMode = "I";
+            frmKE410 f;
+            FillFifty(f);
+            if (!Add(f, 20261215)) std::exit(1);  // the year's counter moves past the stored numbers
+            out["50-row save, per-year numbering"] = Time(runs, nullptr, [&] { return Add(f, 20261215); });
+            frmKE41J dlg(&f);
+            dlg.txtDate->Value("2026");
+            dlg.txtDenno->Value(QString::number(mid));
+            out["jump dialog, per-year"] = Time(runs, [&] { gblnJumpDone = false; }, [&] {
+                dlg.cmdUpd_Click();
+                return gblnJumpDone;
+            });
+        }
+        folder.Sql("UPDATE SSKMF SET SSK_SBANKBN = 0");
+        {
+            gstrEditMode = "I";
+            frmKE410 f;
+            frmKE41J dlg(&f);
+            dlg.txtDate->Value("2026/10");
+            dlg.txtDenno->Value(QString::number(mid));
+            out["jump dialog, per-month"] = Time(runs, [&] { gblnJumpDone = false; }, [&] {
+                dlg.cmdUpd_Click();
+                return gblnJumpDone && glngDenYm == 202610;
+            });
+        }
+        for (const auto& [month, date, ym] : {std::tuple{"April", 20260415L, 202604L}, {"March", 20270315L, 202703L}}) {
+            gstrEditMode = "I";
+            frmKE410 f;
+            FillOne(f);
+            if (!Add(f, date)) std::exit(1);
+            const long no = folder.Scalar(QString("SELECT MAX(DNH_DENNO) FROM DNHDT WHERE DNH_YM = %1").arg(ym)).toLong();
+            out[QString("change %1 voucher (3,000 subs)").arg(month)] =
+                Time(runs, [&] { Load(f, "U", kOpenYear, ym, no); }, [&] {
+                    DBTransaction tx(*gobjDB);
+                    if (!f.fncRemoveOldVoucher() || !f.fncSaveVoucher()) return false;
+                    tx.Commit();
+                    return true;
+                });
+            out[QString("delete %1 voucher (3,000 subs)").arg(month)] =
+                Time(runs, [&] { Load(f, "D", kOpenYear, ym, no); }, [&] {
+                    gobjDB->BeginTrans();
+                    const bool ok = f.fncDeleteVoucher();
+                    gobjDB->RollbackTrans();
+                    return ok;
+                });
+        }
+        {
+            InitSearchDefaults();
+            QElapsedTimer timer;
+            std::vector<double> open, reload;
+            for (int i = 0; i < runs; ++i) {
+                timer.start();
+                frmKE41S list;
+                open.push_back(timer.nsecsElapsed() / 1e6);
+                timer.start();
+                list.ShowVoucherList();
+                reload.push_back(timer.nsecsElapsed() / 1e6);
+            }
+            out["voucher list open, default conditions"] = Median(open);
+            out["voucher list reload, default conditions"] = Median(reload);
+            glngSrchDateSt = 20260401;
+            glngSrchDateEnd = 20270331;
+            open.clear();
+            for (int i = 0; i < runs; ++i) {
+                timer.start();
+                frmKE41S list;
+                open.push_back(timer.nsecsElapsed() / 1e6);
+            }
+            out["voucher list open, fiscal year"] = Median(open);
+            InitSearchDefaults();
+        }
     }
     {
         std::vector<double> open;
@@ -328,6 +393,7 @@ std::map<QString, double> RunBook(int years, int perYear, int runs) {
         }
         out["journal first opening (open year)"] = Median(open);
     }
+    FillJournal(folder, runs, out);
     return out;
 }
 
@@ -340,20 +406,23 @@ int main(int argc, char** argv) {
     const int runs = args.size() > 2 ? args[2].toInt() : 5;
     QList<int> books;
     for (const QString& y : (args.size() > 3 ? args[3] : QString("1,5,10")).split(',')) books << y.toInt();
+    const bool journalOnly = args.size() > 4 && args[4] == "journal";
 
     SetToday(QDate(2026, 12, 8));
     std::vector<std::map<QString, double>> results;
     for (int years : books) {
         QElapsedTimer made;
         made.start();
-        results.push_back(RunBook(years, perYear, runs));
+        results.push_back(RunBook(years, perYear, runs, journalOnly));
         std::fprintf(stderr, "book of %d years done in %.1f s\n", years, made.elapsed() / 1000.0);
     }
-    std::printf("median of %d runs, ms; %d vouchers a year (two lines each)\n", runs, perYear);
+    std::printf("median of %d runs, ms (wall time unless named); %d vouchers a year (two lines each)\n", runs,
+                perYear);
     std::printf("%-42s", "step");
     for (int years : books) std::printf(" %9s", qPrintable(QString("%1 y").arg(years)));
     std::printf("   reported (ms)\n");
     for (const Step& s : kSteps) {
+        if (!results.front().count(s.name)) continue;
         std::printf("%-42s", s.name);
         for (const auto& r : results) std::printf(" %9.2f", r.at(s.name));
         std::printf("   %s\n", s.issue);

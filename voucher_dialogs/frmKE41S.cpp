@@ -50,11 +50,15 @@ const QString kMsgNoRow = QStringLiteral("行が選択されていません");
 // and the clerk asked before they are read.
 constexpr long kLargeList = 100000;
 
-// A text cell of a row written through the block clip text: a tab or line
-// break inside it would split the row, so they become blanks.
+// A text cell of a row of the list: a tab or line break inside it would
+// split the row, so they become blanks.
 QString ClipCell(QString text) {
+    const auto breaks = [](QChar c) {
+        return c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n');
+    };
+    if (std::none_of(text.cbegin(), text.cend(), breaks)) return text;
     for (QChar& c : text)
-        if (c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n')) c = QLatin1Char(' ');
+        if (breaks(c)) c = QLatin1Char(' ');
     return text;
 }
 
@@ -238,8 +242,9 @@ void frmKE41S::ShowVoucherList() {
         enum { fNendo, fYm, fDate, fDenNo, fTekiyo, fNDate, fTanto, fKbn, fKin };
         std::vector<QString> rows;
         QString line;
+        line.reserve(160);
         gobjDB->ForEachRow(gstrSQL, [&](const std::vector<DbValue>& v) {
-            line.clear();
+            line.resize(0);  // keeps its room
             AppendValue(line, v[fNendo]);
             line += QLatin1Char('\t');
             AppendValue(line, v[fYm]);

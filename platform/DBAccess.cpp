@@ -327,6 +327,12 @@ RecordsetPtr DBAccess::OpenRecordset(const QString& sql) {
     return rs;
 }
 
+void DBAccess::ForEachRow(const QString& sql, const std::function<void(const std::vector<DbValue>&)>& row) {
+    ClearError();
+    if (!checkConnected() || !beginPending() || (!engine_->Each(sql, row) && !engineFailed()))
+        throw AppError(errNumber_, errText_, "DBAccess.ForEachRow");
+}
+
 RecordsetPtr DBAccess::OpenUpdatable(const QString& sql) {
     ClearError();
     static const QRegularExpression re("^\\s*SELECT\\s+(.*?)\\s+FROM\\s+([A-Za-z_][A-Za-z0-9_]*)",

@@ -155,6 +155,11 @@ public:
     bool IsConnected() const { return engine_ != nullptr; }
     RecordsetPtr OpenRecordset(const QString& sql);
     RecordsetPtr OpenUpdatable(const QString& sql);
+    // Runs a SELECT and hands each row to `row` as the database gives it,
+    // without keeping them (a long list read straight into its window). The
+    // values are those OpenRecordset gives; the vector is reused for the
+    // next row. Errors as OpenRecordset.
+    void ForEachRow(const QString& sql, const std::function<void(const std::vector<DbValue>&)>& row);
     bool Execute(const QString& sql);
     void BeginTrans();
     void CommitTrans();

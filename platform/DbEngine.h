@@ -45,6 +45,15 @@ class DbEngine {
 public:
     virtual ~DbEngine() = default;
     virtual bool Run(const QString& sql, DbRows* rows, QStringList* names) = 0;
+    // Runs one statement and hands each row to `row` as it comes, instead of
+    // keeping them all; by default they are read whole first.
+    virtual bool Each(const QString& sql, const std::function<void(const std::vector<DbValue>&)>& row) {
+        DbRows rows;
+        QStringList cols;
+        if (!Run(sql, &rows, &cols)) return false;
+        for (const auto& r : rows) row(r);
+        return true;
+    }
     virtual bool BeginWrite() = 0;
     virtual bool InTransaction() const = 0;
     virtual bool CheckBeforeWrite() { return true; }

@@ -112,11 +112,61 @@ public:
     // A row is kept as one text, its cells joined by a NUL character, and
     // nothing at all while every cell is empty: a long list costs little
     // beyond its texts.
-    void StoreRow(int r, const QStringList& cells) {
+    void StoreRow(int r, const QStringList& cells) { rows_[r] = Joined(cells); }
+
+    static QString Joined(const QStringList& cells) {
         qsizetype last = cells.size();
         while (last > 0 && cells[last - 1].isEmpty()) --last;
-        rows_[r] = last == 0 ? QString() : cells.mid(0, last).join(kSep);
-        rows_[r].squeeze();
+        QString row = last == 0 ? QString() : cells.mid(0, last).join(kSep);
+        row.squeeze();
+        return row;
+    }
+
+    // Every row anew, each given as its cells joined by TAB.
+    void SetRows(std::vector<QString>&& rows) {
+        for (QString& row : rows) row = StoredRow(std::move(row));
+        SetRowCount(static_cast<int>(rows.size()));
+        rows_ = std::move(rows);
+        AllChanged();
+    }
+
+    // A row given as its cells joined by TAB, as it is kept: what Stored
+    // does to each cell, done in place. Only a date cell written as a date
+    // (or with blanks around it) needs its cell taken apart.
+    QString StoredRow(QString row) const {
+        if (row.contains(kSep)) row.remove(kSep);
+        const qsizetype n = row.size();
+        const int cols = static_cast<int>(cols_.size());
+        qsizetype end = n;  // where the cells beyond the last column begin
+        int c = 0;
+        for (qsizetype start = 0, i = 0; i <= n; ++i) {
+            if (i < n && row[i] != QLatin1Char('\t')) continue;
+            if (c >= cols) {
+                end = start - 1;
+                break;
+            }
+            if (cols_[c].kind == ListGrid::CellKind::Date && i > start &&
+                (row[start].isSpace() || row[i - 1].isSpace() ||
+                 QStringView(row).mid(start, i - start).indexOf(QLatin1Char('/')) >= 0 ||
+                 QStringView(row).mid(start, i - start).indexOf(QLatin1Char('-')) >= 0)) {
+                const QStringList given = row.split(QLatin1Char('\t'));
+                QStringList cells;
+                for (int k = 0; k < cols && k < given.size(); ++k) cells << Stored(k, given[k]);
+                return Joined(cells);
+            }
+            ++c;
+            start = i + 1;
+        }
+        if (end < 0) end = 0;
+        // Empty cells at the end are not kept.
+        while (end > 0 && (row[end - 1] == QLatin1Char('\t'))) --end;
+        const bool shorter = end < n;
+        if (shorter) row.truncate(end);
+        QChar* d = row.data();
+        for (qsizetype i = 0; i < end; ++i)
+            if (d[i] == QLatin1Char('\t')) d[i] = kSep;
+        if (shorter || row.capacity() > row.size()) row.squeeze();
+        return row;
     }
 
     QString Stored(int c, const QString& text) const {
@@ -369,6 +419,11 @@ void ListGrid::setClip(const QString& text) {
         lastRow = r;
     }
     model_->CellsChanged(b.row1 - 1, b.col1 - 1, lastRow - 1, b.col2 - 1);
+}
+
+void ListGrid::SetRows(std::vector<QString> rows) {
+    model_->SetRows(std::move(rows));
+    OnRowsChanged();
 }
 
 QString ListGrid::Text() const {

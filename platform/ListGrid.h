@@ -19,7 +19,8 @@
 //   and shows it as "###,###,###,##0". Text always gives the kept value.
 // - Hidden columns keep their values and can be read and written.
 // - A cell keeps its text without NUL characters; a row costs little more
-//   than its texts (one text per row, no item per cell).
+//   than its texts (one text per row, no item per cell). SetRows fills a
+//   whole list at once.
 // - The cursor always marks a whole row. ActiveRow is its row, 0 when the
 //   list has no rows; when rows appear in an empty list the cursor goes to
 //   row 1.
@@ -71,6 +72,12 @@ public:
     // Text of the block Row..Row2 x Col..Col2.
     QString Clip() const;
     void setClip(const QString& text);
+    // Replaces every row at once: one text a row, its cells joined by TAB
+    // as Clip writes a row (cells beyond MaxCols ignored). The cells are
+    // kept as Clip would keep them; a long list is filled at a fraction of
+    // the cost of Clip row by row. The cursor stays on its row number while
+    // that row is there, as with MaxRows.
+    void SetRows(std::vector<QString> rows);
     // Text of the cell Row/Col (every cell of the block in block mode).
     // Row 0 is the column caption; column 0 gives the row number.
     QString Text() const;

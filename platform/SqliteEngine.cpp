@@ -478,10 +478,11 @@ bool SqliteEngine::stepAll(sqlite3_stmt* st, DbRows* rows, QStringList* names) {
         }
     };
     int rc;
+    std::vector<DbValue> row;
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
         if (cols < 0) columns();
         if (!collect) continue;
-        std::vector<DbValue> row;
+        row.clear();
         row.reserve(cols);
         for (int i = 0; i < cols; ++i) {
             switch (sqlite3_column_type(st, i)) {
@@ -506,7 +507,8 @@ bool SqliteEngine::stepAll(sqlite3_stmt* st, DbRows* rows, QStringList* names) {
             }
             }
         }
-        rows->push_back(std::move(row));
+        if (rowSink_) (*rowSink_)(row);
+        else rows->push_back(std::move(row));
     }
     if (rc != SQLITE_DONE) {
         fail(rc);
@@ -581,6 +583,17 @@ bool SqliteEngine::Run(const QString& sql, DbRows* rows, QStringList* names) {
     }
     return true;
 }
+bool SqliteEngine::Each(const QString& sql, const std::function<void(const std::vector<DbValue>&)>& row) {
+    struct Sink {
+        SqliteEngine& e;
+        ~Sink() { e.rowSink_ = nullptr; }
+    } sink{*this};
+    rowSink_ = &row;
+    DbRows none;
+    QStringList names;
+    return Run(sql, &none, &names);
+}
+
 // BEGIN IMMEDIATE takes the write lock before anything is read, so what
 // the transaction reads stays true until it commits.
 bool SqliteEngine::BeginWrite() { return Run("BEGIN IMMEDIATE", nullptr, nullptr); }

@@ -34,6 +34,7 @@ public:
     bool Open(const QString& file, bool create, bool emptyAllowed, bool* emptyRefused);
 
     bool Run(const QString& sql, DbRows* rows, QStringList* names) override;
+    bool Each(const QString& sql, const std::function<void(const std::vector<DbValue>&)>& row) override;
     bool BeginWrite() override;
     bool InTransaction() const override;
     bool CheckBeforeWrite() override;
@@ -62,6 +63,8 @@ private:
     static int onBusy(void* self, int count);
     void endLockWait();
     const std::function<void(int)>* lockWait_ = nullptr;
+    // While Each() runs: where the rows go instead of the row list.
+    const std::function<void(const std::vector<DbValue>&)>* rowSink_ = nullptr;
     bool lockWaiting_ = false;
     qint64 lockWaitStartMs_ = 0;
 

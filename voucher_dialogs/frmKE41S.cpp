@@ -21,6 +21,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <charconv>
+#include <vector>
 
 using namespace basStdComm;
 using namespace basWKE410;
@@ -48,12 +50,28 @@ const QString kMsgNoRow = QStringLiteral("行が選択されていません");
 // and the clerk asked before they are read.
 constexpr long kLargeList = 100000;
 
-// A text cell of a row written through the block clip text: a tab or line
-// break inside it would split the row, so they become blanks.
+// A text cell of a row of the list: a tab or line break inside it would
+// split the row, so they become blanks.
 QString ClipCell(QString text) {
+    const auto breaks = [](QChar c) {
+        return c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n');
+    };
+    if (std::none_of(text.cbegin(), text.cend(), breaks)) return text;
     for (QChar& c : text)
-        if (c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n')) c = QLatin1Char(' ');
+        if (breaks(c)) c = QLatin1Char(' ');
     return text;
+}
+
+// A value written at the end of a line: a whole number without a text of
+// its own.
+void AppendValue(QString& line, const DbValue& value) {
+    if (!value.IsInteger()) {
+        line += value.Text();
+        return;
+    }
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value.Integer()).ptr;
+    line += QLatin1StringView(digits, end - digits);
 }
 
 }  // namespace
@@ -219,41 +237,37 @@ void frmKE41S::ShowVoucherList() {
         default: break;
         }
 
-        RecordsetPtr rs = gobjDB->OpenRecordset(gstrSQL);
-        spdMeisai->setMaxRows(rs->Eof() ? 0 : static_cast<int>(rs->RecordCount()));
-        spdMeisai->setBlockMode(true);
-        spdMeisai->setReDraw(false);
-        const int fNendo = 0, fYm = 1, fDate = 2, fDenNo = 3, fTekiyo = 4, fNDate = 5, fTanto = 6, fKbn = 7,
-                  fKin = 8;
-        int row = 0;
-        while (!rs->Eof()) {
-            ++row;
-            spdMeisai->setRow(row);
-            spdMeisai->setRow2(row);
-            spdMeisai->setCol(1);
-            spdMeisai->setCol2(spdMeisai->MaxCols());
-            const Currency kin = ValCur(rs->Fields(fKin).Value());
-            const QStringList cells = {
-                rs->Fields(fNendo).Value().Text(),
-                rs->Fields(fYm).Value().Text(),
-                rs->Fields(fDate).Value().Text(),
-                rs->Fields(fDenNo).Value().Text(),
-                ClipCell(rs->Fields(fTekiyo).Value().Text().trimmed()),
-                kin.ToString(),
-                rs->Fields(fNDate).Value().Text(),
-                ClipCell(rs->Fields(fTanto).Value().Text()),
-                rs->Fields(fKbn).Value().Text(),
-            };
-            spdMeisai->setClip(cells.join(QLatin1Char('\t')));
-            rs->MoveNext();
-        }
-        rs.reset();
-        spdMeisai->setReDraw(true);
-        spdMeisai->setBlockMode(false);
+        // Each row is made into its line of the list as the database gives
+        // it; the list takes them all at once.
+        enum { fNendo, fYm, fDate, fDenNo, fTekiyo, fNDate, fTanto, fKbn, fKin };
+        std::vector<QString> rows;
+        QString line;
+        line.reserve(160);
+        gobjDB->ForEachRow(gstrSQL, [&](const std::vector<DbValue>& v) {
+            line.resize(0);  // keeps its room
+            AppendValue(line, v[fNendo]);
+            line += QLatin1Char('\t');
+            AppendValue(line, v[fYm]);
+            line += QLatin1Char('\t');
+            AppendValue(line, v[fDate]);
+            line += QLatin1Char('\t');
+            AppendValue(line, v[fDenNo]);
+            line += QLatin1Char('\t');
+            line += ClipCell(v[fTekiyo].Text().trimmed());
+            line += QLatin1Char('\t');
+            line += ValCur(v[fKin]).ToString();
+            line += QLatin1Char('\t');
+            AppendValue(line, v[fNDate]);
+            line += QLatin1Char('\t');
+            line += ClipCell(v[fTanto].Text());
+            line += QLatin1Char('\t');
+            line += v[fKbn].Text();
+            // A text of its own, no larger than the line.
+            rows.emplace_back(line.constData(), line.size());
+        });
+        spdMeisai->SetRows(std::move(rows));
     } catch (const AppError& e) {
-        // What was filled stays on show.
-        spdMeisai->setReDraw(true);
-        spdMeisai->setBlockMode(false);
+        // The list stays as it was.
         ShowErrMsg(e);
     }
 }

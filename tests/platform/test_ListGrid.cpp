@@ -144,6 +144,27 @@ TEST(ListGridClip, WritesOnlyInsideTheBlockAndKeepsCellsTheTextDoesNotReach) {
     EXPECT_EQ(g.Clip(), "a\tb\t11\t12");
 }
 
+TEST(ListGridClip, SetRowsKeepsEveryRowAsClipWouldAndTheCursorOnItsRow) {
+    const QStringList rows = {VoucherRow(1), " 2024\t202404\t 2024/3/5 \t7\tx" + QString(QChar(0)) + "y\t\t2024-05-01",
+                              VoucherRow(3) + "\tbeyond\tthe columns", "\t\t\t\t", "a\t\t\t\t\t\t\t\t\t"};
+    auto byClip = VoucherLikeList();
+    FillRows(*byClip, rows);
+    auto whole = VoucherLikeList();
+    FillRows(*whole, {VoucherRow(7), VoucherRow(8)});
+    whole->setActiveRow(2);
+    whole->SetRows(std::vector<QString>(rows.begin(), rows.end()));
+    // A column added later finds nothing of the cells beyond the columns.
+    byClip->setMaxCols(10);
+    whole->setMaxCols(10);
+    SetBlock(*byClip, -1, -1, -1, -1);
+    SetBlock(*whole, -1, -1, -1, -1);
+    EXPECT_EQ(whole->Clip(), byClip->Clip());
+    EXPECT_EQ(whole->ActiveRow(), 2);
+    whole->SetRows({VoucherRow(9)});
+    EXPECT_EQ(whole->MaxRows(), 1);
+    EXPECT_EQ(whole->ActiveRow(), 1);
+}
+
 TEST(ListGridText, AddressesOneCellInBlockModeTheBlockAndInRowZeroTheCaption) {
     ListGrid g;
     g.setMaxCols(3);

@@ -1,6 +1,9 @@
 // Time taken by the voucher list to build a list of 10,000 vouchers (two
 // lines each) of one fiscal year: one statement gives every row with its
-// amount. Usage: bench_voucher_list [vouchers] [runs]
+// amount. Wall and processor time (the machine may be busy with other
+// work), and the memory the listed rows hold: the heap in use with the list
+// full and emptied, against the texts of its cells.
+// Usage: bench_voucher_list [vouchers] [runs]
 #include "BenchSupport.h"
 #include "TestSupport.h"
 #include "VoucherData.h"
@@ -15,6 +18,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <algorithm>
+#include <malloc.h>
 #include <cstdio>
 #include <vector>
 
@@ -53,26 +57,68 @@ int main(int argc, char** argv) {
     glngSrchDateSt = 20260401;
     glngSrchDateEnd = 20270331;
 
+    // Resident memory of the program, kB.
+    auto residentKb = [] {
+        long pages = 0, resident = 0;
+        if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+            std::fclose(f);
+        }
+        return resident * 4;
+    };
+    // Heap in use, bytes.
+    auto heapInUse = [] {
+        const struct mallinfo2 m = mallinfo2();
+        return static_cast<double>(m.uordblks + m.hblkhd);
+    };
+
+    const long rssBefore = residentKb();
     QElapsedTimer timer;
     timer.start();
     frmKE41S list;
     const qint64 openMs = timer.elapsed();
+    const long rssAfter = residentKb();
     if (list.spdMeisai->MaxRows() != vouchers) {
         std::fprintf(stderr, "listed %d of %d vouchers\n", list.spdMeisai->MaxRows(), vouchers);
         return 1;
     }
     std::vector<qint64> times;
+    std::vector<double> cpu;
     for (int i = 0; i < runs; ++i) {
+        const double cpuStart = CpuMs();
         timer.restart();
         list.ShowVoucherList();
         times.push_back(timer.elapsed());
+        cpu.push_back(CpuMs() - cpuStart);
     }
     std::sort(times.begin(), times.end());
+    std::sort(cpu.begin(), cpu.end());
     std::printf("vouchers listed: %d\n", list.spdMeisai->MaxRows());
     std::printf("window opened (first list) in %lld ms\n", static_cast<long long>(openMs));
     std::printf("ShowVoucherList over %d runs: best %lld ms, median %lld ms, worst %lld ms\n", runs,
                 static_cast<long long>(times.front()), static_cast<long long>(times[times.size() / 2]),
                 static_cast<long long>(times.back()));
+    std::printf("ShowVoucherList processor time: best %.0f ms, median %.0f ms\n", cpu.front(), cpu[cpu.size() / 2]);
+
+    // What the rows hold: the heap with the list full and emptied; the
+    // texts of the cells count two bytes a character.
+    ListGrid* grid = list.spdMeisai;
+    double text = 0;
+    for (int r = 1; r <= grid->MaxRows(); ++r) {
+        grid->setRow(r);
+        grid->setRow2(r);
+        grid->setCol(1);
+        grid->setCol2(grid->MaxCols());
+        text += 2.0 * grid->Clip().size();
+    }
+    const int rows = grid->MaxRows();
+    const double full = heapInUse();
+    grid->setMaxRows(0);
+    const double held = full - heapInUse();
+    std::printf("resident memory: %ld MB before the window, %ld MB after the first list\n", rssBefore / 1024,
+                rssAfter / 1024);
+    std::printf("rows hold %.1f MB: %.0f bytes a row, of which %.0f bytes of cell text, %.0f bytes beyond it\n",
+                held / 1048576.0, held / rows, text / rows, (held - text) / rows);
 
     // How the database answers the amount statement of one voucher.
     RecordsetPtr plan = gobjDB->OpenRecordset(

@@ -64,6 +64,8 @@ public:
 private:
     // Begins a transaction holding the writers' lock.
     QString beginText() const;
+    // Ends the open transaction, whatever it did.
+    void rollback();
     // Failure() from an error result (false).
     bool mapError(const pg_result* r);
     pg_conn* conn_ = nullptr;

@@ -192,6 +192,7 @@ int main(int argc, char** argv) {
                    "SELECT 1, 1, " + ym + ", " + no + ", 1, 1, 100, 0, 1000 + i, 0 FROM n "
                    "UNION ALL SELECT 1, 1, " + ym + ", " + no + ", 1, 2, 400, 0, 1000 + i, 0 FROM n");
     }
+    AnalyzeForServer(folder);
     ReadTabIni();
     gstrEditMode = "I";
     gstrStartMode = "";

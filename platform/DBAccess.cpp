@@ -200,6 +200,8 @@ void DBAccess::SetLockWaitHandler(std::function<void(int msLeft)> handler) {
 
 long DBAccess::StatementsPrepared() const { return prepared_ + (engine_ ? engine_->Prepared() : 0); }
 
+long DBAccess::RoundTrips() const { return roundTrips_ + (engine_ ? engine_->RoundTrips() : 0); }
+
 namespace {
 // What a data-link file names: a database file, or a server's database.
 struct DataLink {
@@ -302,6 +304,7 @@ bool DBAccess::adopt(std::unique_ptr<DbEngine> engine, bool opened) {
         const DbFailure& f = engine->Failure();
         SetError(f.number, f.text, f.driverNumber, f.driverText);
         prepared_ += engine->Prepared();
+        roundTrips_ += engine->RoundTrips();
         return false;
     }
     engine_ = std::move(engine);
@@ -315,6 +318,7 @@ void DBAccess::Disconnect() {
     if (!engine_) return;
     prepared_ += engine_->Prepared();
     engine_->Close();
+    roundTrips_ += engine_->RoundTrips();
     engine_.reset();
 }
 

@@ -211,6 +211,10 @@ public:
     void SetDamagedHandler(std::function<void()> handler) { damagedHandler_ = std::move(handler); }
     // Statements compiled since the program started (diagnostics).
     long StatementsPrepared() const;
+    // Calls that waited for the database since the program started: round
+    // trips to a server, statements run on a database file (diagnostics;
+    // what decides the time over a network).
+    long RoundTrips() const;
     // The last error was a clash with a unique key (a row of that key is
     // there already).
     bool UniqueClash() const { return uniqueClash_; }
@@ -257,6 +261,7 @@ private:
     std::function<void(int)> lockWait_;
     bool fileDb_ = false;
     long prepared_ = 0;  // by connections closed before
+    long roundTrips_ = 0;  // likewise
 };
 
 // The text without the control characters a text column cannot hold (NUL

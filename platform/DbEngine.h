@@ -74,6 +74,9 @@ public:
     virtual QString Name() const = 0;
     // Statements compiled so far.
     virtual long Prepared() const = 0;
+    // Calls that waited for the database's answer so far: round trips to a
+    // server, statements run on a file.
+    long RoundTrips() const { return roundTrips_; }
     // A fault at the commit (tests; SQLite only).
     virtual void SetCommitFault(const std::function<int()>* fault) { (void)fault; }
     const DbFailure& Failure() const { return failure_; }
@@ -89,4 +92,5 @@ protected:
         return true;
     }
     DbFailure failure_;
+    long roundTrips_ = 0;
 };

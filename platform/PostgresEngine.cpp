@@ -115,9 +115,14 @@ bool PostgresEngine::Open(const PostgresTarget& t, bool emptyAllowed, bool* empt
 
 void PostgresEngine::Close() {
     if (!conn_) return;
-    if (InTransaction()) PQclear(PQexec(conn_, "ROLLBACK"));
+    if (InTransaction()) rollback();
     PQfinish(conn_);
     conn_ = nullptr;
+}
+
+void PostgresEngine::rollback() {
+    ++roundTrips_;
+    PQclear(PQexec(conn_, "ROLLBACK"));
 }
 
 bool PostgresEngine::InTransaction() const {
@@ -141,8 +146,9 @@ bool PostgresEngine::Run(const QString& sql, DbRows* rows, QStringList* names) {
     }
     ++sent_;
     const QByteArray q = alone ? (beginText() + "; " + sql + ";\nCOMMIT").toUtf8() : sql.toUtf8();
+    ++roundTrips_;
     Result r(PQexec(conn_, q.constData()));
-    if (alone && InTransaction()) PQclear(PQexec(conn_, "ROLLBACK"));
+    if (alone && InTransaction()) rollback();
     const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
     if (status == PGRES_TUPLES_OK) {
         if (rows) {
@@ -244,7 +250,7 @@ bool PostgresEngine::BeginWrite() {
     if (lockWait_ && *lockWait_ ? beginTold() : Run(beginText(), nullptr, nullptr))
         return true;
     // No transaction is left begun, as on SQLite.
-    if (InTransaction()) PQclear(PQexec(conn_, "ROLLBACK"));
+    if (InTransaction()) rollback();
     return false;
 }
 
@@ -278,6 +284,7 @@ bool PostgresEngine::WriteRow(const QString& table, const QStringList& cols, con
         params.push_back(keep.back().constData());
     }
     ++sent_;
+    ++roundTrips_;
     const QByteArray q = sql.toUtf8();
     Result r(PQexecParams(conn_, q.constData(), static_cast<int>(params.size()), nullptr, params.data(), nullptr,
                           nullptr, 0));

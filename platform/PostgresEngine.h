@@ -71,6 +71,8 @@ private:
     // The same, telling the lock-wait handler while another program holds
     // the lock.
     bool beginTold();
+    // Ends the open transaction, whatever it did.
+    void rollback();
     // Failure() from an error result (false).
     bool mapError(const pg_result* r);
     pg_conn* conn_ = nullptr;

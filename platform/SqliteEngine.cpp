@@ -477,6 +477,7 @@ bool SqliteEngine::stepAll(sqlite3_stmt* st, DbRows* rows, QStringList* names) {
             for (int i = 0; i < cols; ++i) names->append(QString::fromUtf8(sqlite3_column_name(st, i)));
         }
     };
+    ++roundTrips_;
     int rc;
     std::vector<DbValue> row;
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
@@ -653,6 +654,7 @@ bool SqliteEngine::WriteRow(const QString& table, const QStringList& cols, const
             }
         }
         if (!insert) sqlite3_bind_int64(st, static_cast<int>(vals.size() + 1), key.Text().toLongLong());
+        ++roundTrips_;
         rc = sqlite3_step(st);
         if (rc == SQLITE_DONE) rc = SQLITE_OK;
     }

@@ -35,6 +35,7 @@
 #include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <map>
 #include <memory>
 
 using namespace basStdComm;
@@ -1182,6 +1183,7 @@ bool frmKE410::fncCheckVoucher() {
                 return false;
             }
         }
+        usableKeys_.clear();
         budgetOn_ = basYoChk::fncIsBudgetCheckOn();
         if (budgetOn_) budgetYear_ = FncGetKskNendo(txtDate->NumValue(), 0, 0);
         // Amounts are whole yen: a fraction (from a template, a pasted value)
@@ -1251,6 +1253,14 @@ bool frmKE410::CheckHalf(int row, const QString& x) {
         return false;
     }
     if (a == 0) return true;
+    // The budget is checked for every half (its question is asked for each).
+    auto budgetAllows = [&] {
+        if (!budgetOn_ || basYoChk::fncCheckBudget(budgetYear_, glngSskCd, glngGrpCd, a, h1, h2)) return true;
+        FocusCell(x + (h2 != 0 ? "HK2CD" : h1 != 0 ? "HK1CD" : "KMKCD"), row);
+        return false;
+    };
+    const auto key = std::make_tuple(a, h1, h2);
+    if (usableKeys_.count(key)) return budgetAllows();
     if (!FncIsKmkUsable(a, glngCurNendo, glngSskCd, glngGrpCd)) {
         MsgBox("科目が登録されていないか、この組織、グループでは利用できない科目です。", vbExclamation, title);
         FocusCell(x + "KMKCD", row);
@@ -1292,11 +1302,8 @@ bool frmKE410::CheckHalf(int row, const QString& x) {
         FocusCell(x + "HK2CD", row);
         return false;
     }
-    if (budgetOn_ && !basYoChk::fncCheckBudget(budgetYear_, glngSskCd, glngGrpCd, a, h1, h2)) {
-        FocusCell(x + (h2 != 0 ? "HK2CD" : h1 != 0 ? "HK1CD" : "KMKCD"), row);
-        return false;
-    }
-    return true;
+    usableKeys_.insert(key);
+    return budgetAllows();
 }
 
 // ---------------------------------------------------------------- writers
@@ -1513,6 +1520,11 @@ bool frmKE410::fncSaveVoucher() {
         }
         int counter[2] = {0, 0};
         Currency in, out;
+        // The lines go to the database in one statement, and the side of
+        // each account is asked once: a voucher of many rows costs no more
+        // trips to a database server than one of a few.
+        QStringList lines;
+        std::map<long, long> sides;
         for (int r = 0; r < kRows; ++r) {
             for (int s = 0; s < 2; ++s) {
                 const QString x = s == 0 ? "KR" : "KS";
@@ -1531,10 +1543,7 @@ bool frmKE410::fncSaveVoucher() {
                 }
                 const QString own = denMeisai->Cell(x + "TEKI", r);
                 const QString other = denMeisai->Cell(yy + "TEKI", r);
-                QString sql = "INSERT INTO DNMDT (";
-                sql += " DNM_SSKCD, DNM_GRPCD, DNM_YM, DNM_DENNO, DNM_GYO, DNM_TSKBN, DNM_KMKCD, DNM_HK1CD, DNM_HK2CD,"
-                       " DNM_ZKBN, DNM_KIN, DNM_TAX, DNM_TRICD, DNM_AKMKCD, DNM_AHK1CD, DNM_AHK2CD, DNM_TEKIYO ";
-                sql += " ) VALUES ( ";
+                QString sql = "( ";
                 sql += key + QString::number(counter[s]) + ", " + QString::number(s + 1) + ", ";
                 sql += QString::number(code(x + "KMKCD", r)) + ", " + QString::number(code(x + "HK1CD", r)) + ", " +
                        QString::number(code(x + "HK2CD", r)) + ", " + QString::number(code(x + "ZKBN", r)) + ", " +
@@ -1548,9 +1557,16 @@ bool frmKE410::fncSaveVoucher() {
                 const Currency tax = cur(x + "TAX", r);
                 // A negative tax (a return) is carried as well as a positive one.
                 if (!tax.IsZero()) {
-                    const long side = ValLng(fncLookupField("KMK_TSKBN", "KMKMF",
-                                                            "KMK_NENDO = " + QString::number(glngCurNendo) +
-                                                                " AND KMK_CD = " + QString::number(code(x + "KMKCD", r))));
+                    const long account = code(x + "KMKCD", r);
+                    auto known = sides.find(account);
+                    if (known == sides.end())
+                        known = sides.emplace(account, ValLng(fncLookupField("KMK_TSKBN", "KMKMF",
+                                                                             "KMK_NENDO = " +
+                                                                                 QString::number(glngCurNendo) +
+                                                                                 " AND KMK_CD = " +
+                                                                                 QString::number(account))))
+                                    .first;
+                    const long side = known->second;
                     if (s == 0) {
                         if (side == 1) in += tax;
                         else out -= tax;
@@ -1559,8 +1575,15 @@ bool frmKE410::fncSaveVoucher() {
                         else out += tax;
                     }
                 }
-                if (!ExecOrReport(sql, title)) return false;
+                lines << sql;
             }
+        }
+        if (!lines.isEmpty()) {
+            QString sql = "INSERT INTO DNMDT (";
+            sql += " DNM_SSKCD, DNM_GRPCD, DNM_YM, DNM_DENNO, DNM_GYO, DNM_TSKBN, DNM_KMKCD, DNM_HK1CD, DNM_HK2CD,"
+                   " DNM_ZKBN, DNM_KIN, DNM_TAX, DNM_TRICD, DNM_AKMKCD, DNM_AHK1CD, DNM_AHK2CD, DNM_TEKIYO ";
+            sql += " ) VALUES " + lines.join(", ");
+            if (!ExecOrReport(sql, title)) return false;
         }
         auto taxLine = [&](const Currency& sum, int kbn, int gyo, int positiveSide, const QString& missing) {
             const long k = ValLng(fncLookupField("KKM_KMKCD", "KKMMF",

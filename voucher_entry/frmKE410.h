@@ -7,6 +7,8 @@
 
 #include <QDialog>
 #include <QString>
+#include <set>
+#include <tuple>
 
 class QCheckBox;
 class QLabel;
@@ -156,6 +158,9 @@ private:
     bool activated_ = false;
     bool budgetOn_ = false;
     long budgetYear_ = 0;
+    // The accounts and sub-accounts (account, sub 1, sub 2) the check of
+    // the voucher found usable so far: each is asked of the database once.
+    std::set<std::tuple<long, long, long>> usableKeys_;
     bool unloading_ = false;
     bool renumberNoticed_ = false;
     bool numberMovedOn_ = false;  // the last save's number differs from the one shown, taken meanwhile

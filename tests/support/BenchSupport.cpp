@@ -41,6 +41,10 @@ void InsertBulkVouchers(const AppFolder& folder, int count) {
                "UNION ALL SELECT 1, 1, " + ym + ", " + no + ", 1, 2, 400, 100, 0, 1000 + i, 0, '売上 ' || i FROM n");
 }
 
+void AnalyzeForServer(const AppFolder& folder) {
+    if (TestsOnServer()) folder.Sql("ANALYZE");
+}
+
 ConverterMemory::ConverterMemory(const QString& folder) : folder_(folder), timer_(new QTimer) {
     QObject::connect(timer_, &QTimer::timeout, [this] { sample(); });
     timer_->start(100);

@@ -21,6 +21,11 @@ double CpuMs();
 // cash debit line against a sales credit line.
 void InsertBulkVouchers(const AppFolder& folder, int count);
 
+// On the server, the planner's statistics of a book just filled in bulk,
+// as the server's own autovacuum gathers them a little later; nothing on
+// SQLite.
+void AnalyzeForServer(const AppFolder& folder);
+
 // Largest resident memory (MB) of the processes whose command line names the
 // folder, sampled while events run.
 class ConverterMemory {

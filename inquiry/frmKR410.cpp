@@ -319,10 +319,14 @@ bool frmKR410::fncLoadJournal(const QDate& dtStart, const QDate& dtEnd) {
         } else {
             ranges.emplace_back(dS, dE);
         }
-        parts_.resize(ranges.size());
-        for (size_t i = 0; i < ranges.size(); ++i) {
-            parts_[i].cursor = std::make_unique<RowCursor>(
-                *gobjDB, ranges.size() == 1 ? gstrSQL : journalSql(ranges[i].first, ranges[i].second));
+        std::vector<QString> statements;
+        for (const auto& [from, to] : ranges) statements.push_back(ranges.size() == 1 ? gstrSQL : journalSql(from, to));
+        std::vector<std::unique_ptr<RowCursor>> cursors = RowCursor::OpenAtOneMoment(*gobjDB, statements);
+        // Months that could not be read as of one moment: the one statement.
+        if (cursors.empty()) cursors.push_back(std::make_unique<RowCursor>(*gobjDB, gstrSQL));
+        parts_.resize(cursors.size());
+        for (size_t i = 0; i < cursors.size(); ++i) {
+            parts_[i].cursor = std::move(cursors[i]);
             parts_[i].packer = packer;
         }
         // The first screenful: from the first months that have lines.

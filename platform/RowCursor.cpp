@@ -32,6 +32,47 @@ RowCursor::RowCursor(DBAccess& db, const QString& sql) {
     Step();
 }
 
+namespace {
+// The book's change counter as one connection sees it: it moves whenever
+// another connection (of this program or another) has committed since.
+qint64 DataVersion(sqlite3* probe) {
+    sqlite3_stmt* st = nullptr;
+    qint64 v = -1;
+    if (sqlite3_prepare_v2(probe, "PRAGMA data_version", -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+        v = sqlite3_column_int64(st, 0);
+    sqlite3_finalize(st);
+    return v;
+}
+}  // namespace
+
+std::vector<std::unique_ptr<RowCursor>> RowCursor::OpenAtOneMoment(DBAccess& db, const std::vector<QString>& sqls) {
+    std::vector<std::unique_ptr<RowCursor>> cursors;
+    if (!db.IsFileDatabase()) {
+        // One connection: the statements are read one after the other, as the
+        // server's rows are read whole.
+        for (const QString& sql : sqls) cursors.push_back(std::make_unique<RowCursor>(db, sql));
+        return cursors;
+    }
+    sqlite3* probe = nullptr;
+    const QByteArray file = db.DatabaseFile().toUtf8();
+    if (sqlite3_open_v2(file.constData(), &probe, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        sqlite3_close(probe);
+        return cursors;
+    }
+    // Each cursor holds its read from its first row on: when nothing was
+    // committed between the counter read before the first and after the
+    // last, every cursor reads the same book.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        cursors.clear();
+        const qint64 before = DataVersion(probe);
+        for (const QString& sql : sqls) cursors.push_back(std::make_unique<RowCursor>(db, sql));
+        if (before >= 0 && DataVersion(probe) == before) break;
+        cursors.clear();
+    }
+    sqlite3_close(probe);
+    return cursors;
+}
+
 RowCursor::~RowCursor() {
     sqlite3_finalize(st_);
     sqlite3_close(db_);

@@ -21,6 +21,7 @@
 
 #include <QString>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,6 +53,14 @@ public:
         const std::vector<DbValue>* values_ = nullptr;
         mutable std::vector<std::string> scratch_;
     };
+
+    // Cursors for the statements that all read the book as it stood at one
+    // moment, as one statement would. On a file each cursor reads on its own
+    // connection; when another program commits while they are being opened,
+    // they are opened again. Empty when no such moment was found in a few
+    // tries (a book being written to without pause): the caller then asks
+    // one statement instead.
+    static std::vector<std::unique_ptr<RowCursor>> OpenAtOneMoment(DBAccess& db, const std::vector<QString>& sqls);
 
     bool AtEnd() const { return done_; }
     // True when the rows come from a connection of the cursor's own.

@@ -20,6 +20,7 @@
 
 #include <QFileInfo>
 #include <algorithm>
+#include <charconv>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QKeyEvent>
@@ -83,7 +84,7 @@ frmKR410::frmKR410(QWidget* parent) : QDialog(parent) {
     Form_Load();
 }
 
-frmKR410::~frmKR410() = default;
+frmKR410::~frmKR410() { StopFill(); }
 
 void frmKR410::BuildControls() {
     setWindowTitle("仕訳帳照会");
@@ -262,46 +263,82 @@ bool frmKR410::fncLoadJournal(const QDate& dtStart, const QDate& dtEnd) {
             return false;
         }
 
-        gstrSQL = "SELECT DNH_YM";
-        gstrSQL += "     , DNH_DENNO";
-        gstrSQL += "     , DNH_DATE";
-        gstrSQL += "     , DNM_KMKCD";
-        gstrSQL += "     , DNM_HK1CD";
-        gstrSQL += "     , DNM_HK2CD";
-        gstrSQL += "     , KMK_RNAME";
-        gstrSQL += "     , HK1_RNAME";
-        gstrSQL += "     , HK2_RNAME";
-        gstrSQL += "     , DNM_TSKBN";
-        gstrSQL += "     , DNM_KIN";
-        gstrSQL += "     , DNM_TAX";
-        gstrSQL += "     , DNM_TEKIYO";
-        gstrSQL += "  FROM V_DENDT";
-        gstrSQL += "  LEFT JOIN KMKMF";
-        gstrSQL += "    ON DNH_NENDO = KMK_NENDO";
-        gstrSQL += "   AND DNM_KMKCD = KMK_CD";
-        gstrSQL += "  LEFT JOIN HK1MF";
-        gstrSQL += "    ON DNH_NENDO = HK1_NENDO";
-        gstrSQL += "   AND DNM_KMKCD = HK1_KMKCD";
-        gstrSQL += "   AND DNM_HK1CD = HK1_CD";
-        gstrSQL += "  LEFT JOIN HK2MF";
-        gstrSQL += "    ON DNH_NENDO = HK2_NENDO";
-        gstrSQL += "   AND DNH_SSKCD = HK2_SSKCD";
-        gstrSQL += "   AND DNH_GRPCD = HK2_GRPCD";
-        gstrSQL += "   AND DNM_KMKCD = HK2_KMKCD";
-        gstrSQL += "   AND DNM_HK1CD = HK2_HK1CD";
-        gstrSQL += "   AND DNM_HK2CD = HK2_CD";
-        gstrSQL += " WHERE DNH_SSKCD = " + Num(glngSskCd);
-        gstrSQL += "   AND DNH_GRPCD = " + Num(glngGrpCd);
-        gstrSQL += "   AND DNH_DATE >= " + Num(dS);
-        gstrSQL += "   AND DNH_DATE <= " + Num(dE);
-        gstrSQL += "   AND DNM_GYO < 90";
-        gstrSQL += " ORDER BY DNH_DATE, DNH_DENNO, DNH_YM, DNM_GYO, DNM_TSKBN";
+        auto journalSql = [](long from, long to) {
+            QString q = "SELECT DNH_YM";
+            q += "     , DNH_DENNO";
+            q += "     , DNH_DATE";
+            q += "     , DNM_KMKCD";
+            q += "     , DNM_HK1CD";
+            q += "     , DNM_HK2CD";
+            q += "     , KMK_RNAME";
+            q += "     , HK1_RNAME";
+            q += "     , HK2_RNAME";
+            q += "     , DNM_TSKBN";
+            q += "     , DNM_KIN";
+            q += "     , DNM_TAX";
+            q += "     , DNM_TEKIYO";
+            q += "  FROM V_DENDT";
+            q += "  LEFT JOIN KMKMF";
+            q += "    ON DNH_NENDO = KMK_NENDO";
+            q += "   AND DNM_KMKCD = KMK_CD";
+            q += "  LEFT JOIN HK1MF";
+            q += "    ON DNH_NENDO = HK1_NENDO";
+            q += "   AND DNM_KMKCD = HK1_KMKCD";
+            q += "   AND DNM_HK1CD = HK1_CD";
+            q += "  LEFT JOIN HK2MF";
+            q += "    ON DNH_NENDO = HK2_NENDO";
+            q += "   AND DNH_SSKCD = HK2_SSKCD";
+            q += "   AND DNH_GRPCD = HK2_GRPCD";
+            q += "   AND DNM_KMKCD = HK2_KMKCD";
+            q += "   AND DNM_HK1CD = HK2_HK1CD";
+            q += "   AND DNM_HK2CD = HK2_CD";
+            q += " WHERE DNH_SSKCD = " + Num(glngSskCd);
+            q += "   AND DNH_GRPCD = " + Num(glngGrpCd);
+            q += "   AND DNH_DATE >= " + Num(from);
+            q += "   AND DNH_DATE <= " + Num(to);
+            q += "   AND DNM_GYO < 90";
+            q += " ORDER BY DNH_DATE, DNH_DENNO, DNH_YM, DNM_GYO, DNM_TSKBN";
+            return q;
+        };
+        gstrSQL = journalSql(dS, dE);
         // The lines come a batch at a time: the first screenful at once, the
-        // rest while the window stays usable.
-        cursor_ = std::make_unique<RowCursor>(*gobjDB, gstrSQL);
-        auto first = cursor_->Next(kFirstLines);
-        if (first.empty()) {
-            cursor_.reset();
+        // rest while the window stays usable. From a book file each month
+        // is its own statement, read beside the others.
+        LinePacker packer;
+        const char* keys[] = {"DATA_DATE", "DATA_DENNO", "DATA_KMKCD", "DATA_KMKNM", "DATA_HK1CD", "DATA_HK1NM",
+                              "DATA_HK2CD", "DATA_HK2NM", "DATA_KARI", "DATA_KASI", "DATA_TEKIYO"};
+        for (int i = 0; i < 11; ++i) packer.cell[i] = DenMain->CellIndex(keys[i]);
+        std::vector<std::pair<long, long>> ranges;
+        if (gobjDB->IsFileDatabase()) {
+            for (QDate from = dtStart; from <= dtEnd;) {
+                const QDate monthEnd(from.year(), from.month(), from.daysInMonth());
+                const QDate to = std::min(monthEnd, dtEnd);
+                ranges.emplace_back(DateNumber(from), DateNumber(to));
+                from = to.addDays(1);
+            }
+        } else {
+            ranges.emplace_back(dS, dE);
+        }
+        std::vector<QString> statements;
+        for (const auto& [from, to] : ranges) statements.push_back(ranges.size() == 1 ? gstrSQL : journalSql(from, to));
+        std::vector<std::unique_ptr<RowCursor>> cursors = RowCursor::OpenAtOneMoment(*gobjDB, statements);
+        // Months that could not be read as of one moment: the one statement.
+        if (cursors.empty()) cursors.push_back(std::make_unique<RowCursor>(*gobjDB, gstrSQL));
+        parts_.resize(cursors.size());
+        for (size_t i = 0; i < cursors.size(); ++i) {
+            parts_[i].cursor = std::move(cursors[i]);
+            parts_[i].packer = packer;
+        }
+        // The first screenful: from the first months that have lines.
+        LineBatch first;
+        for (takePart_ = 0; takePart_ < parts_.size(); ++takePart_) {
+            Part& part = parts_[takePart_];
+            PackLines(*part.cursor, kFirstLines - first.rows.size(), part.packer, first);
+            if (!part.cursor->AtEnd()) break;
+            part.done = true;
+        }
+        if (first.rows.empty()) {
+            StopFill();
             Warn("該当データは、ありませんでした。");
             return false;
         }
@@ -309,12 +346,11 @@ bool frmKR410::fncLoadJournal(const QDate& dtStart, const QDate& dtEnd) {
         const int keepRow = DenMain->CurrentRow();
         DenMain->setRows(0);
         lngRowDenDate.clear();
-        codeText_.clear();
-        lastDateText_.clear();
         DenMain->setGridEnabled(true);
         AppendLines(first);
         DenMain->setCurrentRow(std::min(keepRow, DenMain->Rows() - 1));
-        if (cursor_->AtEnd()) cursor_.reset();
+        if (takePart_ >= parts_.size()) StopFill();
+        else if (gobjDB->IsFileDatabase()) ReadAhead();
         else fillTimer_->start();
         return true;
     } catch (const AppError& e) {
@@ -327,67 +363,160 @@ bool frmKR410::fncLoadJournal(const QDate& dtStart, const QDate& dtEnd) {
 
 void frmKR410::StopFill() {
     fillTimer_->stop();
-    cursor_.reset();
+    stopReading_ = true;
+    for (std::thread& t : readers_) t.join();
+    readers_.clear();
+    stopReading_ = false;
+    parts_.clear();
+    takePart_ = 0;
+    readError_.reset();
+}
+
+// The months not yet read, read and packed on threads of their own (each
+// takes every kReaders-th month in turn); the window takes each batch as
+// it is ready, month after month.
+void frmKR410::ReadAhead() {
+    const size_t readers = std::min<size_t>(kReaders, parts_.size() - takePart_);
+    for (size_t t = 0; t < readers; ++t) {
+        readers_.emplace_back([this, t, readers, start = takePart_] {
+            auto wake = [this] { QMetaObject::invokeMethod(this, [this] { TakeReady(); }, Qt::QueuedConnection); };
+            for (size_t i = start + t; i < parts_.size() && !stopReading_; i += readers) {
+                Part& part = parts_[i];
+                try {
+                    while (!stopReading_ && !part.cursor->AtEnd()) {
+                        LineBatch batch;
+                        PackLines(*part.cursor, kLinesPerTurn, part.packer, batch);
+                        {
+                            std::lock_guard<std::mutex> lock(readyLock_);
+                            part.ready.push_back(std::move(batch));
+                        }
+                        wake();
+                    }
+                    part.cursor.reset();
+                    std::lock_guard<std::mutex> lock(readyLock_);
+                    part.done = true;
+                } catch (const AppError& e) {
+                    std::lock_guard<std::mutex> lock(readyLock_);
+                    if (!readError_) readError_ = e;
+                    stopReading_ = true;
+                }
+                wake();
+            }
+        });
+    }
+}
+
+// Batches ready in date order appended, a few at a time so that keys and
+// paints waiting come between.
+void frmKR410::TakeReady() {
+    std::vector<LineBatch> batches;
+    bool more = false, done = false;
+    std::optional<AppError> error;
+    {
+        std::lock_guard<std::mutex> lock(readyLock_);
+        error = readError_;
+        while (takePart_ < parts_.size()) {
+            Part& part = parts_[takePart_];
+            if (!part.ready.empty()) {
+                if (static_cast<int>(batches.size()) == kBatchesPerTurn) {
+                    more = true;
+                    break;
+                }
+                batches.push_back(std::move(part.ready.front()));
+                part.ready.pop_front();
+            } else if (part.done) {
+                ++takePart_;
+            } else {
+                break;
+            }
+        }
+        done = !parts_.empty() && takePart_ >= parts_.size();
+    }
+    for (const LineBatch& b : batches) AppendLines(b);
+    if (error) {
+        StopFill();
+        ShowErrMsg(*error);
+    } else if (done) {
+        StopFill();
+    } else if (more) {
+        QMetaObject::invokeMethod(this, [this] { TakeReady(); }, Qt::QueuedConnection);
+    }
 }
 
 void frmKR410::FillMore() {
-    if (!cursor_) {
+    if (takePart_ >= parts_.size()) {
         fillTimer_->stop();
         return;
     }
     try {
-        AppendLines(cursor_->Next(kLinesPerTurn));
-        if (cursor_->AtEnd()) StopFill();
+        Part& part = parts_[takePart_];
+        LineBatch batch;
+        PackLines(*part.cursor, kLinesPerTurn, part.packer, batch);
+        AppendLines(batch);
+        if (part.cursor->AtEnd()) StopFill();
     } catch (const AppError& e) {
         StopFill();
         ShowErrMsg(e);
     }
 }
 
-// The journal's lines appended to the grid. Dates and codes repeat from
-// line to line: each one's text is made once.
-void frmKR410::AppendLines(const std::vector<std::vector<DbValue>>& lines) {
+void frmKR410::AppendLines(const LineBatch& batch) {
+    lngRowDenDate.insert(lngRowDenDate.end(), batch.dates.begin(), batch.dates.end());
+    DenMain->AppendRows(batch.rows);
+}
+
+// Up to max of the cursor's lines packed as the grid shows them. It runs
+// on the reading thread too: it touches nothing but its arguments.
+void frmKR410::PackLines(RowCursor& cursor, int max, LinePacker& p, LineBatch& batch) {
     enum { fYm, fDenNo, fDate, fKmk, fHk1, fHk2, fKmkNm, fHk1Nm, fHk2Nm, fTsKbn, fKin, fTax, fTekiyo };
-    auto code = [this](const DbValue& v) {
-        const long n = ValLng(v);
-        if (n == 0) return QString();
-        auto it = codeText_.constFind(n);
-        if (it == codeText_.constEnd()) it = codeText_.insert(n, Num(n));
-        return *it;
-    };
-    const int cells = static_cast<int>(DenMain->GridLayout().cells.size());
-    const int iDenNo = DenMain->CellIndex("DATA_DENNO"), iDate = DenMain->CellIndex("DATA_DATE"),
-              iKmk = DenMain->CellIndex("DATA_KMKCD"), iHk1 = DenMain->CellIndex("DATA_HK1CD"),
-              iHk2 = DenMain->CellIndex("DATA_HK2CD"), iKmkNm = DenMain->CellIndex("DATA_KMKNM"),
-              iHk1Nm = DenMain->CellIndex("DATA_HK1NM"), iHk2Nm = DenMain->CellIndex("DATA_HK2NM"),
-              iKari = DenMain->CellIndex("DATA_KARI"), iKasi = DenMain->CellIndex("DATA_KASI"),
-              iTekiyo = DenMain->CellIndex("DATA_TEKIYO");
-    std::vector<QStringList> rows;
-    rows.reserve(lines.size());
-    for (const auto& f : lines) {
-        const long lngDate = ValLng(f[fDate]);
-        lngRowDenDate.push_back(lngDate);
-        if (lngDate != lastDate_ || lastDateText_.isNull()) {
-            lastDate_ = lngDate;
-            lastDateText_ = FncCnvDate(lngDate).toString("yyyy/MM/dd");
+    enum { cDate, cDenNo, cKmk, cKmkNm, cHk1, cHk1Nm, cHk2, cHk2Nm, cKari, cKasi, cTekiyo, cShown };
+    const int cells = 1 + *std::max_element(std::begin(p.cell), std::end(p.cell));
+    batch.dates.reserve(batch.dates.size() + static_cast<size_t>(max));
+    cursor.Next(max, [&](const RowCursor::Row& f) {
+        auto lng = [&f](int c) -> long {
+            if (!f.IsInteger(c)) return ValLng(f.Value(c));
+            const qint64 n = f.Integer(c);
+            return n > 2147483647 || n < -2147483648LL ? 0 : static_cast<long>(n);
+        };
+        char buf[4][24];
+        auto number = [](char* b, qint64 n) { return std::string_view(b, std::to_chars(b, b + 24, n).ptr - b); };
+        std::string_view v[cShown];
+        const long lngDate = lng(fDate);
+        batch.dates.push_back(lngDate);
+        if (lngDate != p.lastDate || !p.anyDate) {
+            p.anyDate = true;
+            p.lastDate = lngDate;
+            p.lastDateText = FncCnvDate(lngDate).toString("yyyy/MM/dd").toStdString();
         }
-        QStringList v(cells);
-        v[iDenNo] = f[fDenNo].Text();
-        v[iDate] = lastDateText_;
-        v[iKmk] = code(f[fKmk]);
-        v[iHk1] = code(f[fHk1]);
-        v[iHk2] = code(f[fHk2]);
-        v[iKmkNm] = f[fKmkNm].Text();
-        v[iHk1Nm] = f[fHk1Nm].Text();
-        v[iHk2Nm] = f[fHk2Nm].Text();
-        const Currency curKin = ValCur(f[fKin]) + ValCur(f[fTax]);
-        const long lngTsKbn = ValLng(f[fTsKbn]);
-        if (lngTsKbn == 1) v[iKari] = curKin.ToString();
-        else if (lngTsKbn == 2) v[iKasi] = curKin.ToString();
-        v[iTekiyo] = f[fTekiyo].Text();
-        rows.push_back(std::move(v));
-    }
-    DenMain->AppendRows(std::move(rows));
+        v[cDate] = p.lastDateText;
+        v[cDenNo] = f.IsInteger(fDenNo) ? number(buf[0], f.Integer(fDenNo)) : f.Utf8(fDenNo);
+        // Codes: empty when 0.
+        const int codeOf[] = {fKmk, fHk1, fHk2}, codeCell[] = {cKmk, cHk1, cHk2};
+        for (int k = 0; k < 3; ++k)
+            if (const long n = lng(codeOf[k])) v[codeCell[k]] = number(buf[1 + k], n);
+        v[cKmkNm] = f.Utf8(fKmkNm);
+        v[cHk1Nm] = f.Utf8(fHk1Nm);
+        v[cHk2Nm] = f.Utf8(fHk2Nm);
+        // Amount plus tax; whole amounts added as they are.
+        std::string amount;
+        constexpr qint64 kWholeLimit = 100000000000000LL;
+        if (f.IsInteger(fKin) && f.IsInteger(fTax) && std::abs(f.Integer(fKin)) < kWholeLimit &&
+            std::abs(f.Integer(fTax)) < kWholeLimit) {
+            char a[24];
+            amount.assign(number(a, f.Integer(fKin) + f.Integer(fTax)));
+        } else {
+            amount = (ValCur(f.Value(fKin)) + ValCur(f.Value(fTax))).ToString().toStdString();
+        }
+        const long lngTsKbn = lng(fTsKbn);
+        if (lngTsKbn == 1) v[cKari] = amount;
+        else if (lngTsKbn == 2) v[cKasi] = amount;
+        v[cTekiyo] = f.Utf8(fTekiyo);
+        std::string_view byCell[32];
+        for (int i = 0; i < cShown; ++i)
+            if (p.cell[i] >= 0 && p.cell[i] < 32) byCell[p.cell[i]] = v[i];
+        for (int c = 0; c < std::min(cells, 32); ++c) batch.rows.cell(byCell[c]);
+        batch.rows.endRow();
+    });
 }
 
 // ---------------------------------------------------------------- drill-down

@@ -4,15 +4,21 @@
 // line opens its voucher in the voucher entry program, and the journal is
 // read again when that program ends. Closing the window ends the program.
 #pragma once
-#include "platform/DbValue.h"
+#include "platform/AppError.h"
+#include "platform/GridRows.h"
 #include "platform/RowCursor.h"
 
 #include <QDate>
-#include <QHash>
 #include <QTimer>
+#include <atomic>
+#include <deque>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <QDialog>
 #include <QString>
+#include <string>
+#include <thread>
 #include <vector>
 
 class QLabel;
@@ -78,17 +84,43 @@ private:
     void Unload();
     void Warn(const QString& text, imFieldBase* field = nullptr);
 
-    // The journal's lines, read while the window is shown.
+    // The journal's lines, read while the window is shown. From a book file
+    // each month of the range is read on its own connection, a few at a
+    // time on threads of their own, and shown in date order as they come;
+    // from a server the whole range comes a batch at a time.
+    struct LineBatch {
+        PackedRows rows;
+        std::vector<long> dates;
+    };
+    struct LinePacker {
+        int cell[11] = {};  // grid cell of each shown value
+        long lastDate = 0;
+        std::string lastDateText;
+        bool anyDate = false;
+    };
+    struct Part {
+        std::unique_ptr<RowCursor> cursor;
+        LinePacker packer;
+        std::deque<LineBatch> ready;  // under readyLock_
+        bool done = false;            // under readyLock_
+    };
     void StopFill();
     void FillMore();
-    void AppendLines(const std::vector<std::vector<DbValue>>& lines);
+    void TakeReady();
+    void ReadAhead();
+    void AppendLines(const LineBatch& batch);
+    static void PackLines(RowCursor& cursor, int max, LinePacker& packer, LineBatch& batch);
     static constexpr int kFirstLines = 200;
     static constexpr int kLinesPerTurn = 5000;
-    std::unique_ptr<RowCursor> cursor_;
+    static constexpr int kBatchesPerTurn = 4;
+    static constexpr int kReaders = 4;
+    std::vector<Part> parts_;
+    size_t takePart_ = 0;
     QTimer* fillTimer_ = nullptr;
-    QHash<long, QString> codeText_;
-    long lastDate_ = 0;
-    QString lastDateText_;
+    std::vector<std::thread> readers_;
+    std::atomic<bool> stopReading_{false};
+    std::mutex readyLock_;
+    std::optional<AppError> readError_;
 
     bool activated_ = false;
 };

@@ -45,6 +45,31 @@ bool HasSeparator(const QString& text) {
 
 }  // namespace
 
+void PackedRows::cell(std::string_view utf8) {
+    if (!cellStarts_.empty()) text_ += kCellEnd;
+    cellStarts_.push_back(text_.size());
+    if (utf8.find_first_of(std::string_view("\x1f\x1e", 2)) != std::string_view::npos) looseRow_ = true;
+    text_.append(utf8);
+}
+
+void PackedRows::endRow() {
+    const std::size_t start = ends_.empty() ? 0 : ends_.back();
+    if (looseRow_) {
+        QStringList values;
+        for (std::size_t c = 0; c < cellStarts_.size(); ++c) {
+            const std::size_t e = c + 1 < cellStarts_.size() ? cellStarts_[c + 1] - 1 : text_.size();
+            values << QString::fromUtf8(text_.data() + cellStarts_[c], static_cast<qsizetype>(e - cellStarts_[c]));
+        }
+        loose_.emplace_back(size(), std::move(values));
+        text_.resize(start);
+        looseRow_ = false;
+    } else {
+        text_ += kRowEnd;
+    }
+    ends_.push_back(text_.size());
+    cellStarts_.clear();
+}
+
 const char* GridRows::packedText(Slot s) const {
     const Slot v = s >> 1;
     return blocks_[static_cast<std::size_t>(v >> 32)].get() + static_cast<std::size_t>(v & 0xFFFFFFFFu);
@@ -163,6 +188,30 @@ void GridRows::appendPacked(const QStringList& values) {
     used_ += static_cast<std::size_t>(out - start);
     rows_.push_back(at << 1 | 1);
     ++packed_;
+}
+
+void GridRows::putPacked(const char* text, std::size_t size) {
+    if (blocks_.empty() || used_ + size > blockSize_) {
+        blockSize_ = std::max(kBlock, size);
+        blocks_.push_back(std::make_unique<char[]>(blockSize_));
+        used_ = 0;
+    }
+    std::memcpy(blocks_.back().get() + used_, text, size);
+    const Slot at = (static_cast<Slot>(blocks_.size() - 1) << 32) | used_;
+    used_ += size;
+    rows_.push_back(at << 1 | 1);
+    ++packed_;
+}
+
+void GridRows::append(const PackedRows& rows) {
+    auto loose = rows.loose_.begin();
+    std::size_t start = 0;
+    for (int r = 0; r < rows.size(); ++r) {
+        const std::size_t end = rows.ends_[static_cast<std::size_t>(r)];
+        if (loose != rows.loose_.end() && loose->first == r) rows_.push_back(newLoose((loose++)->second));
+        else putPacked(rows.text_.data() + start, end - start);
+        start = end;
+    }
 }
 
 void GridRows::resize(int rows) {

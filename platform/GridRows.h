@@ -8,7 +8,31 @@
 #include <QStringList>
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
+
+// Rows packed for GridRows::append away from the grid (for example on the
+// thread that reads them): each row's cells as UTF-8, one after another.
+class PackedRows {
+public:
+    // The next cell of the row being made.
+    void cell(std::string_view utf8);
+    // The row made of the cells given since the last one.
+    void endRow();
+    int size() const { return static_cast<int>(ends_.size()); }
+    bool empty() const { return ends_.empty(); }
+
+private:
+    friend class GridRows;
+    std::string text_;
+    std::vector<std::size_t> ends_;  // where each row's text ends
+    // Rows holding a separator character are kept as texts: (row, cells).
+    std::vector<std::pair<int, QStringList>> loose_;
+    std::vector<std::size_t> cellStarts_;  // of the row being made
+    bool looseRow_ = false;
+};
 
 class GridRows {
 public:
@@ -23,6 +47,8 @@ public:
     void setRow(int row, QStringList values);
     // A row added at the end, packed.
     void appendPacked(const QStringList& values);
+    // Rows packed elsewhere, added at the end.
+    void append(const PackedRows& rows);
 
     // Rows added at the end or dropped from it; new rows are empty.
     void resize(int rows);
@@ -44,6 +70,7 @@ private:
     Slot newLoose(QStringList values);
     void release(Slot& s);
     void unpack(int row);
+    void putPacked(const char* text, std::size_t size);
 
     int cells_ = 0;
     std::vector<Slot> rows_;

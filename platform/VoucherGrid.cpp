@@ -996,6 +996,21 @@ void VoucherGrid::AppendRows(std::vector<QStringList> rows) {
     model_->beginAppend(first * lines, (first + static_cast<int>(rows.size())) * lines - 1);
     for (const QStringList& values : rows) data_.appendPacked(values);
     model_->endAppend();
+    appended(first);
+}
+
+void VoucherGrid::AppendRows(const PackedRows& rows) {
+    if (rows.empty()) return;
+    const int first = Rows();
+    const int lines = layout_.linesPerRow;
+    model_->beginAppend(first * lines, (first + rows.size()) * lines - 1);
+    data_.append(rows);
+    model_->endAppend();
+    appended(first);
+}
+
+void VoucherGrid::appended(int first) {
+    const int lines = layout_.linesPerRow;
     for (int r = first; r < Rows(); ++r)
         for (const auto& c : layout_.cells)
             if (c.span > 1) view_->setSpan(r * lines + c.line, c.column, 1, c.span);

@@ -145,6 +145,7 @@ public:
     // Rows added at the end with the given raw values (as FillRows); the
     // cursor and the rows already there stay as they are.
     void AppendRows(std::vector<QStringList> rows);
+    void AppendRows(const PackedRows& rows);
 
     // Rows: the number of row blocks; RowCount: the rows in use (the last
     // row with any non-empty cell, plus one).
@@ -252,6 +253,8 @@ private:
     void movePage(int direction);
     void clickAt(const QModelIndex& index, bool doubleClick);
     void syncView();
+    // After rows were appended from `first` on.
+    void appended(int first);
     bool canEdit(int cell, int row) const;
     bool isAllowed(int cell, int ch) const;
     void updateViewIme();

@@ -1191,6 +1191,12 @@ bool XlsReport::output(ReportOutput::Kind kind, bool renderPdf, ReportOutput& ou
         SaveWorkbook(out.workbookPath);
         if (!renderPdf || count == 0) return true;
     }
+#ifdef __GLIBC__
+    // Each writer thread would otherwise get a heap of its own, which the
+    // allocator keeps after the report; two heaps in all can be handed back.
+    static const bool oneHeapForWriters = [] { return mallopt(M_ARENA_MAX, 2) == 1; }();
+    (void)oneHeapForWriters;
+#endif
     struct Writer {
         std::thread thread;
         std::exception_ptr error;

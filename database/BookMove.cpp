@@ -152,6 +152,11 @@ bool Move(DBAccess& source, DBAccess& target, bool replace, QString* error, qint
         verify(source, target, tables, columns);
         writing.Commit();
         reading.Rollback();
+        // A server plans its statements from statistics of the tables, and
+        // after a bulk copy has none until its own vacuum comes round: the
+        // voucher list would read whole tables meanwhile. A failure here
+        // leaves the book moved.
+        if (!target.IsFileDatabase()) target.Execute("ANALYZE");
     } catch (const Refused& r) {
         *error = r.text;
         return false;

@@ -21,6 +21,9 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <charconv>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QKeyEvent>
@@ -372,6 +375,18 @@ void frmKR410::StopFill() {
     readError_.reset();
 }
 
+// Every line is in: the readers end, and what the fill held beyond the
+// lines themselves (the growth room of the row lists, the batches the
+// readers passed on) goes back to the system.
+void frmKR410::FillDone() {
+    StopFill();
+    lngRowDenDate.shrink_to_fit();
+    DenMain->FitRows();
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
+
 // The months not yet read, read and packed on threads of their own (each
 // takes every kReaders-th month in turn); the window takes each batch as
 // it is ready, month after month.
@@ -437,7 +452,7 @@ void frmKR410::TakeReady() {
         StopFill();
         ShowErrMsg(*error);
     } else if (done) {
-        StopFill();
+        FillDone();
     } else if (more) {
         QMetaObject::invokeMethod(this, [this] { TakeReady(); }, Qt::QueuedConnection);
     }
@@ -453,7 +468,7 @@ void frmKR410::FillMore() {
         LineBatch batch;
         PackLines(*part.cursor, kLinesPerTurn, part.packer, batch);
         AppendLines(batch);
-        if (part.cursor->AtEnd()) StopFill();
+        if (part.cursor->AtEnd()) FillDone();
     } catch (const AppError& e) {
         StopFill();
         ShowErrMsg(e);

@@ -105,6 +105,7 @@ private:
         bool done = false;            // under readyLock_
     };
     void StopFill();
+    void FillDone();
     void FillMore();
     void TakeReady();
     void ReadAhead();

@@ -57,6 +57,7 @@ public:
     void insertEmpty(int row);
     void erase(int row);
     void reserve(int rows) { rows_.reserve(static_cast<size_t>(rows)); }
+    void fit() { rows_.shrink_to_fit(); }
 
 private:
     // A row: 0 empty; odd: a packed row ((block << 32 | offset) << 1 | 1);

@@ -146,6 +146,9 @@ public:
     // cursor and the rows already there stay as they are.
     void AppendRows(std::vector<QStringList> rows);
     void AppendRows(const PackedRows& rows);
+    // The rows' storage made no larger than the rows need (after a long
+    // list was appended).
+    void FitRows() { data_.fit(); }
 
     // Rows: the number of row blocks; RowCount: the rows in use (the last
     // row with any non-empty cell, plus one).

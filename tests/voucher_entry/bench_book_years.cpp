@@ -207,14 +207,19 @@ const Step kSteps[] = {
     {"journal lines' own size (MB)", ""},
 };
 
-// Resident memory of this process now, in MB.
+// Memory of this process's own now, in MB: its resident anonymous pages
+// (the heap and the threads' stacks). Pages of the book's file mapped by a
+// reading connection are the system's file cache, shared with every
+// program reading the book, and are not counted.
 double ResidentMb() {
-    long pages = 0, resident = 0;
-    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+    double kb = 0;
+    if (FILE* f = std::fopen("/proc/self/status", "r")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, f))
+            if (std::sscanf(line, "RssAnon: %lf", &kb) == 1) break;
         std::fclose(f);
     }
-    return resident * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+    return kb / 1024.0;
 }
 
 // The journal of the open year from its first opening until its last line

@@ -19,6 +19,7 @@
 #include "platform/ReportPreview.h"
 #include "platform/XlsReport.h"
 
+#include <malloc.h>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTimer>
@@ -40,6 +41,19 @@ double ResidentMb() {
         std::fclose(f);
     }
     return resident * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+// The process's own part of it (heap, stacks), in MB: without the code and
+// data files it has mapped (libraries, fonts), which stay once loaded.
+double AnonymousMb() {
+    double kb = 0;
+    if (FILE* f = std::fopen("/proc/self/status", "r")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, f))
+            if (std::sscanf(line, "RssAnon: %lf", &kb) == 1) break;
+        std::fclose(f);
+    }
+    return kb / 1024.0;
 }
 
 // Largest resident memory of this process so far, in MB.
@@ -102,7 +116,8 @@ int main(int argc, char** argv) {
     look.start(100);
     std::vector<qint64> times, fills;
     double peakMb = 0, afterMb = 0;
-    const double startMb = ResidentMb();
+    const double startMb = ResidentMb(), startAnonMb = AnonymousMb();
+    QStringList afterRuns, heapRuns;
     for (int i = 0; i < runs; ++i) {
         ConverterMemory memory(temp.path());
         QElapsedTimer timer;
@@ -118,6 +133,9 @@ int main(int argc, char** argv) {
         peakMb = std::max(peakMb, memory.PeakMb());
         report.Abort();
         afterMb = ResidentMb();
+        afterRuns << QString::number(AnonymousMb(), 'f', 0);
+        const struct mallinfo2 m = mallinfo2();
+        heapRuns << QString::number((m.uordblks + m.hblkhd) / 1048576.0, 'f', 0);
         if (pdfPages == 0) {
             std::fprintf(stderr, "no PDF\n");
             return 1;
@@ -129,5 +147,8 @@ int main(int argc, char** argv) {
     std::printf("LibreOffice peak memory: %.0f MB\n", peakMb);
     std::printf("program memory: %.0f MB before, peak %.0f MB, %.0f MB after the preview closed\n", startMb,
                 PeakResidentMb(), afterMb);
+    std::printf("its own (heap, stacks): %.0f MB before, after each run's preview closed: %s MB\n", startAnonMb,
+                qPrintable(afterRuns.join(" / ")));
+    std::printf("heap in use after each run's preview closed: %s MB\n", qPrintable(heapRuns.join(" / ")));
     return 0;
 }

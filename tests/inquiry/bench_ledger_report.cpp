@@ -43,19 +43,6 @@ double ResidentMb() {
     return resident * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
 }
 
-// The process's own part of it (heap, stacks), in MB: without the code and
-// data files it has mapped (libraries, fonts), which stay once loaded.
-double AnonymousMb() {
-    double kb = 0;
-    if (FILE* f = std::fopen("/proc/self/status", "r")) {
-        char line[256];
-        while (std::fgets(line, sizeof line, f))
-            if (std::sscanf(line, "RssAnon: %lf", &kb) == 1) break;
-        std::fclose(f);
-    }
-    return kb / 1024.0;
-}
-
 // Largest resident memory of this process so far, in MB.
 double PeakResidentMb() {
     rusage usage{};
@@ -116,7 +103,7 @@ int main(int argc, char** argv) {
     look.start(100);
     std::vector<qint64> times, fills;
     double peakMb = 0, afterMb = 0;
-    const double startMb = ResidentMb(), startAnonMb = AnonymousMb();
+    const double startMb = ResidentMb(), startAnonMb = OwnMemoryMb();
     QStringList afterRuns, heapRuns;
     for (int i = 0; i < runs; ++i) {
         ConverterMemory memory(temp.path());
@@ -133,7 +120,7 @@ int main(int argc, char** argv) {
         peakMb = std::max(peakMb, memory.PeakMb());
         report.Abort();
         afterMb = ResidentMb();
-        afterRuns << QString::number(AnonymousMb(), 'f', 0);
+        afterRuns << QString::number(OwnMemoryMb(), 'f', 0);
         const struct mallinfo2 m = mallinfo2();
         heapRuns << QString::number((m.uordblks + m.hblkhd) / 1048576.0, 'f', 0);
         if (pdfPages == 0) {

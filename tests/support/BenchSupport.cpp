@@ -1,3 +1,4 @@
+#include <cstdio>
 #include "BenchSupport.h"
 
 #include "platform/AppInfo.h"
@@ -75,4 +76,15 @@ QString Spread(std::vector<qint64> times) {
         .arg(times.front())
         .arg(times[times.size() / 2])
         .arg(times.back());
+}
+
+double OwnMemoryMb() {
+    double kb = 0;
+    if (FILE* f = std::fopen("/proc/self/status", "r")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, f))
+            if (std::sscanf(line, "RssAnon: %lf", &kb) == 1) break;
+        std::fclose(f);
+    }
+    return kb / 1024.0;
 }

@@ -16,6 +16,11 @@ std::unique_ptr<QApplication> StartBench(int& argc, char** argv);
 // with other work; wall time then overstates our own).
 double CpuMs();
 
+// Memory of this process's own now, in MB: its resident anonymous pages
+// (heap, stacks), without the files it has mapped (libraries, fonts, a
+// book read through a map), which are the system's file cache.
+double OwnMemoryMb();
+
 // `count` vouchers of the fiscal year 2026 spread over its twelve months,
 // numbered per month (voucher i: month i % 12, number i / 12 + 1), each a
 // cash debit line against a sales credit line.

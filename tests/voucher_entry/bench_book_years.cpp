@@ -207,21 +207,6 @@ const Step kSteps[] = {
     {"journal lines' own size (MB)", ""},
 };
 
-// Memory of this process's own now, in MB: its resident anonymous pages
-// (the heap and the threads' stacks). Pages of the book's file mapped by a
-// reading connection are the system's file cache, shared with every
-// program reading the book, and are not counted.
-double ResidentMb() {
-    double kb = 0;
-    if (FILE* f = std::fopen("/proc/self/status", "r")) {
-        char line[256];
-        while (std::fgets(line, sizeof line, f))
-            if (std::sscanf(line, "RssAnon: %lf", &kb) == 1) break;
-        std::fclose(f);
-    }
-    return kb / 1024.0;
-}
-
 // The journal of the open year from its first opening until its last line
 // is in, `runs` times: the median times, and the memory of the last run
 // against the size of what the grid shows.
@@ -234,7 +219,7 @@ void FillJournal(const AppFolder& folder, int runs, std::map<QString, double>& o
 #ifdef __GLIBC__
         malloc_trim(0);
 #endif
-        const double before = ResidentMb();
+        const double before = OwnMemoryMb();
         QElapsedTimer timer;
         timer.start();
         const double cpu0 = CpuMs();
@@ -252,7 +237,7 @@ void FillJournal(const AppFolder& folder, int runs, std::map<QString, double>& o
             }
             wall.push_back(timer.nsecsElapsed() / 1e6);
             cpu.push_back(CpuMs() - cpu0);
-            grownMb = ResidentMb() - before;
+            grownMb = OwnMemoryMb() - before;
             qint64 own = 0;
             const auto& cells = journal.DenMain->GridLayout().cells;
             for (int r = 0; r < journal.DenMain->Rows(); ++r)
